@@ -1,0 +1,110 @@
+#include "atomic_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace qel {
+
+std::string SystemReason(int err) { return std::strerror(err); }
+
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
+  throw FileError(what + " \"" + path + "\": " + SystemReason(err));
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view data) {
+  std::string tmpl = path + ".tmp-XXXXXX";
+  std::vector<char> name(tmpl.begin(), tmpl.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) Fail("Не удалось создать файл", path, errno);
+  const std::string tmp(name.data());
+  auto abandon = [&](const char* what, int err) {
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    Fail(what, path, err);
+  };
+
+  // A new file gets the usual permissions; a replaced one keeps its own.
+  struct stat st;
+  mode_t mode;
+  if (::stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  if (::fchmod(fd, mode) != 0) abandon("Не удалось создать файл", errno);
+
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      abandon("Ошибка записи файла", errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) abandon("Ошибка записи файла", errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    Fail("Ошибка записи файла", path, err);
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    Fail("Не удалось заменить файл", path, err);
+  }
+  // Make the new name itself durable; a folder that cannot be synced (some
+  // network file systems) does not undo a completed replacement.
+  const int dfd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("Не удалось открыть файл", path, errno);
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      Fail("Ошибка чтения файла", path, err);
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+}  // namespace qel

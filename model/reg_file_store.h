@@ -1,0 +1,74 @@
+#pragma once
+// The program's registry key kept in a file of the registry editor's export
+// format ("Windows Registry Editor Version 5.00", UTF-8):
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0\Position]
+//   "Top"=dword:0000000a
+//   "Port"="COM1"
+//   "X1"=hex:00,00,00,00,00,00,00,00
+//
+// The whole store is replaced atomically on every save.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "registry_store.h"
+
+namespace qel {
+
+class RegFileStore : public RegistryStore {
+ public:
+  static constexpr std::string_view BaseKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0";
+
+  // Reads the file; a missing file is an empty store. A file that cannot be
+  // parsed is moved aside (to "<path>.bad", or "<path>.bad.N" when that name is
+  // taken), the store starts empty and LoadProblem() says what and where.
+  explicit RegFileStore(std::string path);
+
+  // $XDG_CONFIG_HOME/Talvor/Qel/1.0.reg, ~/.config/... when the variable is unset.
+  static std::string DefaultPath();
+
+  const std::string& Path() const { return path_; }
+  const std::string& LoadProblem() const { return loadProblem_; }
+
+  bool KeyExists(std::string_view key) const override;
+  bool OpenKey(std::string_view key, bool create) override;
+  std::optional<RegValue> GetValue(std::string_view name) const override;
+  void SetValue(std::string_view name, const RegValue& value) override;
+  void BeginUpdate() override { ++updateDepth_; }
+  void EndUpdate() override;
+
+  // The file's text as it would be written now.
+  std::string Serialize() const;
+
+  // Parses a file's text into this store; throws RegistryError whose message
+  // names the line.
+  void Parse(const std::string& text);
+
+ protected:
+  // Writes the file; tests put a failing writer here.
+  virtual void WriteFile(const std::string& path, const std::string& text);
+
+ private:
+  struct Key {
+    std::string Path;  // full path, "HKEY_LOCAL_MACHINE\..."
+    std::vector<std::pair<std::string, RegValue>> Values;
+  };
+  int FindKey(std::string_view fullPath) const;
+  std::string FullPath(std::string_view key) const;
+  void Flush();
+
+  std::string path_;
+  std::string loadProblem_;
+  std::vector<Key> keys_;
+  int current_ = -1;
+  int updateDepth_ = 0;
+  bool dirty_ = false;
+};
+
+// UTF-8 <-> UTF-16LE, invalid sequences becoming U+FFFD.
+std::string Utf8ToUtf16Le(std::string_view utf8);
+std::string Utf16LeToUtf8(std::string_view utf16le);
+
+}  // namespace qel

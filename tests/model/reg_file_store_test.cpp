@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <random>
+#include <sys/resource.h>
+
+#include "model/atomic_file.h"
+#include "model/reg_file_store.h"
+#include "test_dir.h"
+
+namespace qel {
+
+namespace {
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+}  // namespace
+
+TEST(RegFileStore, QuotesBackslashesAndLineBreaksRoundTrip) {
+  test::TempDir dir;
+  const std::string path = dir.File("1.0.reg");
+  const std::string tricky = "C:\\Data\\\"new\" спектры";
+  const std::string multiline = "first\nвторая\r\n\tthird";
+  {
+    RegFileStore store(path);
+    store.OpenKey("", true);
+    store.WriteString("Plain", tricky);
+    store.WriteString("Lines", multiline);
+    store.WriteString("Say \"hi\"\\", "x");
+  }
+  const std::string text = Slurp(path);
+  EXPECT_NE(text.find("\"Plain\"=\"C:\\\\Data\\\\\\\"new\\\" спектры\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Lines\"=hex(1):66,00,69,00"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"Say \\\"hi\\\"\\\\\"=\"x\""), std::string::npos) << text;
+  RegFileStore again(path);
+  ASSERT_TRUE(again.OpenKey("", false));
+  EXPECT_EQ(again.ReadString("Plain"), tricky);
+  EXPECT_EQ(again.ReadString("Lines"), multiline);
+  EXPECT_EQ(again.ReadString("say \"HI\"\\"), "x");  // names ignore ASCII case
+  EXPECT_EQ(again.Serialize(), text);
+}
+
+TEST(RegFileStore, ReadsWhatTheRegistryEditorWrites) {
+  test::TempDir dir;
+  const std::string path = dir.File("1.0.reg");
+  Spit(path,
+       "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+       "; exported by hand\r\n"
+       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0]\r\n"
+       "\"BitRate\"=dword:0001C200\r\n"
+       "\"Long\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,17,\\\r\n"
+       "  18,19\r\n"
+       "\"Exp\"=hex(2):25,00,41,00,00,00\r\n"
+       "\"Multi\"=hex(7):61,00,00,00,00,00\r\n"
+       "@=\"default\"\r\n"
+       "[hkey_local_machine\\software\\talvor\\qel\\1.0\\POSITION]\r\n"
+       "\"Top\"=dword:7\r\n");
+  RegFileStore store(path);
+  EXPECT_EQ(store.LoadProblem(), "");
+  ASSERT_TRUE(store.OpenKey("", false));
+  EXPECT_EQ(store.ReadInteger("BitRate"), 115200);
+  EXPECT_EQ(store.GetValue("Long")->Data.size(), 25u);
+  EXPECT_EQ(store.ReadString("Exp"), "%A");
+  EXPECT_EQ(store.ReadString(""), "default");
+  EXPECT_THROW(store.ReadString("Multi"), RegistryError);
+  EXPECT_THROW(store.ReadInteger("Long"), RegistryError);
+  ASSERT_TRUE(store.OpenKey("Position", false));
+  EXPECT_EQ(store.ReadInteger("Top"), 7);
+  EXPECT_FALSE(store.OpenKey("Missing", false));
+  // Values of other types survive a save unchanged.
+  store.OpenKey("", false);
+  store.WriteInteger("BitRate", 9600);
+  RegFileStore again(path);
+  again.OpenKey("", false);
+  EXPECT_EQ(again.GetValue("Multi"), store.GetValue("Multi"));
+  EXPECT_EQ(again.GetValue("Long"), store.GetValue("Long"));
+  EXPECT_EQ(again.ReadInteger("BitRate"), 9600);
+}
+
+TEST(RegFileStore, UnparsableFileIsMovedAsideWithItsLine) {
+  test::TempDir dir;
+  const std::string path = dir.File("1.0.reg");
+  const std::string bad =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0]\n"
+      "\"Port\"=\"COM3\"\n\"BitRate\"=dword:xyz\n";
+  Spit(path, bad);
+  Spit(path + ".bad", "an older bad file");
+  RegFileStore store(path);
+  EXPECT_NE(store.LoadProblem().find(path), std::string::npos);
+  EXPECT_NE(store.LoadProblem().find("строка 5"), std::string::npos) << store.LoadProblem();
+  EXPECT_FALSE(store.KeyExists(""));
+  EXPECT_FALSE(PathExists(path));
+  EXPECT_EQ(Slurp(path + ".bad"), "an older bad file");  // never overwritten
+  EXPECT_EQ(Slurp(path + ".bad.2"), bad);
+  store.OpenKey("", true);
+  store.WriteString("Port", "COM2");
+  EXPECT_EQ(Slurp(path + ".bad.2"), bad);
+  EXPECT_TRUE(PathExists(path));
+}
+
+TEST(RegFileStore, RejectsWhatItCannotRead) {
+  const char* bodies[] = {
+      "Not a registry file\n",
+      "Windows Registry Editor Version 5.00\n\"x\"=dword:1\n",  // value outside a key
+      "Windows Registry Editor Version 5.00\n[K]\n\"x\"=\n",
+      "Windows Registry Editor Version 5.00\n[K]\n\"x=\"1\"\n",
+      "Windows Registry Editor Version 5.00\n[K]\n\"x\"=hex:0g\n",
+      "Windows Registry Editor Version 5.00\n[K]\n\"x\"=hex:01,\\\n",
+      "Windows Registry Editor Version 5.00\n[K]\n\"x\"=dword:123456789\n",
+      "Windows Registry Editor Version 5.00\n[-K]\n",
+      "Windows Registry Editor Version 5.00\n[K]\n\"x\"=-\n",
+  };
+  for (const char* body : bodies) {
+    RegFileStore store("/nonexistent/never");
+    EXPECT_THROW(store.Parse(body), RegistryError) << body;
+  }
+}
+
+TEST(RegFileStore, NeverCrashesOnAnyContent) {
+  std::mt19937 rng(20261207);
+  const std::string alphabet = "[]\"\\=@:,;hexdwor()0123456789abcdefHKEY_\n\r \t\xD0\x81\xFF";
+  const std::string start = "Windows Registry Editor Version 5.00\n[K]\n";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = start;
+    const int n = static_cast<int>(rng() % 200);
+    for (int i = 0; i < n; ++i) {
+      text += (rng() % 4 == 0) ? static_cast<char>(rng() % 256) : alphabet[rng() % alphabet.size()];
+    }
+    RegFileStore store("/nonexistent/never");
+    try {
+      store.Parse(text);
+      // Whatever parsed must write and read back to the same store.
+      RegFileStore again("/nonexistent/never");
+      again.Parse(store.Serialize());
+      EXPECT_EQ(again.Serialize(), store.Serialize());
+    } catch (const RegistryError&) {
+    }
+  }
+}
+
+TEST(RegFileStore, Utf16Conversion) {
+  const std::string s = "Aя€😀";
+  EXPECT_EQ(Utf16LeToUtf8(Utf8ToUtf16Le(s)), s);
+  EXPECT_EQ(Utf16LeToUtf8(std::string("\x00\xD8", 2)), "\xEF\xBF\xBD");  // lone surrogate
+  EXPECT_EQ(Utf8ToUtf16Le("\xFF"), std::string("\xFD\xFF", 2));
+}
+
+TEST(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
+  test::TempDir dir;
+  const std::string path = dir.File("store");
+  WriteFileAtomically(path, "old contents");
+  // A real write failure: the process may not write files larger than 100 bytes.
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  try {
+    WriteFileAtomically(path, std::string(1000, 'x'));
+  } catch (const FileError& e) {
+    error = e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_NE(error.find(path), std::string::npos) << error;
+  EXPECT_EQ(Slurp(path), "old contents");
+  // No temporary file is left behind.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(AtomicFile, MissingFolderIsReportedWithThePath) {
+  try {
+    WriteFileAtomically("/nonexistent-qel-dir/x.reg", "data");
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent-qel-dir/x.reg"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos);
+  }
+}
+
+}  // namespace qel
