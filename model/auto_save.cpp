@@ -1,0 +1,91 @@
+#include "auto_save.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include "atomic_file.h"
+#include "registry_store.h"
+#include "spectrum_file.h"
+
+namespace qel {
+
+std::string AutoSaveName(std::string_view mask, std::int32_t number) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%8.8d", number);
+  std::string text(mask);
+  text += digits;
+  for (char& c : text)
+    if (c == ' ' || c == '.' || c == ',' || c == '\\' || c == '/' || c == '*') c = '_';
+  return text;
+}
+
+std::string AutoSavePath(const Settings& s, std::int32_t number) {
+  return s.WorkDir + "/" + AutoSaveName(s.NameMask, number) + ".qel";
+}
+
+AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& run, std::int32_t& countdown,
+                            RegistryStore* settingsStore, AutoSaveView& view) {
+  AutoSaveResult result;
+  if (!s.AutoSave) {
+    view.SetStatusPanel(8, "");
+    return result;
+  }
+  view.SetStatusPanel(8, "АВТО");
+  if (countdown != 0) {
+    --countdown;
+    result.Outcome = AutoSaveResult::Skipped;
+    return result;
+  }
+  result.Path = AutoSavePath(s, s.NumbMask);
+  StampParameters(store, s, run);
+  try {
+    SaveSpectrum(store, result.Path);
+  } catch (const FileError& e) {
+    result.Outcome = AutoSaveResult::Failed;
+    result.Error = e.what();
+    return result;
+  }
+  result.Outcome = AutoSaveResult::Saved;
+  ++s.NumbMask;
+  countdown = UsedSaveStep(s) - 1;
+  if (settingsStore) {
+    try {
+      settingsStore->OpenKey("", true);
+      settingsStore->WriteInteger("NumbMask", s.NumbMask);
+    } catch (const RegistryError& e) {
+      result.StoreError = std::string(e.what()) + (e.Detail().empty() ? "" : ": " + e.Detail());
+    }
+  }
+  return result;
+}
+
+long long FreeMegabytes(const std::string& directory) {
+  struct statvfs v;
+  if (::statvfs(directory.c_str(), &v) != 0) return 0;
+  return static_cast<long long>(static_cast<unsigned long long>(v.f_bavail) * v.f_frsize / 1048576ULL);
+}
+
+namespace {
+// The mount point of the file system that holds the folder.
+std::string MountPointOf(const std::string& directory) {
+  struct stat st;
+  if (directory.empty() || directory[0] != '/' || ::stat(directory.c_str(), &st) != 0) return directory;
+  std::string cur = directory;
+  while (cur.size() > 1 && cur.back() == '/') cur.pop_back();
+  for (;;) {
+    if (cur == "/") return cur;
+    auto slash = cur.find_last_of('/');
+    std::string parent = slash == 0 ? "/" : cur.substr(0, slash);
+    struct stat ps;
+    if (::stat(parent.c_str(), &ps) != 0 || ps.st_dev != st.st_dev) return cur;
+    cur = parent;
+  }
+}
+}  // namespace
+
+std::string FreeSpaceText(const std::string& directory) {
+  return "На диске " + MountPointOf(directory) + " осталось " + std::to_string(FreeMegabytes(directory)) + " Мбайт";
+}
+
+}  // namespace qel
