@@ -16,6 +16,8 @@ namespace qel {
 
 // Nearest integer, halves to even.
 inline long long RoundEven(long double v) { return std::llrint(v); }
+inline long long RoundEven(double v) { return std::llrint(v); }
+inline long long RoundEven(float v) { return std::llrint(v); }
 
 // general(P, E): shortest text with at most P significant digits, no trailing
 // zeros; plain notation when the integer part has at most P digits and the
