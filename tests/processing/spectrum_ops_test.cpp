@@ -118,6 +118,7 @@ TEST(Filter, ConstantStaysAndStepRisesExponentially) {
   for (std::uint16_t i = 0; i < 100; ++i) Set(*v, i, 2048);
   for (std::uint16_t i = 100; i < 200; ++i) Set(*v, i, 3048);
   FilterSpectrum(*v, 10);
+  ExpectPoints(*v, 0, 199);
   for (std::size_t i = 0; i < 100; ++i) ASSERT_EQ((*v)[i].Value, 2048) << i;
   for (int n = 1; n <= 100; ++n) {
     const double expected = 2048 + 1000 * (1 - std::pow(0.9, n));
@@ -132,6 +133,7 @@ TEST(Filter, EmptyPointTakesTheCurrentOutput) {
   // 11 is empty
   Set(*v, 12, 2100);
   FilterSpectrum(*v, 10);
+  ExpectPoints(*v, 0, 12);
   EXPECT_EQ((*v)[10].Value, 2010);  // 2000 + 100/10
   EXPECT_EQ((*v)[11], (SpectrumPoint{11, 2010}));  // the output so far; the state moves by its rounding only
   EXPECT_EQ((*v)[12].Value, 2019);  // 2010 + 90/10
@@ -286,8 +288,9 @@ TEST(AllOperations, NeverWriteRecordsOrAbove65522) {
     op(*v);
     EXPECT_EQ((*v)[65520], before[65520]);
     for (std::size_t i = 65523; i < SpectrumSize; ++i) ASSERT_EQ((*v)[i], before[i]) << i;
-    for (std::size_t i = 65500; i <= 65522; ++i)
+    for (std::size_t i = 65500; i <= 65522; ++i) {
       if (i != 65520) ASSERT_TRUE((*v)[i].Value <= MaxValidValue || (*v)[i].Value == EmptyValue) << i;
+    }
   }
 }
 
