@@ -47,17 +47,21 @@ AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& 
     return result;
   }
   result.Outcome = AutoSaveResult::Saved;
+  result.StoreError = AdvanceAutoSaveCounters(s, countdown, settingsStore);
+  return result;
+}
+
+std::string AdvanceAutoSaveCounters(Settings& s, std::int32_t& countdown, RegistryStore* settingsStore) {
   ++s.NumbMask;
   countdown = UsedSaveStep(s) - 1;
-  if (settingsStore) {
-    try {
-      settingsStore->OpenKey("", true);
-      settingsStore->WriteInteger("NumbMask", s.NumbMask);
-    } catch (const RegistryError& e) {
-      result.StoreError = std::string(e.what()) + (e.Detail().empty() ? "" : ": " + e.Detail());
-    }
+  if (!settingsStore) return {};
+  try {
+    settingsStore->OpenKey("", true);
+    settingsStore->WriteInteger("NumbMask", s.NumbMask);
+  } catch (const RegistryError& e) {
+    return std::string(e.what()) + (e.Detail().empty() ? "" : ": " + e.Detail());
   }
-  return result;
+  return {};
 }
 
 long long FreeMegabytes(const std::string& directory) {

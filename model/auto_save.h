@@ -41,6 +41,11 @@ struct AutoSaveResult {
 AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& run, std::int32_t& countdown,
                             RegistryStore* settingsStore, AutoSaveView& view);
 
+// What a successful save does to the counters: NumbMask + 1, written to the
+// settings store at once, and the countdown restarted at SaveStep - 1.
+// Returns why NumbMask could not be stored, or an empty text.
+std::string AdvanceAutoSaveCounters(Settings& s, std::int32_t& countdown, RegistryStore* settingsStore);
+
 // Free space of the file system holding the folder, in whole megabytes
 // (0 when it cannot be queried), and the dialog's text for it.
 long long FreeMegabytes(const std::string& directory);

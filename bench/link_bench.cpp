@@ -1,0 +1,97 @@
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "link/link.h"
+#include "model/units.h"
+
+namespace {
+
+// Telegrams served from memory.
+class MemoryPort : public qel::SerialPort {
+ public:
+  bool Open(const std::string&, std::int32_t) override { return open = true; }
+  void Close() override { open = false; }
+  bool IsOpen() const override { return open; }
+  LineStatus FetchLineStatus() override { return {false, bytes.size() - pos}; }
+  std::size_t Read(std::uint8_t* b, std::size_t n) override {
+    for (std::size_t i = 0; i < n; ++i) b[i] = bytes[pos++];
+    return n;
+  }
+  void Write(const std::uint8_t*, std::size_t) override {}
+  qel::CtsReport CtsSupport() const override { return qel::CtsReport::None; }
+  bool CtsOn() override { return false; }
+  std::uint64_t CtsChanges() override { return 0; }
+
+  std::vector<std::uint8_t> bytes;
+  std::size_t pos = 0;
+  bool open = false;
+};
+
+// A window that draws nothing.
+class NullView : public qel::LinkView, public qel::LinkDriver {
+ public:
+  void SetStatusPanel(int, const std::string&) override {}
+  void AppendLog(const std::string&) override {}
+  void ClearLog() override {}
+  void ShowError(const std::string&) override {}
+  void SetGroupEnabled(qel::ControlGroup, bool) override {}
+  void SetSourceLabel(qel::ControlGroup, const std::string&) override {}
+  void SetBoundLabelsEnabled(bool) override {}
+  void SelectGain(int) override {}
+  void SelectSpeed(int) override {}
+  void SetBoundText(bool, const std::string&) override {}
+  void SetViewBound(bool, int) override {}
+  void SetCorrection(int, int, const std::string&) override {}
+  void SetCorrectionHidden(bool) override {}
+  void SetActionEnabled(qel::LinkAction, bool) override {}
+  void SetActionChecked(qel::LinkAction, bool) override {}
+  void SetToggleImages(int, int) override {}
+  void PlotPoint(std::uint16_t) override {}
+  void ShowSweepMark(std::uint16_t) override {}
+  void PlotPixel(std::uint16_t, int) override {}
+  void FullRepaint() override {}
+  void SetVisirText(int, const std::string&) override {}
+  void SetAdcText(const std::string&) override {}
+  void SetAdcWindowVisible(bool) override {}
+  void SetTimerEnabled(qel::LinkTimer, bool) override {}
+  void RequestIteration() override {}
+};
+
+void BM_Tm02(benchmark::State& state) {
+  qel::Settings s;
+  qel::SetDefaults(s);
+  s.EnableRTLPF = true;
+  s.EnableRTSum = true;
+  s.ShowFirst = true;
+  qel::SpectrumStore store;
+  qel::RunValues run;
+  MemoryPort port;
+  NullView view;
+  qel::Link link(port, s, store, run, view, view, nullptr, ",");
+  link.Acq.SetReceiveMode(true);
+  link.Session.QelTimerTimer();
+  link.Flags.Linked = link.Flags.BoundsAcked = link.Flags.GainSpeedAcked = link.Flags.CorrAcked = true;
+  link.Acq.ForwardPassStart();
+
+  constexpr int kTelegrams = 65520;
+  for (int i = 0; i < kTelegrams; ++i) {
+    qel::Telegram t;
+    t.Type = 2;
+    const auto x = static_cast<std::uint16_t>(i);
+    const auto y = static_cast<std::uint16_t>(2048 + (i * 37) % 600);
+    t.D = {static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y >> 8),
+           static_cast<std::uint8_t>(y), 0x01, 0x08};
+    const auto b = qel::EncodeTelegram(t);
+    port.bytes.insert(port.bytes.end(), b.begin(), b.end());
+  }
+  for (auto _ : state) {
+    port.pos = 0;
+    while (link.Session.Iterate() == qel::ReceiveSession::Next::Again) {
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kTelegrams);
+}
+BENCHMARK(BM_Tm02)->Name("Tm02")->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,227 @@
+#include "acquisition.h"
+
+#include <algorithm>
+
+#include "model/atomic_file.h"
+#include "model/number_format.h"
+#include "model/registry_store.h"
+#include "model/spectrum_file.h"
+#include "model/units.h"
+
+namespace qel {
+
+Acquisition::Acquisition(Settings& s, SpectrumStore& store, RunValues& run, LinkFlags& flags, LinkView& view,
+                         LinkDriver& driver, RegistryStore* settingsStore, std::string sep)
+    : s_(s),
+      store_(store),
+      run_(run),
+      flags_(flags),
+      view_(view),
+      driver_(driver),
+      settingsStore_(settingsStore),
+      sep_(std::move(sep)) {}
+
+void Acquisition::SetReceiveMode(bool receive) {
+  receiveMode_ = receive;
+  view_.SetActionChecked(LinkAction::Analyse, !receive);
+  view_.SetActionChecked(LinkAction::Receive, receive);
+  view_.SetActionEnabled(LinkAction::Analyse, receive);
+  view_.SetActionEnabled(LinkAction::Receive, !receive);
+  view_.SetActionEnabled(LinkAction::ResetDiap, receive);
+  view_.SetActionEnabled(LinkAction::Stop, receive);
+  view_.SetGroupEnabled(ControlGroup::Razv, receive);
+  view_.SetBoundLabelsEnabled(receive);
+  if (!receive) {
+    view_.SetGroupEnabled(ControlGroup::Corr, false);
+    view_.SetGroupEnabled(ControlGroup::Amp, false);
+    view_.SetGroupEnabled(ControlGroup::Speed, false);
+    for (int panel : {AutoPanel, FilterPanel, AccumPanel}) view_.SetStatusPanel(panel, "");
+    view_.SetActionEnabled(LinkAction::SwLPF, false);
+    view_.SetActionEnabled(LinkAction::SWSum, false);
+    driver_.SetTimerEnabled(LinkTimer::LPFTimer, false);
+    lpfImage_ = 16;
+    sumImage_ = 17;
+    view_.SetToggleImages(lpfImage_, sumImage_);
+    flags_.Receiving = false;
+    driver_.RequestIteration();  // the running loop ends and closes the port
+  } else {
+    view_.SetActionEnabled(LinkAction::SwLPF, true);
+    view_.SetActionEnabled(LinkAction::SWSum, true);
+    driver_.SetTimerEnabled(LinkTimer::LPFTimer, true);
+    run_.ModAmplitude = -1;
+    driver_.SetTimerEnabled(LinkTimer::QelTimer, true);
+  }
+}
+
+void Acquisition::DataPoint(std::uint16_t x, std::uint16_t y, std::uint8_t points) {
+  if (y > MaxValidValue) {
+    // Not an amplitude the instrument can send: such a value would read as an
+    // empty point or a parameter record. The codes it covers stay empty.
+    for (std::uint8_t k = 0; k < points && flags_.CurrentCode <= 65522; ++k) {
+      store_.CurrentSpectrum[flags_.CurrentCode] = EmptyPoint;
+      ++flags_.CurrentCode;
+    }
+    view_.ShowSweepMark(x);
+    return;
+  }
+  if (s_.ShowFirst && (lpfActive_ || accumActive_)) store_.RawSpectrum[x] = y;
+  if (lpfActive_) {
+    if (lpfCount_ < UsedConst(s_.RTLPFConst)) ++lpfCount_;
+    lpfAvg_ = static_cast<float>(lpfAvg_ + (static_cast<long double>(y) - lpfAvg_) / lpfCount_);
+    y = static_cast<std::uint16_t>(std::clamp<long long>(RoundEven(lpfAvg_), 0, MaxValidValue));
+  }
+  if (accumActive_) {
+    float& a = store_.AccumSpectrum[x];
+    a = static_cast<float>(a + (static_cast<long double>(y) - a) / std::max(run_.AccumCount, 1));
+    y = static_cast<std::uint16_t>(std::clamp<long long>(RoundEven(a), 0, MaxValidValue));
+  }
+  store_.CurrentSpectrum[x] = SpectrumPoint{x, y};
+  view_.PlotPoint(x);
+  view_.ShowSweepMark(x);
+  for (std::uint8_t k = 0; k < points && flags_.CurrentCode <= 65522; ++k) {
+    const std::uint16_t c = flags_.CurrentCode;
+    store_.CurrentSpectrum[c] = SpectrumPoint{c, y};
+    if (s_.Visir1 && s_.VisKoord1 == c) view_.SetVisirText(1, FormatAmplitude(s_, y - ZeroLine, sep_));
+    if (s_.Visir2 && s_.VisKoord2 == c) view_.SetVisirText(2, FormatAmplitude(s_, y - ZeroLine, sep_));
+    flags_.CurrentCode = static_cast<std::uint16_t>(c + 1);
+  }
+}
+
+void Acquisition::Report(const std::string& text) {
+  view_.AppendLog(text);
+  if (!pendingError_) pendingError_ = text;
+}
+
+std::optional<std::string> Acquisition::TakeError() {
+  auto e = std::move(pendingError_);
+  pendingError_.reset();
+  return e;
+}
+
+bool Acquisition::WriteKept() {
+  while (!kept_.empty()) {
+    try {
+      WriteFileAtomically(kept_.front().Path, kept_.front().Bytes);
+    } catch (const FileError& e) {
+      Report(std::string("Автосохранение: ") + e.what() + ". Спектров в памяти: " + std::to_string(kept_.size()));
+      return false;
+    }
+    view_.AppendLog("Автосохранение: записан отложенный спектр " + kept_.front().Path);
+    kept_.pop_front();
+  }
+  return true;
+}
+
+void Acquisition::Keep(const std::string& path) {
+  kept_.push_back(KeptSpectrum{path, SerializeSpectrum(store_.CurrentSpectrum)});
+  if (kept_.size() > MaxKeptSpectra) {
+    view_.AppendLog("Автосохранение: спектр " + kept_.front().Path + " потерян: в памяти хранится не более " +
+                    std::to_string(MaxKeptSpectra) + " спектров");
+    kept_.pop_front();
+  }
+}
+
+void Acquisition::AutoSave() {
+  // Spectra that could not be written before go first, oldest first, under
+  // their own numbers; while any is left the new one waits behind them.
+  const bool clear = WriteKept();
+  if (!s_.AutoSave) {
+    view_.SetStatusPanel(AutoPanel, "");
+    return;
+  }
+  if (!clear) {
+    view_.SetStatusPanel(AutoPanel, "АВТО");
+    if (autoSaveCountdown_ != 0) {
+      --autoSaveCountdown_;
+      return;
+    }
+    const std::string path = AutoSavePath(s_, s_.NumbMask);
+    StampParameters(store_, s_, run_);
+    Keep(path);
+    const std::string stored = AdvanceAutoSaveCounters(s_, autoSaveCountdown_, settingsStore_);
+    if (!stored.empty()) view_.AppendLog("Автосохранение: " + stored);
+    return;
+  }
+  const AutoSaveResult r = AutoSaveStep(store_, s_, run_, autoSaveCountdown_, settingsStore_, *this);
+  if (r.Outcome == AutoSaveResult::Failed) {
+    // The spectrum keeps its number and waits in memory for the folder.
+    Keep(r.Path);
+    const std::string stored = AdvanceAutoSaveCounters(s_, autoSaveCountdown_, settingsStore_);
+    Report("Автосохранение: " + r.Error + ". Спектр сохранён в памяти и будет записан, когда это станет возможно");
+    if (!stored.empty()) view_.AppendLog("Автосохранение: " + stored);
+  } else if (!r.StoreError.empty()) {
+    view_.AppendLog("Автосохранение: номер файла не записан в настройки: " + r.StoreError);
+  }
+}
+
+void Acquisition::ForwardPassStart() {
+  AutoSave();
+
+  if (s_.EnableRTLPF) {
+    view_.SetStatusPanel(FilterPanel, "ФИЛЬТР [" + std::to_string(UsedConst(s_.RTLPFConst)) + "]");
+    lpfActive_ = true;
+    lpfCount_ = 0;
+    lpfAvg_ = 0;
+  } else {
+    lpfActive_ = false;
+    view_.SetStatusPanel(FilterPanel, "");
+  }
+
+  const int rtNumb = UsedConst(s_.RTNumb);
+  if (s_.EnableRTSum && !accumActive_) {
+    accumActive_ = true;
+    run_.AccumCount = 0;
+    store_.AccumSpectrum.fill(0.0f);
+  }
+  if (accumActive_) {
+    if (run_.AccumCount > rtNumb) {
+      run_.AccumCount = 0;
+      store_.AccumSpectrum.fill(0.0f);
+    }
+    if (run_.AccumCount < rtNumb) ++run_.AccumCount;
+    view_.SetStatusPanel(AccumPanel,
+                         "НАКОПЛ [" + std::to_string(run_.AccumCount) + " из " + std::to_string(rtNumb) + "]");
+    accumActive_ = s_.EnableRTSum;
+  } else {
+    view_.SetStatusPanel(AccumPanel, "");
+  }
+
+  store_.ClearSpectrum();
+  run_.MinIndex = -1;
+  run_.MaxIndex = -1;
+  run_.IntegralS = -1;
+  view_.FullRepaint();
+
+  view_.SetStatusPanel(InfoPanel, "Рабочий ход");
+  flags_.LinkState = LinkStatus::Ok;
+  passDirection_ = PassDirection::Forward;
+  view_.SetActionEnabled(LinkAction::SaveFileAs, true);
+}
+
+void Acquisition::ReturnPosition(std::uint16_t code) {
+  if (passDirection_ != PassDirection::Return) {
+    view_.SetStatusPanel(InfoPanel, "Обратный ход");
+    passDirection_ = PassDirection::Return;
+    flags_.SilenceTicks = -5;
+  }
+  view_.ShowSweepMark(code);
+}
+
+void Acquisition::ASwLPFExecute(bool checked) {
+  s_.EnableRTLPF = checked;
+  view_.SetActionChecked(LinkAction::SwLPF, checked);
+}
+
+void Acquisition::ASWSumExecute(bool checked) {
+  s_.EnableRTSum = checked;
+  view_.SetActionChecked(LinkAction::SWSum, checked);
+}
+
+void Acquisition::LPFTimerTimer() {
+  // A toggle's checked state is its setting.
+  if (s_.EnableRTLPF) lpfImage_ = lpfImage_ == 16 ? 23 : 16;
+  if (s_.EnableRTSum) sumImage_ = sumImage_ == 17 ? 24 : 17;
+  view_.SetToggleImages(lpfImage_, sumImage_);
+}
+
+}  // namespace qel

@@ -1,0 +1,89 @@
+#pragma once
+// Receive and analyse modes, and the spectrum built from the telegrams of a
+// running link: points with the real-time filter and accumulation, the start
+// of each forward pass (automatic saving included), the return pass.
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+
+#include "link_state.h"
+#include "link_view.h"
+#include "model/auto_save.h"
+#include "model/settings.h"
+#include "model/spectrum.h"
+
+namespace qel {
+
+class RegistryStore;
+
+class Acquisition : public AutoSaveView {
+ public:
+  // At most this many spectra whose automatic save failed are kept in memory.
+  static constexpr std::size_t MaxKeptSpectra = 64;
+
+  Acquisition(Settings& s, SpectrumStore& store, RunValues& run, LinkFlags& flags, LinkView& view,
+              LinkDriver& driver, RegistryStore* settingsStore, std::string sep);
+
+  void SetReceiveMode(bool receive);
+  bool ReceiveMode() const { return receiveMode_; }
+
+  // A Tm02 point with x <= 65519; `points` codes from CurrentCode on take it.
+  void DataPoint(std::uint16_t x, std::uint16_t y, std::uint8_t points);
+  // Tm03, before its log lines.
+  void ForwardPassStart();
+  // Tm14.
+  void ReturnPosition(std::uint16_t code);
+  // The loop starts: a pass may be under way, direction unknown.
+  void ResetPassDirection() { passDirection_ = PassDirection::None; }
+
+  // The two toggles and their blinking.
+  void ASwLPFExecute(bool checked);
+  void ASWSumExecute(bool checked);
+  void LPFTimerTimer();
+
+  // The first error the operator has not been shown yet, taken once.
+  std::optional<std::string> TakeError();
+
+  PassDirection Direction() const { return passDirection_; }
+  bool LpfActive() const { return lpfActive_; }
+  bool AccumActive() const { return accumActive_; }
+  std::int32_t AutoSaveCountdown() const { return autoSaveCountdown_; }
+  std::size_t KeptSpectra() const { return kept_.size(); }
+
+  // AutoSaveView.
+  void SetStatusPanel(int panel, const std::string& text) override { view_.SetStatusPanel(panel, text); }
+
+ private:
+  struct KeptSpectrum {
+    std::string Path;
+    std::string Bytes;
+  };
+  void AutoSave();
+  bool WriteKept();
+  void Keep(const std::string& path);
+  void Report(const std::string& text);
+
+  Settings& s_;
+  SpectrumStore& store_;
+  RunValues& run_;
+  LinkFlags& flags_;
+  LinkView& view_;
+  LinkDriver& driver_;
+  RegistryStore* settingsStore_;
+  std::string sep_;
+
+  bool receiveMode_ = false;
+  PassDirection passDirection_ = PassDirection::None;
+  bool lpfActive_ = false;
+  std::int32_t lpfCount_ = 0;
+  float lpfAvg_ = 0;
+  bool accumActive_ = false;
+  std::int32_t autoSaveCountdown_ = 0;
+  int lpfImage_ = 16, sumImage_ = 17;
+  std::deque<KeptSpectrum> kept_;
+  std::optional<std::string> pendingError_;
+};
+
+}  // namespace qel

@@ -1,0 +1,57 @@
+#pragma once
+// Commands waiting to be written, each after the instrument's clear-to-send
+// pulse (on, then off). At most one handshake command and one ADC request
+// wait at a time, in the order they arose. The wait never blocks: the driver
+// calls Advance again (within a millisecond) while Waiting() is true.
+
+#include <array>
+#include <cstdint>
+
+#include "link_state.h"
+#include "serial_port.h"
+#include "telegram.h"
+
+namespace qel {
+
+class CommandSender {
+ public:
+  CommandSender(SerialPort& port, const Settings& settings, const LinkFlags& flags);
+
+  // Builds the command from the settings now and queues it. False (nothing
+  // queued) for an unknown code, a closed port, or one of its kind waiting.
+  bool Queue(std::uint8_t code);
+  bool Waiting() const { return count_ > 0; }
+  bool HandshakeWaiting() const;
+  void Clear() { count_ = 0; }
+
+  // Writes the commands whose pulse has come, in order; returns the code of
+  // each written one through `written`. A port that cannot report the line
+  // writes at once, and so does a link whose Receiving has been cleared.
+  template <typename Fn>
+  void Advance(Fn written) {
+    while (count_ > 0 && PulseSeen()) {
+      const Command c = queue_[0];
+      port_.Write(c.Bytes.data(), c.Size);
+      queue_[0] = queue_[1];
+      --count_;
+      phaseStarted_ = false;
+      written(c.Code);
+    }
+  }
+
+ private:
+  bool PulseSeen();
+
+  SerialPort& port_;
+  const Settings& settings_;
+  const LinkFlags& flags_;
+  std::array<Command, 2> queue_{};
+  int count_ = 0;
+  // The pulse wait of the command at the head.
+  bool phaseStarted_ = false;
+  bool sawOn_ = false;
+  std::uint64_t changesAtStart_ = 0;
+  bool onAtStart_ = false;
+};
+
+}  // namespace qel

@@ -1,0 +1,291 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../model/test_dir.h"
+#include "fakes.h"
+#include "model/atomic_file.h"
+#include "model/reg_file_store.h"
+#include "model/spectrum_file.h"
+
+namespace qel {
+
+using test::LinkRig;
+
+class Acquire : public ::testing::Test, public LinkRig {
+ protected:
+  void SetUp() override {
+    s.WorkDir = dir.Path();
+    Start();
+    CompleteHandshake();
+  }
+  void Point(std::uint16_t x, std::uint16_t y) {
+    port.FeedTelegram(2, LinkRig::Point(x, y, 0x01, speedStatus));
+    Pump();
+  }
+  void PassStart() {
+    port.FeedTelegram(3, {0xFF, 0xEF, 0, 0, 0, 0});
+    Pump();
+  }
+  std::uint16_t V(std::size_t i) const { return store.CurrentSpectrum[i].Value; }
+
+  test::TempDir dir;
+  std::uint8_t speedStatus = 0x08;  // " 1 мин": one point per telegram
+};
+
+TEST_F(Acquire, PointsAreStoredDrawnAndTheSweepMarkMoves) {
+  Point(100, 2100);
+  EXPECT_EQ(store.CurrentSpectrum[100], (SpectrumPoint{100, 2100}));
+  EXPECT_EQ(ui.plotted, (std::vector<std::uint16_t>{100}));
+  EXPECT_EQ(ui.lastSweep, 100);
+  EXPECT_EQ(link.Flags.CurrentCode, 101);
+  Point(65520, 2000);  // above the field range: only the status bytes count
+  EXPECT_EQ(ui.plotted.size(), 1u);
+  EXPECT_EQ(store.CurrentSpectrum[65520], EmptyPoint);
+}
+
+TEST_F(Acquire, FourPointsPerTelegram) {
+  speedStatus = 0x06;  // " 8 мин": 4
+  Point(100, 2100);
+  for (std::size_t i = 100; i <= 103; ++i) EXPECT_EQ(store.CurrentSpectrum[i], (SpectrumPoint{static_cast<std::uint16_t>(i), 2100}));
+  EXPECT_EQ(store.CurrentSpectrum[104], EmptyPoint);
+  Point(101, 2200);
+  EXPECT_EQ(V(100), 2100);
+  for (std::size_t i = 101; i <= 104; ++i) EXPECT_EQ(V(i), 2200);
+  Point(65519, 2300);
+  for (std::size_t i = 65519; i <= 65522; ++i) EXPECT_EQ(store.CurrentSpectrum[i], (SpectrumPoint{static_cast<std::uint16_t>(i), 2300}));
+  EXPECT_EQ(store.CurrentSpectrum[65523], EmptyPoint);
+  EXPECT_EQ(link.Flags.CurrentCode, 65523);
+}
+
+TEST_F(Acquire, ValueAboveTheRangeLeavesNoParameterRecord) {
+  s.EnableRTLPF = true;
+  s.EnableRTSum = true;
+  s.ShowFirst = true;
+  PassStart();
+  speedStatus = 0x06;
+  Point(200, 0xFFFA);
+  for (std::size_t i = 200; i <= 203; ++i) EXPECT_EQ(store.CurrentSpectrum[i], EmptyPoint);
+  EXPECT_EQ(store.RawSpectrum[200], 0);
+  EXPECT_EQ(store.AccumSpectrum[200], 0.0f);
+  EXPECT_EQ(link.Flags.CurrentCode, 204);
+  Point(204, 1000);
+  EXPECT_EQ(V(204), 1000);  // the filter did not take the bad value: first point unchanged
+  StampParameters(store, s, run);
+  SaveSpectrum(store, dir.File("x.qel"));
+  SpectrumStore loaded;
+  LoadSpectrum(loaded, dir.File("x.qel"));
+  EXPECT_EQ(loaded.CurrentSpectrum[0xFFFA].Code, 30000);  // the real field record, not the point
+}
+
+TEST_F(Acquire, FilterStartsWithTheMeanOfTheFirstPoints) {
+  s.EnableRTLPF = true;
+  s.RTLPFConst = 25;
+  PassStart();
+  EXPECT_EQ(ui.panels[9], "ФИЛЬТР [25]");
+  Point(10, 2000);
+  EXPECT_EQ(V(10), 2000);
+  Point(11, 2011);
+  EXPECT_EQ(V(11), 2006);  // mean 2005.5, halves to even
+  Point(12, 2000);
+  EXPECT_EQ(V(12), 2004);  // 6011 / 3 = 2003.67
+  s.EnableRTLPF = false;
+  PassStart();
+  EXPECT_EQ(ui.panels[9], "");
+  Point(10, 3000);
+  EXPECT_EQ(V(10), 3000);
+}
+
+TEST_F(Acquire, ShowFirstKeepsTheRawValue) {
+  s.EnableRTLPF = true;
+  s.ShowFirst = true;
+  PassStart();
+  Point(10, 2000);
+  Point(11, 3000);
+  EXPECT_EQ(store.RawSpectrum[11], 3000);
+  EXPECT_EQ(V(11), 2500);
+}
+
+TEST_F(Acquire, AccumulationIsARunningMeanAcrossPasses) {
+  s.EnableRTSum = true;
+  s.RTNumb = 9;
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [1 из 9]");
+  Point(50, 2000);
+  EXPECT_EQ(V(50), 2000);
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [2 из 9]");
+  Point(50, 2101);
+  EXPECT_EQ(V(50), 2050);  // 2050.5 -> 2050
+  for (int pass = 3; pass <= 11; ++pass) PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [9 из 9]");
+  EXPECT_EQ(run.AccumCount, 9);
+}
+
+TEST_F(Acquire, ChangingTheAccumulationLength) {
+  s.EnableRTSum = true;
+  s.RTNumb = 9;
+  for (int pass = 0; pass < 9; ++pass) PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [9 из 9]");
+  s.RTNumb = 12;
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [10 из 12]");
+  s.RTNumb = 4;
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [1 из 4]");
+  Point(7, 1234);
+  EXPECT_EQ(V(7), 1234);  // the mean restarted
+  // Switching it off: that pass start still counts, the next empties the panel.
+  s.EnableRTSum = false;
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [2 из 4]");
+  PassStart();
+  EXPECT_EQ(ui.panels[10], "");
+}
+
+TEST_F(Acquire, PassStartClearsAndRepaints) {
+  Point(10, 2000);
+  run.MaxIndex = 5;
+  run.IntegralS = 3;
+  const int repaints = ui.repaints;
+  ui.log.clear();
+  PassStart();
+  EXPECT_EQ(store.CurrentSpectrum[10], EmptyPoint);
+  EXPECT_EQ(run.MaxIndex, -1);
+  EXPECT_EQ(run.IntegralS, -1);
+  EXPECT_EQ(ui.repaints, repaints + 1);
+  EXPECT_EQ(ui.panels[7], "Рабочий ход");
+  EXPECT_TRUE(ui.actions[LinkAction::SaveFileAs]);
+  EXPECT_EQ(link.Acq.Direction(), PassDirection::Forward);
+  EXPECT_EQ(ui.log, (std::vector<std::string>{"Tm03. POLEmax=65519", "      POLEmin=0", "      POLE=0"}));
+}
+
+TEST_F(Acquire, ReturnPassShowsItsTextOnce) {
+  PassStart();
+  port.FeedTelegram(14, {0, 0, 0, 0, 0x10, 0x00});
+  Pump();
+  EXPECT_EQ(ui.panels[7], "Обратный ход");
+  EXPECT_EQ(link.Flags.SilenceTicks, -5);
+  EXPECT_EQ(link.Flags.CurrentCode, 0x1000);
+  ui.panels[7] = "cursor distance";
+  port.FeedTelegram(14, {0, 0, 0, 0, 0x0F, 0x00});
+  Pump();
+  EXPECT_EQ(ui.panels[7], "cursor distance");
+  EXPECT_EQ(ui.lastSweep, 0x0F00);
+  Point(300, 2500);  // stored like any other
+  EXPECT_EQ(V(300), 2500);
+}
+
+TEST_F(Acquire, CursorReadoutsFollowTheirCode) {
+  s.Visir1 = true;
+  s.VisKoord1 = 102;
+  s.Visir2 = false;
+  s.VisKoord2 = 100;
+  speedStatus = 0x06;
+  Point(100, 2148);
+  EXPECT_EQ(ui.visirs[1], "100");
+  EXPECT_EQ(ui.visirs.count(2), 0u);
+}
+
+TEST_F(Acquire, AutoSaveCountdownWithSaveStepThree) {
+  s.AutoSave = true;
+  s.SaveStep = 3;
+  for (int pass = 1; pass <= 7; ++pass) PassStart();
+  EXPECT_EQ(s.NumbMask, 4);
+  for (int n = 1; n <= 3; ++n) EXPECT_TRUE(PathExists(AutoSavePath(s, n))) << n;
+  EXPECT_FALSE(PathExists(AutoSavePath(s, 4)));
+  EXPECT_EQ(ui.panels[8], "АВТО");
+  EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(Acquire, SaveIntoAVanishedFolderKeepsTheSpectrumUntilItIsBack) {
+  s.AutoSave = true;
+  s.WorkDir = dir.File("night");
+  std::filesystem::create_directory(s.WorkDir);
+  PassStart();  // spectrum 1: empty, saved
+  Point(10, 1111);
+  std::filesystem::remove_all(s.WorkDir);
+  PassStart();  // spectrum 2 cannot be written
+  EXPECT_EQ(s.NumbMask, 3);  // it keeps its number
+  EXPECT_EQ(link.Acq.KeptSpectra(), 1u);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_NE(ui.errors[0].find("Спектр00000002.qel"), std::string::npos) << ui.errors[0];
+  EXPECT_NE(std::find(ui.log.begin(), ui.log.end(), ui.errors[0]), ui.log.end());
+  EXPECT_EQ(ui.panels[7], "Рабочий ход");  // the pass start went on
+  EXPECT_EQ(store.CurrentSpectrum[10], EmptyPoint);
+  Point(20, 2222);
+  PassStart();  // spectrum 3 waits behind spectrum 2
+  EXPECT_EQ(link.Acq.KeptSpectra(), 2u);
+  EXPECT_EQ(s.NumbMask, 4);
+  std::filesystem::create_directory(s.WorkDir);
+  Point(30, 3333);
+  PassStart();  // 2, 3, then 4
+  EXPECT_EQ(link.Acq.KeptSpectra(), 0u);
+  EXPECT_EQ(s.NumbMask, 5);
+  SpectrumStore loaded;
+  ASSERT_TRUE(LoadSpectrum(loaded, AutoSavePath(s, 2)));
+  EXPECT_EQ(loaded.CurrentSpectrum[10].Value, 1111);
+  ASSERT_TRUE(LoadSpectrum(loaded, AutoSavePath(s, 3)));
+  EXPECT_EQ(loaded.CurrentSpectrum[20].Value, 2222);
+  EXPECT_EQ(loaded.CurrentSpectrum[10], EmptyPoint);
+  ASSERT_TRUE(LoadSpectrum(loaded, AutoSavePath(s, 4)));
+  EXPECT_EQ(loaded.CurrentSpectrum[30].Value, 3333);
+  EXPECT_TRUE(link.Flags.Receiving);
+  EXPECT_TRUE(port.open);
+}
+
+TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
+  s.AutoSave = true;
+  s.WorkDir = dir.File("gone");
+  for (int pass = 0; pass < 66; ++pass) PassStart();
+  EXPECT_EQ(link.Acq.KeptSpectra(), 64u);
+  EXPECT_EQ(std::count_if(ui.log.begin(), ui.log.end(),
+                          [](const std::string& l) { return l.find("потерян") != std::string::npos; }),
+            2);
+}
+
+TEST_F(Acquire, NumberIsStoredAfterEveryAutomaticSave) {
+  RegFileStore reg(dir.File("1.0.reg"));
+  Link other(port, s, store, run, ui, ui, &reg, ",");
+  s.AutoSave = true;
+  other.Acq.ForwardPassStart();
+  other.Acq.ForwardPassStart();
+  RegFileStore again(dir.File("1.0.reg"));
+  again.OpenKey("", false);
+  EXPECT_EQ(again.ReadInteger("NumbMask"), 3);
+}
+
+TEST_F(Acquire, AnalyseModeKeepsThePartialSpectrum) {
+  s.AutoSave = true;
+  s.EnableRTLPF = true;
+  PassStart();
+  Point(10, 2000);
+  link.Acq.SetReceiveMode(false);
+  EXPECT_EQ(V(10), 2000);
+  EXPECT_EQ(ui.panels[8], "");
+  EXPECT_EQ(ui.panels[9], "");
+  EXPECT_EQ(ui.panels[10], "");
+  EXPECT_FALSE(ui.actions[LinkAction::SwLPF]);
+  EXPECT_FALSE(ui.groups[ControlGroup::Amp]);
+  EXPECT_TRUE(ui.actions[LinkAction::Receive]);
+  EXPECT_FALSE(ui.actions[LinkAction::Analyse]);
+}
+
+TEST_F(Acquire, TogglesBlinkOnlyWhenChecked) {
+  link.Acq.ASwLPFExecute(true);
+  EXPECT_TRUE(s.EnableRTLPF);
+  link.Acq.LPFTimerTimer();
+  EXPECT_EQ(ui.lpfImage, 23);
+  EXPECT_EQ(ui.sumImage, 17);
+  link.Acq.LPFTimerTimer();
+  EXPECT_EQ(ui.lpfImage, 16);
+  link.Acq.ASWSumExecute(true);
+  link.Acq.LPFTimerTimer();
+  EXPECT_EQ(ui.lpfImage, 23);
+  EXPECT_EQ(ui.sumImage, 24);
+  link.Acq.SetReceiveMode(false);
+  EXPECT_EQ(ui.lpfImage, 16);
+  EXPECT_EQ(ui.sumImage, 17);
+}
+
+}  // namespace qel
