@@ -1,0 +1,90 @@
+#include "qt_link_driver.h"
+
+namespace qel {
+
+QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent), port_(port) {
+  qelTimer_.setInterval(500);
+  qelTimer_.setSingleShot(true);
+  wdTimer_.setInterval(1000);
+  sendTimer_.setInterval(100);
+  adcTimer_.setInterval(100);
+  lpfTimer_.setInterval(360);
+  ctsPoll_.setInterval(1);
+  ctsPoll_.setSingleShot(true);
+  ctsPoll_.setTimerType(Qt::PreciseTimer);
+  reconnect_.setInterval(1000);
+  connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
+}
+
+void QtLinkDriver::Attach(Link& link) {
+  link_ = &link;
+  connect(&qelTimer_, &QTimer::timeout, this, [this] { link_->Session.QelTimerTimer(); });
+  connect(&wdTimer_, &QTimer::timeout, this, [this] { link_->Session.WDTimerTimer(); });
+  connect(&sendTimer_, &QTimer::timeout, this, [this] { link_->Session.SendTimerTimer(); });
+  connect(&adcTimer_, &QTimer::timeout, this, [this] { link_->Adc.ADCTimerTimer(); });
+  connect(&lpfTimer_, &QTimer::timeout, this, [this] { link_->Acq.LPFTimerTimer(); });
+  connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunIteration);
+  connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
+}
+
+void QtLinkDriver::SetAdcInterval(int milliseconds) { adcTimer_.setInterval(milliseconds); }
+
+QTimer& QtLinkDriver::Timer(LinkTimer timer) {
+  switch (timer) {
+    case LinkTimer::QelTimer: return qelTimer_;
+    case LinkTimer::WDTimer: return wdTimer_;
+    case LinkTimer::SendTimer: return sendTimer_;
+    case LinkTimer::ADCTimer: return adcTimer_;
+    case LinkTimer::LPFTimer: break;
+  }
+  return lpfTimer_;
+}
+
+const QTimer& QtLinkDriver::Timer(LinkTimer timer) const { return const_cast<QtLinkDriver*>(this)->Timer(timer); }
+
+bool QtLinkDriver::TimerActive(LinkTimer timer) const { return Timer(timer).isActive(); }
+
+void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
+  QTimer& t = Timer(timer);
+  if (!enabled) {
+    t.stop();
+  } else if (!t.isActive()) {
+    t.start();
+  }
+}
+
+void QtLinkDriver::RequestIteration() {
+  if (scheduled_ || !link_) return;
+  scheduled_ = true;
+  QMetaObject::invokeMethod(this, &QtLinkDriver::RunIteration, Qt::QueuedConnection);
+}
+
+void QtLinkDriver::RunIteration() {
+  scheduled_ = false;
+  if (!link_) return;
+  switch (link_->Session.Iterate()) {
+    case ReceiveSession::Next::Again:
+      RequestIteration();
+      break;
+    case ReceiveSession::Next::PollCts:
+      if (!ctsPoll_.isActive()) ctsPoll_.start();
+      break;
+    case ReceiveSession::Next::Reconnect:
+      if (!reconnect_.isActive()) reconnect_.start();
+      break;
+    case ReceiveSession::Next::Nothing:
+      break;
+  }
+}
+
+void QtLinkDriver::Reconnect() {
+  if (!link_) return;
+  if (link_->Session.TryReconnect()) {
+    reconnect_.stop();
+    RequestIteration();
+  } else if (!link_->Session.Running()) {
+    reconnect_.stop();
+  }
+}
+
+}  // namespace qel

@@ -1,0 +1,125 @@
+#include "qt_serial_port.h"
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace qel {
+
+QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
+  connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::Activity);
+  connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
+}
+
+QtSerialPort::~QtSerialPort() { Close(); }
+
+QString QtSerialPort::SystemName(const std::string& name) { return QString::fromStdString(name); }
+
+bool QtSerialPort::ReadCounters(Counters& c) const {
+#ifdef Q_OS_LINUX
+  serial_icounter_struct ic{};
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCGICOUNT, &ic) != 0) return false;
+  c.errors = static_cast<std::uint64_t>(ic.frame) + static_cast<std::uint64_t>(ic.parity) +
+             static_cast<std::uint64_t>(ic.overrun) + static_cast<std::uint64_t>(ic.brk) +
+             static_cast<std::uint64_t>(ic.buf_overrun);
+  c.cts = static_cast<std::uint64_t>(ic.cts);
+  return true;
+#else
+  (void)c;
+  return false;
+#endif
+}
+
+bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
+  Close();
+  lost_ = false;
+  port_.setPortName(SystemName(name));
+  // A large queue absorbs bursts while a handler runs.
+  port_.setReadBufferSize(0);
+  if (!port_.open(QIODevice::ReadWrite)) return false;
+  const bool configured = port_.setBaudRate(baud) && port_.setDataBits(QSerialPort::Data8) &&
+                          port_.setParity(QSerialPort::NoParity) && port_.setStopBits(QSerialPort::OneStop) &&
+                          port_.setFlowControl(QSerialPort::NoFlowControl);
+  if (!configured) {
+    port_.close();
+    return false;
+  }
+  // A pseudo-terminal or an adapter without modem lines refuses these; it
+  // still carries data, only without clear-to-send pacing.
+  port_.setDataTerminalReady(false);
+  port_.setRequestToSend(false);
+  port_.clearError();
+
+  cts_ = CtsReport::None;
+  haveCounters_ = false;
+#ifdef Q_OS_LINUX
+  int modem = 0;
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) {
+    cts_ = CtsReport::Level;
+    Counters c;
+    if (ReadCounters(c)) {
+      haveCounters_ = true;
+      cts_ = CtsReport::LevelAndCount;
+      lastErrors_ = c.errors;
+      ctsBase_ = c.cts;
+    }
+  }
+#endif
+  return true;
+}
+
+void QtSerialPort::Close() {
+  if (port_.isOpen()) port_.close();
+  port_.clearError();
+  cts_ = CtsReport::None;
+  haveCounters_ = false;
+}
+
+void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
+  // A device that goes away while open reports a resource error (Linux: read
+  // fails with EIO once the adapter is unplugged).
+  if (error == QSerialPort::ResourceError && port_.isOpen()) {
+    lost_ = true;
+    emit Activity();
+  }
+}
+
+SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
+  LineStatus s;
+  s.Waiting = static_cast<std::size_t>(port_.bytesAvailable());
+  if (haveCounters_) {
+    Counters c;
+    if (ReadCounters(c)) {
+      s.Errors = c.errors != lastErrors_;
+      lastErrors_ = c.errors;
+    }
+  }
+  return s;
+}
+
+std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t n) {
+  const qint64 got = port_.read(reinterpret_cast<char*>(buffer), static_cast<qint64>(n));
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+void QtSerialPort::Write(const std::uint8_t* data, std::size_t n) {
+  port_.write(reinterpret_cast<const char*>(data), static_cast<qint64>(n));
+  port_.flush();  // out now, not at the next turn of the event loop
+}
+
+bool QtSerialPort::CtsOn() {
+#ifdef Q_OS_LINUX
+  int modem = 0;
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) return (modem & TIOCM_CTS) != 0;
+#endif
+  return (port_.pinoutSignals() & QSerialPort::ClearToSendSignal) != 0;
+}
+
+std::uint64_t QtSerialPort::CtsChanges() {
+  Counters c;
+  if (haveCounters_ && ReadCounters(c)) return c.cts - ctsBase_;
+  return 0;
+}
+
+}  // namespace qel

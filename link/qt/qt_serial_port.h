@@ -1,0 +1,55 @@
+#pragma once
+// The link's serial port on QSerialPort: 8 data bits, no parity, 1 stop bit,
+// no flow control, DTR and RTS held off. Line errors and clear-to-send
+// changes come from the driver's counters where it keeps them (Linux
+// TIOCGICOUNT); a port without modem lines (a pseudo-terminal) works unpaced.
+
+#include <QObject>
+#include <QSerialPort>
+
+#include "link/serial_port.h"
+
+namespace qel {
+
+class QtSerialPort : public QObject, public SerialPort {
+  Q_OBJECT
+ public:
+  explicit QtSerialPort(QObject* parent = nullptr);
+  ~QtSerialPort() override;
+
+  bool Open(const std::string& name, std::int32_t baud) override;
+  void Close() override;
+  bool IsOpen() const override { return port_.isOpen(); }
+  LineStatus FetchLineStatus() override;
+  std::size_t Read(std::uint8_t* buffer, std::size_t n) override;
+  void Write(const std::uint8_t* data, std::size_t n) override;
+  CtsReport CtsSupport() const override { return cts_; }
+  bool CtsOn() override;
+  std::uint64_t CtsChanges() override;
+  bool Lost() const override { return lost_; }
+
+  // The name QSerialPort is given for a port name of the settings:
+  // "ttyUSB0" and "/dev/ttyUSB0" both name /dev/ttyUSB0.
+  static QString SystemName(const std::string& name);
+
+ signals:
+  // Bytes arrived, or the device went away.
+  void Activity();
+
+ private:
+  struct Counters {
+    std::uint64_t errors = 0;
+    std::uint64_t cts = 0;
+  };
+  bool ReadCounters(Counters& c) const;
+  void OnError(QSerialPort::SerialPortError error);
+
+  QSerialPort port_;
+  CtsReport cts_ = CtsReport::None;
+  bool lost_ = false;
+  bool haveCounters_ = false;
+  std::uint64_t lastErrors_ = 0;
+  std::uint64_t ctsBase_ = 0;
+};
+
+}  // namespace qel

@@ -1,0 +1,193 @@
+// The program's link (core, QSerialPort, Qt driver) against qel-sim on a
+// pseudo-terminal, driven by this test's event loop.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <signal.h>
+
+#include "../link/fakes.h"
+#include "instrument.h"
+#include "link/qt/qt_link_driver.h"
+
+namespace qel {
+
+namespace {
+
+// Runs the event loop until the condition holds or the time is up.
+template <typename Fn>
+bool RunUntil(Fn done, int milliseconds) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+class SimProcess {
+ public:
+  explicit SimProcess(QStringList args) : args_(std::move(args)) {}
+  ~SimProcess() { Stop(SIGTERM); }
+  bool Start(const QString& link) {
+    process_.setProgram(QStringLiteral(QEL_SIM_PATH));
+    process_.setArguments(QStringList{"--link", link} + args_);
+    process_.start();
+    if (!process_.waitForStarted(5000)) return false;
+    return RunUntil([&] { return process_.canReadLine(); }, 5000);
+  }
+  void Signal(int sig) { ::kill(static_cast<pid_t>(process_.processId()), sig); }
+  void Stop(int sig) {
+    if (process_.state() == QProcess::NotRunning) return;
+    Signal(sig);
+    process_.waitForFinished(5000);
+  }
+
+ private:
+  QStringList args_;
+  QProcess process_;
+};
+
+class SimLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    portPath = dir.filePath("ttyQEL");
+    SetDefaults(s);
+    s.Port = portPath.toStdString();
+    s.Rapid = 11;  // "30 сек": code 15, 4 codes per telegram
+    driver.Attach(link);
+    link.Session.SetTelegramTap([this](const Telegram& t) {
+      if (t.Type == 3) ++passStarts;
+      if (onTelegram) onTelegram(t);
+    });
+  }
+  void Receive() {
+    link.Controls.Initialise();
+    link.Acq.SetReceiveMode(true);
+  }
+  bool Settled() const {
+    return link.Flags.Linked && link.Flags.BoundsAcked && link.Flags.GainSpeedAcked && link.Flags.CorrAcked;
+  }
+  int LogIndex(const std::string& prefix) const {
+    for (std::size_t i = 0; i < ui.log.size(); ++i)
+      if (ui.log[i].rfind(prefix, 0) == 0) return static_cast<int>(i);
+    return -1;
+  }
+
+  QTemporaryDir dir;
+  QString portPath;
+  Settings s;
+  SpectrumStore store;
+  RunValues run;
+  test::Recorder ui;
+  QtSerialPort port;
+  QtLinkDriver driver{port};
+  Link link{port, s, store, run, ui, driver, nullptr, ","};
+  int passStarts = 0;
+  std::function<void(const Telegram&)> onTelegram;
+};
+
+// The instrument's own idea of the signal, for the same settings.
+int Expected(int x) {
+  qelsim::Options o;
+  o.StartSpeedCode = 15;
+  qelsim::Instrument reference(o);
+  return reference.SignalAt(x);
+}
+
+}  // namespace
+
+TEST_F(SimLink, HandshakeSweepAndRestart) {
+  SimProcess sim({"--time-scale", "60", "--speed", "15"});
+  ASSERT_TRUE(sim.Start(portPath));
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000)) << "handshake";
+  EXPECT_EQ(ui.panels[0], s.Port);
+  // Each setting was echoed, in order.
+  const int t11 = LogIndex("Tm11."), t22 = LogIndex("Tm22."), t33 = LogIndex("Tm33.");
+  EXPECT_TRUE(t11 >= 0 && t11 < t22 && t22 < t33) << t11 << " " << t22 << " " << t33;
+
+  // A whole pass: check it when the next one starts, before it is cleared.
+  std::vector<int> expected(65520);
+  for (int x = 0; x < 65520; x += 4) expected[static_cast<std::size_t>(x)] = Expected(x);
+  int mismatches = -1;
+  const int startedBefore = passStarts;
+  onTelegram = [&](const Telegram& t) {
+    if (t.Type != 3 || passStarts < startedBefore + 2 || mismatches >= 0) return;
+    mismatches = 0;
+    for (int x = 0; x < 65520; ++x) {
+      const SpectrumPoint p = store.CurrentSpectrum[static_cast<std::size_t>(x)];
+      if (p.Value != expected[static_cast<std::size_t>(x - x % 4)] || p.Code != x) ++mismatches;
+    }
+  };
+  ASSERT_TRUE(RunUntil([&] { return mismatches >= 0; }, 15000)) << "two pass starts";
+  EXPECT_EQ(mismatches, 0);
+
+  // The instrument resets: Tm01 restarts the handshake.
+  ui.log.clear();
+  sim.Signal(SIGUSR1);
+  ASSERT_TRUE(RunUntil([&] { return LogIndex("Tm01.") >= 0; }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return Settled() && LogIndex("Tm33.") > LogIndex("Tm01."); }, 5000));
+  EXPECT_EQ(ui.panels[6], "S/N: 42");
+  EXPECT_EQ(ui.panels[5], "PR: 7");
+  EXPECT_TRUE(ui.errors.empty());
+}
+
+TEST_F(SimLink, GarbageAndBadChecksumsAreSurvived) {
+  SimProcess sim({"--time-scale", "60", "--speed", "15", "--garbage", "0.02", "--bad-checksum", "0.02"});
+  ASSERT_TRUE(sim.Start(portPath));
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  const int target = passStarts + 3;
+  ASSERT_TRUE(RunUntil([&] { return passStarts >= target; }, 20000));
+  EXPECT_GE(LogIndex("Неверная контрольная сумма"), 0);
+  // What arrived is right; what was lost is missing, not wrong.
+  int present = 0, wrong = 0;
+  const int last = link.Flags.CurrentCode;
+  for (int x = 0; x < std::min(last, 65520); ++x) {
+    const SpectrumPoint p = store.CurrentSpectrum[static_cast<std::size_t>(x)];
+    if (!IsValid(p)) continue;
+    ++present;
+    if (p.Value != Expected(x - x % 4)) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(link.Flags.Receiving);
+  (void)present;
+}
+
+TEST_F(SimLink, VanishedDeviceReconnects) {
+  auto sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
+  ASSERT_TRUE(sim->Start(portPath));
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  sim->Stop(SIGKILL);
+  ASSERT_TRUE(RunUntil([&] { return ui.panels[7] == "Ошибка обмена RS232"; }, 5000));
+  EXPECT_EQ(ui.panels[0], "");
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "Ошибка обмена RS232"), 1);
+  // Tries go on silently while the device is away.
+  RunUntil([] { return false; }, 2500);
+  EXPECT_TRUE(ui.errors.empty());
+  EXPECT_TRUE(link.Flags.Receiving);
+  ui.log.push_back("kept");
+  sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
+  ASSERT_TRUE(sim->Start(portPath));
+  ASSERT_TRUE(RunUntil([&] { return ui.panels[0] == s.Port && Settled(); }, 10000));
+  EXPECT_NE(std::find(ui.log.begin(), ui.log.end(), "kept"), ui.log.end());
+  const int target = passStarts + 1;
+  EXPECT_TRUE(RunUntil([&] { return passStarts >= target; }, 10000));
+}
+
+}  // namespace qel
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

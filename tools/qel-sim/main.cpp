@@ -1,0 +1,188 @@
+// qel-sim: a simulated spectrometer on a pseudo-terminal.
+//
+//   qel-sim [options]     prints the port's path on its first line, then serves
+//
+// The program under test opens that path (or the --link path) as its port.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "instrument.h"
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t resetRequested = 0;
+
+void OnStop(int) { stopRequested = 1; }
+void OnReset(int) { resetRequested = 1; }
+
+const char* kHelp =
+    "qel-sim: a simulated ESR spectrometer on a pseudo-terminal.\n"
+    "Prints the port's path on the first line and serves until stopped (SIGTERM, SIGINT).\n"
+    "SIGUSR1 resets the instrument: it sends Tm01 again.\n"
+    "\n"
+    "  --link PATH          keep a symbolic link at PATH to the port\n"
+    "  --time-scale X       run the sweep X times faster than real time (default 1)\n"
+    "  --speed CODE         speed code at power-on (default 8, \" 1 мин\")\n"
+    "  --lines N            spectrum lines (default 3, a nitroxide triplet)\n"
+    "  --width CODES        peak-to-peak line width in field codes (default 300)\n"
+    "  --amplitude CODES    line amplitude at gain 1 (default 400)\n"
+    "  --noise CODES        noise standard deviation (default 0)\n"
+    "  --seed N             random seed (default 1)\n"
+    "  --garbage P          chance per telegram of random bytes before it\n"
+    "  --bad-checksum P     chance per telegram of a wrong checksum\n"
+    "  --silence-every S    a silence every S seconds ...\n"
+    "  --silence-for S      ... lasting S seconds\n"
+    "  --report-checksums   answer a command with a wrong checksum with Tm90\n"
+    "  --reports-every S    send Tm90, Tm98, Tm99, Tm100 in turn every S seconds\n"
+    "  --manual-gain CODE   gain set by hand at the instrument\n"
+    "  --manual-speed CODE  speed set by hand at the instrument\n"
+    "  --manual-correction  correction voltage set by hand at the instrument\n";
+
+double Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qelsim::Options o;
+  std::string link;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "qel-sim: %s needs a value\n", a.c_str());
+        std::exit(1);
+      }
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (a == "--link") {
+      link = value();
+    } else if (a == "--time-scale") {
+      o.TimeScale = std::atof(value());
+    } else if (a == "--speed") {
+      o.StartSpeedCode = std::atoi(value());
+    } else if (a == "--lines") {
+      o.Lines = std::atoi(value());
+    } else if (a == "--width") {
+      o.LineWidth = std::atof(value());
+    } else if (a == "--amplitude") {
+      o.Amplitude = std::atof(value());
+    } else if (a == "--noise") {
+      o.Noise = std::atof(value());
+    } else if (a == "--seed") {
+      o.Seed = static_cast<std::uint32_t>(std::strtoul(value(), nullptr, 10));
+    } else if (a == "--garbage") {
+      o.GarbageRate = std::atof(value());
+    } else if (a == "--bad-checksum") {
+      o.BadChecksumRate = std::atof(value());
+    } else if (a == "--silence-every") {
+      o.SilenceEvery = std::atof(value());
+    } else if (a == "--silence-for") {
+      o.SilenceFor = std::atof(value());
+    } else if (a == "--report-checksums") {
+      o.ReportBadChecksums = true;
+    } else if (a == "--reports-every") {
+      o.ReportEvery = std::atof(value());
+    } else if (a == "--manual-gain") {
+      o.ManualGainCode = std::atoi(value());
+    } else if (a == "--manual-speed") {
+      o.ManualSpeedCode = std::atoi(value());
+    } else if (a == "--manual-correction") {
+      o.ManualCorrection = true;
+    } else {
+      std::fprintf(stderr, "qel-sim: unknown option %s (see --help)\n", a.c_str());
+      return 1;
+    }
+  }
+  if (!(o.TimeScale > 0)) {
+    std::fprintf(stderr, "qel-sim: --time-scale must be positive\n");
+    return 1;
+  }
+
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    std::perror("qel-sim: pseudo-terminal");
+    return 1;
+  }
+  const std::string slavePath = ::ptsname(master);
+  // Keep the other end open in raw mode, so that nothing is echoed back and
+  // the line does not hang up between two openings by the program.
+  const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+  if (slave < 0) {
+    std::perror("qel-sim: open");
+    return 1;
+  }
+  termios t{};
+  ::tcgetattr(slave, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(slave, TCSANOW, &t);
+  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+  if (!link.empty()) {
+    ::unlink(link.c_str());
+    if (::symlink(slavePath.c_str(), link.c_str()) != 0) {
+      std::perror("qel-sim: --link");
+      return 1;
+    }
+  }
+  std::printf("%s\n", slavePath.c_str());
+  std::fflush(stdout);
+
+  struct sigaction sa{};
+  sa.sa_handler = OnStop;
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+  sa.sa_handler = OnReset;
+  ::sigaction(SIGUSR1, &sa, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+
+  const double start = Now();
+  qelsim::Instrument instrument(o);
+  instrument.Start(0);
+  std::vector<std::uint8_t> pending;
+  while (!stopRequested) {
+    pollfd p{master, POLLIN, 0};
+    ::poll(&p, 1, 2);
+    const double now = Now() - start;
+    if (resetRequested) {
+      resetRequested = 0;
+      instrument.Start(now);
+    }
+    std::uint8_t buf[4096];
+    for (;;) {
+      const ssize_t n = ::read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      instrument.Receive(buf, static_cast<std::size_t>(n), now);
+    }
+    instrument.Advance(now);
+    const auto out = instrument.TakeOutput();
+    pending.insert(pending.end(), out.begin(), out.end());
+    while (!pending.empty()) {
+      const ssize_t n = ::write(master, pending.data(), pending.size());
+      if (n <= 0) break;
+      pending.erase(pending.begin(), pending.begin() + n);
+    }
+    // Nobody reading: the line drops what it cannot carry, as a real one would.
+    if (pending.size() > 65536) pending.clear();
+  }
+  if (!link.empty()) ::unlink(link.c_str());
+  ::close(slave);
+  ::close(master);
+  return 0;
+}
