@@ -8,7 +8,10 @@
 namespace qel {
 
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
-  connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::Activity);
+  connect(&port_, &QSerialPort::readyRead, this, [this] {
+    ++notifications_;
+    emit Activity();
+  });
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
 }
 
@@ -77,9 +80,12 @@ void QtSerialPort::Close() {
 }
 
 void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
-  // A device that goes away while open reports a resource error (Linux: read
-  // fails with EIO once the adapter is unplugged).
-  if (error == QSerialPort::ResourceError && port_.isOpen()) {
+  if (error != QSerialPort::NoError) ++notifications_;
+  // A device that goes away while open reports a resource error (read fails
+  // with EIO once an adapter is unplugged) or, where the other end hung up, a
+  // read error on every wake-up of the event loop. Either way the port is
+  // given up and reopened later.
+  if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && port_.isOpen() && !lost_) {
     lost_ = true;
     emit Activity();
   }

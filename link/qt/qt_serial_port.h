@@ -27,6 +27,9 @@ class QtSerialPort : public QObject, public SerialPort {
   bool CtsOn() override;
   std::uint64_t CtsChanges() override;
   bool Lost() const override { return lost_; }
+  // Notifications the port has raised (data or errors), for diagnostics: a
+  // device that hung up must not wake the program again and again.
+  std::uint64_t Notifications() const { return notifications_; }
 
   // The name QSerialPort is given for a port name of the settings:
   // "ttyUSB0" and "/dev/ttyUSB0" both name /dev/ttyUSB0.
@@ -47,6 +50,7 @@ class QtSerialPort : public QObject, public SerialPort {
   QSerialPort port_;
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
+  std::uint64_t notifications_ = 0;
   bool haveCounters_ = false;
   std::uint64_t lastErrors_ = 0;
   std::uint64_t ctsBase_ = 0;
