@@ -1,0 +1,80 @@
+#pragma once
+// The plot's coordinate mapping and the parts of the picture drawn with a
+// painter: background, border, grid lines and labels, the minimum and maximum
+// markers, "A=", "S=" and "АМ=". Screen and printed sheet share them: each
+// takes a painter and the rectangle it draws into.
+
+#include <QColor>
+#include <QPainter>
+#include <QRect>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/settings.h"
+#include "model/spectrum.h"
+
+namespace qel {
+
+// A colour of the settings (0x00BBGGRR) as Qt's.
+QColor ToQColor(std::int32_t bgr);
+inline QRgb ToQRgb(std::int32_t bgr) { return ToQColor(bgr).rgb(); }
+
+struct PlotScales {
+  int W = 0;
+  int H = 0;
+  int ViewMin = 0;
+  int ViewMax = 0;
+  float PixPerCode = 0;   // pixels per field code; 0 when the view has no width
+  float PixPerValue = 0;  // pixels per amplitude code
+  int ZeroY = 0;
+
+  // True when points can be placed: a view of positive width on a plot of some size.
+  bool HasView() const { return PixPerCode > 0 && W > 0 && H > 0; }
+  // x of a field code: round((code - ViewMin) * PixPerCode), halves to even.
+  int X(long code) const;
+  // y of an amplitude code: ZeroY - round((value - 2048) * PixPerValue).
+  int Y(long value) const;
+  // The field code under pixel column x: round(x / PixPerCode) + ViewMin;
+  // nothing when the view has no width.
+  std::optional<long> CodeAt(int x) const;
+};
+
+// The scales for a plot of W x H pixels: PixPerCode = W / (ViewMax - ViewMin)
+// and PixPerValue = H / 2^(12 - OrdScale), both float32; ZeroY = H div 2.
+PlotScales ComputeScales(int w, int h, int viewMin, int viewMax, int ordScale);
+
+struct PlotLabel {
+  std::string Text;
+  QRect Box;  // where it was drawn, relative to the plot
+};
+
+// Background, border, the top label and the three grid lines with their
+// labels. Returns the labels as drawn.
+std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const PlotScales& scales,
+                                          const Settings& s, const ColorSet& colors, std::string_view sep,
+                                          int ordScale);
+
+// The minimum and maximum markers with their labels and arrows, and "A=".
+void DrawMinMax(QPainter& p, const QRect& r, const PlotScales& scales, const SpectrumBuffer& spectrum,
+                const RunValues& run, const Settings& s, const ColorSet& colors, std::string_view sep);
+
+// "S=" and the integral, centred between the two cursor positions.
+void DrawIntegral(QPainter& p, const QRect& r, const RunValues& run, const Settings& s, const ColorSet& colors,
+                  int visX1, int visX2, std::string_view sep);
+
+// "АМ=" and the modulation amplitude, when there is one.
+void DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
+                      const ColorSet& colors, std::string_view sep);
+
+// The label font: size 10.
+QFont PlotFont();
+
+// The arrows that point at a marked point from below and from above.
+QPolygon ArrowBelow(int x, int y);
+QPolygon ArrowAbove(int x, int y);
+
+}  // namespace qel

@@ -1,0 +1,165 @@
+#include "screen_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace qel {
+
+ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
+                     QWidget* parent)
+    : QWidget(parent), s_(s), store_(store), run_(run), sep_(std::move(sep)) {
+  setObjectName("ScreenBox");
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setMinimumSize(64, 48);
+}
+
+void ScreenBox::Touch(const QRect& r) {
+  // One growing rectangle: the paint event shows it in one piece however
+  // many points were drawn since the last one.
+  dirty_ = dirty_.united(r);
+  update(dirty_);
+}
+
+void ScreenBox::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  p.drawImage(event->rect(), image_, event->rect());
+  dirty_ = QRect();
+}
+
+void ScreenBox::EnsureImage() {
+  if (image_.size() != size() && width() > 0 && height() > 0)
+    image_ = QImage(width(), height(), QImage::Format_RGB32);
+}
+
+void ScreenBox::resizeEvent(QResizeEvent*) { ScreenBoxPaint(); }
+
+void ScreenBox::DrawBackground() {
+  EnsureImage();
+  scales_ = ComputeScales(width(), height(), s_.ViewMin, s_.ViewMax, s_.OrdScale);
+  emit BackgroundDrawn();
+  if (image_.isNull()) return;
+  QPainter p(&image_);
+  labels_ = DrawPlotBackground(p, image_.rect(), scales_, s_, s_.DisplayColors, sep_, s_.OrdScale);
+  Touch(image_.rect());
+}
+
+void ScreenBox::ScreenBoxPaint() {
+  sweepMarkX_ = -1;
+  sweepMarkShownX_ = -1;
+  DrawBackground();
+  if (image_.isNull()) return;
+  if (scales_.HasView()) {
+    // A wider counter over the bounds clamped to the store: a view ending at
+    // 65535 ends, and bounds from the settings are not trusted.
+    const long from = std::clamp<long>(s_.ViewMin, 0, 65535);
+    const long to = std::clamp<long>(s_.ViewMax, 0, 65535);
+    const QRgb graph = ToQRgb(s_.DisplayColors.Graph);
+    const QRgb raw = ToQRgb(s_.DisplayColors.AddGraph);
+    for (long i = from; i <= to; ++i)
+      if (IsValid(store_.CurrentSpectrum[static_cast<std::size_t>(i)])) DrawPoint(static_cast<std::uint16_t>(i), graph, raw);
+  }
+  {
+    QPainter p(&image_);
+    DrawMinMax(p, image_.rect(), scales_, store_.CurrentSpectrum, run_, s_, s_.DisplayColors, sep_);
+    DrawIntegral(p, image_.rect(), run_, s_, s_.DisplayColors, visX1_, visX2_, sep_);
+  }
+  if (placeCursors_) placeCursors_();
+  {
+    QPainter p(&image_);
+    DrawModAmplitude(p, image_.rect(), run_, s_, s_.DisplayColors, sep_);
+  }
+  Touch(image_.rect());
+}
+
+QRect ScreenBox::DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor) {
+  const SpectrumPoint pt = store_.CurrentSpectrum[index];
+  const int x = scales_.X(pt.Code);
+  if (x < 0 || x >= image_.width()) return {};
+  const int bottom = scales_.H - 2;
+  const int y = std::min(scales_.Y(pt.Value), bottom);
+  SetPixel(x, y, color);
+  int top = y, low = y;
+  if (s_.ShowFirst) {
+    const int y2 = std::min(scales_.Y(store_.RawSpectrum[index]), bottom);
+    SetPixel(x, y2, rawColor);
+    top = std::min(top, y2);
+    low = std::max(low, y2);
+  }
+  if (low < 0 || top >= image_.height()) return {};
+  return QRect(x, std::max(top, 0), 1, low - std::max(top, 0) + 1);
+}
+
+void ScreenBox::PlotPoint(std::uint16_t index, std::int32_t color) {
+  if (!scales_.HasView() || image_.isNull()) return;
+  const QRect touched = DrawPoint(index, ToQRgb(color), ToQRgb(s_.DisplayColors.AddGraph));
+  if (!touched.isNull()) Touch(touched);
+}
+
+void ScreenBox::PlotPixel(std::uint16_t code, int value, std::int32_t color) {
+  if (!scales_.HasView() || image_.isNull()) return;
+  const int x = scales_.X(code);
+  const int y = std::min(scales_.Y(value), scales_.H - 2);
+  SetPixel(x, y, ToQRgb(color));
+  if (x >= 0 && x < image_.width() && y >= 0) Touch(QRect(x, y, 1, 1));
+}
+
+void ScreenBox::XorPixel(int x, int y, QRgb bits) {
+  if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
+    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] ^= (bits & 0x00FFFFFF);
+}
+
+void ScreenBox::DrawSweepMark(int x) {
+  // The filled wedge (x, H-8), (x+5, H-3), (x-5, H-3), every pixel XORed once.
+  const QRgb red = qRgb(255, 0, 0);
+  const int h = scales_.H;
+  for (int row = 0; row <= 5; ++row)
+    for (int dx = -row; dx <= row; ++dx) XorPixel(x + dx, h - 8 + row, red);
+  Touch(QRect(x - 5, h - 8, 11, 6).intersected(image_.rect()));
+}
+
+void ScreenBox::ShowSweepMark(std::uint16_t code) {
+  if (image_.isNull()) return;
+  if (!scales_.HasView() || code < s_.ViewMin || code > s_.ViewMax) {
+    if (sweepMarkShownX_ != -1) DrawSweepMark(sweepMarkShownX_);
+    sweepMarkX_ = -1;
+    sweepMarkShownX_ = -1;
+    return;
+  }
+  sweepMarkX_ = scales_.X(code);
+  if (sweepMarkShownX_ == -1) {
+    DrawSweepMark(sweepMarkX_);
+  } else if (sweepMarkShownX_ != sweepMarkX_) {
+    DrawSweepMark(sweepMarkShownX_);
+    DrawSweepMark(sweepMarkX_);
+  }
+  sweepMarkShownX_ = sweepMarkX_;
+}
+
+void ScreenBox::ToggleVisirLine(int x, std::int32_t color) {
+  if (image_.isNull() || x < 0 || x >= image_.width()) return;
+  const QRgb bits = ToQRgb(color);
+  for (int y = 3; y <= scales_.H - 5; ++y) XorPixel(x, y, bits);
+  Touch(QRect(x, 0, 1, image_.height()));
+}
+
+void ScreenBox::MergeColumns(int x0, int x1, QRgb color) {
+  if (image_.isNull()) return;
+  const int from = std::max(std::min(x0, x1), 0);
+  const int to = std::min(std::max(x0, x1), image_.width() - 1);
+  if (from > to) return;
+  const QRgb bits = color & 0x00FFFFFF;
+  for (int y = 0; y < image_.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image_.scanLine(y));
+    for (int x = from; x <= to; ++x) line[x] |= bits;
+  }
+  Touch(QRect(from, 0, to - from + 1, image_.height()));
+}
+
+void ScreenBox::mousePressEvent(QMouseEvent* e) { emit MousePressed(static_cast<int>(e->position().x())); }
+void ScreenBox::mouseMoveEvent(QMouseEvent* e) { emit MouseMoved(static_cast<int>(e->position().x())); }
+void ScreenBox::mouseReleaseEvent(QMouseEvent* e) { emit MouseReleased(static_cast<int>(e->position().x())); }
+
+}  // namespace qel

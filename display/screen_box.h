@@ -1,0 +1,91 @@
+#pragma once
+// The plot. Every drawing operation paints on a backing image of the
+// widget's size and marks the touched region; the paint event shows the
+// image. The per-point operations write pixels directly.
+
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "plot_renderer.h"
+
+namespace qel {
+
+class ScreenBox : public QWidget {
+  Q_OBJECT
+ public:
+  ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
+            QWidget* parent = nullptr);
+
+  // The full repaint: background, points, min/max, "S=", the cursors, "АМ=".
+  void ScreenBoxPaint();
+  // Background, scales, grid and labels.
+  void DrawBackground();
+  // Point `index` of the spectrum (and, with ShowFirst, its raw value).
+  void PlotPoint(std::uint16_t index, std::int32_t color);
+  // One pixel at a field code and amplitude code.
+  void PlotPixel(std::uint16_t code, int value, std::int32_t color);
+  // Moves the red XOR wedge at the bottom edge to the field code.
+  void ShowSweepMark(std::uint16_t code);
+  // The XOR cursor line at x; twice at the same x restores the plot.
+  void ToggleVisirLine(int x, std::int32_t color);
+  // OR-paints full-height columns x0..x1 (a selection band) in an RGB colour.
+  void MergeColumns(int x0, int x1, QRgb color);
+
+  // Step 6 of the repaint: the view window places the cursors.
+  void SetCursorPlacer(std::function<void()> place) { placeCursors_ = std::move(place); }
+  // Cursor x positions for "S=" (kept by the view window).
+  void SetCursorXs(int x1, int x2) {
+    visX1_ = x1;
+    visX2_ = x2;
+  }
+
+  const QImage& Image() const { return image_; }
+  const PlotScales& Scales() const { return scales_; }
+  const std::vector<PlotLabel>& Labels() const { return labels_; }
+  int SweepMarkShownX() const { return sweepMarkShownX_; }
+
+ signals:
+  void MousePressed(int x);
+  void MouseMoved(int x);
+  void MouseReleased(int x);
+  // The background was drawn: the cursor lines went with the old picture.
+  void BackgroundDrawn();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void Touch(const QRect& r);
+  void EnsureImage();
+  // The pixels of one point; returns the rectangle touched.
+  QRect DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor);
+  void XorPixel(int x, int y, QRgb bits);
+  void DrawSweepMark(int x);
+  void SetPixel(int x, int y, QRgb color) {
+    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
+      reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = color;
+  }
+
+  const Settings& s_;
+  const SpectrumStore& store_;
+  const RunValues& run_;
+  std::string sep_;
+  QImage image_;
+  PlotScales scales_;
+  std::vector<PlotLabel> labels_;
+  int sweepMarkX_ = -1;
+  int sweepMarkShownX_ = -1;
+  int visX1_ = -1, visX2_ = -1;
+  std::function<void()> placeCursors_;
+  QRect dirty_;
+};
+
+}  // namespace qel

@@ -1,0 +1,328 @@
+// The plot and the view window on the offscreen platform, read back from the
+// plot's backing image.
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+#include "display/view_window.h"
+#include "model/units.h"
+
+using namespace qel;
+
+namespace {
+
+int CountColour(const QImage& img, const QRect& r, QRgb colour) {
+  int n = 0;
+  const QRect box = r.intersected(img.rect());
+  for (int y = box.top(); y <= box.bottom(); ++y)
+    for (int x = box.left(); x <= box.right(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+  return n;
+}
+
+}  // namespace
+
+class DisplayTest : public QObject {
+  Q_OBJECT
+
+ private:
+  struct Rig {
+    Rig(int w, int h) {
+      SetDefaults(s);
+      plot = std::make_unique<ScreenBox>(s, store, run, ",");
+      plot->resize(w, h);
+    }
+    Settings s;
+    SpectrumStore store;
+    RunValues run;
+    std::unique_ptr<ScreenBox> plot;
+  };
+  struct ViewRig {
+    ViewRig(int w, int h) {
+      SetDefaults(s);
+      view = std::make_unique<ViewWindow>(s, store, run, ",");
+      view->Plot().setFixedSize(w, h);
+      QObject::connect(view.get(), &ViewWindow::StatusText, [this](int panel, const QString& text) { panels[panel] = text; });
+      view->show();
+      QCoreApplication::processEvents();
+      view->ShowSettings();
+    }
+    Settings s;
+    SpectrumStore store;
+    RunValues run;
+    std::unique_ptr<ViewWindow> view;
+    std::map<int, QString> panels;
+  };
+
+ private slots:
+  void labelsFollowTheVerticalScale() {
+    Rig r(400, 273);
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Scales().PixPerValue, 273.0f / 4096.0f);
+    QCOMPARE(r.plot->Scales().ZeroY, 136);
+    QStringList texts;
+    for (const auto& l : r.plot->Labels()) texts << QString::fromStdString(l.Text);
+    QCOMPARE(texts, (QStringList{"2048", "0", "1024", "-1024"}));  // top, then zero, upper, lower line
+    const QRgb text = ToQRgb(r.s.DisplayColors.Text);
+    for (const auto& l : r.plot->Labels()) QVERIFY(CountColour(r.plot->Image(), l.Box, text) > 0);
+    // Labels sit right-aligned 4 pixels from the edge, above their lines.
+    const PlotLabel& zero = r.plot->Labels()[1];
+    QCOMPARE(zero.Box.right(), 400 - 4 - 1);
+    QVERIFY(zero.Box.bottom() < 136);
+    QCOMPARE(CountColour(r.plot->Image(), QRect(0, 136, 200, 1), ToQRgb(r.s.DisplayColors.Grid)), 200);
+    r.s.OrdScale = 6;
+    r.plot->ScreenBoxPaint();
+    texts.clear();
+    for (const auto& l : r.plot->Labels()) texts << QString::fromStdString(l.Text);
+    QCOMPARE(texts, (QStringList{"32", "0", "16", "-16"}));
+  }
+
+  void pointsMapToPixels() {
+    Rig r(984, 273);
+    r.store.CurrentSpectrum[0] = {0, 0};            // far below: on row H - 2
+    r.store.CurrentSpectrum[32760] = {32760, 2048};  // the zero line, middle
+    r.store.CurrentSpectrum[65519] = {65519, 65519}; // a value, far above: off the canvas
+    r.store.CurrentSpectrum[65000] = {65000, 65520}; // no value: not drawn
+    r.plot->ScreenBoxPaint();
+    const QImage& img = r.plot->Image();
+    const QRgb graph = ToQRgb(r.s.DisplayColors.Graph);
+    QCOMPARE(img.pixel(0, 273 - 2) & 0xFFFFFF, graph & 0xFFFFFF);
+    QCOMPARE(img.pixel(492, 136) & 0xFFFFFF, graph & 0xFFFFFF);
+    QCOMPARE(CountColour(img, QRect(983, 0, 1, 273), graph), 0);
+    QCOMPARE(CountColour(img, QRect(976, 0, 1, 273), graph), 0);
+    QCOMPARE(CountColour(img, img.rect(), graph), 2);
+    // ShowFirst adds the raw value in AddGraph.
+    r.s.ShowFirst = true;
+    r.store.RawSpectrum[32760] = 2048 + 1024;
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(CountColour(r.plot->Image(), QRect(492, 0, 1, 273), ToQRgb(r.s.DisplayColors.AddGraph)), 1);
+  }
+
+  void sweepMarkIsAnXorWedge() {
+    Rig r(300, 200);
+    r.plot->ScreenBoxPaint();
+    const QImage before = r.plot->Image().copy();
+    r.plot->ShowSweepMark(30000);
+    QVERIFY(r.plot->Image() != before);
+    const int x = r.plot->SweepMarkShownX();
+    QCOMPARE(r.plot->Image().pixel(x, 200 - 8) & 0xFFFFFF, 0xFF0000u);  // red over black
+    r.plot->ShowSweepMark(30000);  // the same code: stays
+    QVERIFY(r.plot->Image() != before);
+    r.plot->ShowSweepMark(40000);  // moves
+    QCOMPARE(r.plot->Image().pixel(x, 200 - 8) & 0xFFFFFF, 0u);
+    r.s.ViewMax = 35000;
+    r.plot->ShowSweepMark(40000);  // outside the view: erased (with the old scale)
+    QCOMPARE(r.plot->SweepMarkShownX(), -1);
+    QCOMPARE(r.plot->Image(), before);
+  }
+
+  void emptyOrInvertedViewDrawsNoPoints() {
+    Rig r(300, 200);
+    for (std::uint16_t i = 0; i < 1000; ++i) r.store.CurrentSpectrum[i] = {i, 2048};
+    r.s.ViewMin = 500;
+    r.s.ViewMax = 500;
+    r.plot->ScreenBoxPaint();
+    QVERIFY(!r.plot->Scales().HasView());
+    QCOMPARE(CountColour(r.plot->Image(), r.plot->Image().rect(), ToQRgb(r.s.DisplayColors.Graph)), 0);
+    QVERIFY(!r.plot->Scales().CodeAt(10).has_value());
+    r.s.ViewMin = 900;
+    r.s.ViewMax = 100;
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(CountColour(r.plot->Image(), r.plot->Image().rect(), ToQRgb(r.s.DisplayColors.Graph)), 0);
+    r.plot->ShowSweepMark(300);
+    r.plot->PlotPixel(300, 2048, r.s.DisplayColors.ADC2);
+    // A view ending at 65535 and bounds beyond the store end the loop.
+    r.s.ViewMin = -100;
+    r.s.ViewMax = 70000;
+    r.plot->ScreenBoxPaint();
+    QVERIFY(CountColour(r.plot->Image(), r.plot->Image().rect(), ToQRgb(r.s.DisplayColors.Graph)) > 0);
+    // A plot of no size draws nothing and does not fail.
+    Rig z(0, 0);
+    z.plot->ScreenBoxPaint();
+    z.plot->PlotPoint(5, z.s.DisplayColors.Graph);
+    z.plot->ShowSweepMark(5);
+  }
+
+  void minMaxLabelsAndResultTexts() {
+    Rig r(600, 300);
+    for (std::uint16_t i = 0; i < 65520; ++i) r.store.CurrentSpectrum[i] = {i, 2048};
+    r.store.CurrentSpectrum[20000] = {20000, 4000};  // near the top: its label goes below
+    r.store.CurrentSpectrum[40000] = {40000, 1000};
+    r.run.MaxIndex = 20000;
+    r.run.MinIndex = 40000;
+    r.plot->ScreenBoxPaint();
+    const QImage& img = r.plot->Image();
+    const QRgb text = ToQRgb(r.s.DisplayColors.Text);
+    const int xm = r.plot->Scales().X(20000), ym = r.plot->Scales().Y(4000);
+    QVERIFY(ym < 40);
+    QVERIFY(CountColour(img, QRect(xm - 8, ym + 1, 17, 17), text) > 20);  // the arrow from below
+    const int xn = r.plot->Scales().X(40000), yn = r.plot->Scales().Y(1000);
+    QVERIFY(CountColour(img, QRect(xn - 8, yn + 1, 17, 17), text) > 20);  // the minimum's arrow, below too
+    QVERIFY(CountColour(img, QRect(0, 2, 600, 14), text) > 0);             // "A="
+    RunValues none;
+    Rig q(600, 300);
+    q.run.IntegralS = 0;  // "S=" with zero is shown
+    q.run.ModAmplitude = 0;  // not shown
+    q.plot->ScreenBoxPaint();
+    QVERIFY(CountColour(q.plot->Image(), QRect(0, 10, 600, 20), ToQRgb(q.s.DisplayColors.Text)) > 0);
+    QCOMPARE(CountColour(q.plot->Image(), QRect(0, 0, 60, 14), ToQRgb(q.s.DisplayColors.Text)), 0);
+  }
+
+  void clickMapsToTheFieldCode() {
+    ViewRig v(984, 273);
+    QCOMPARE(v.view->Plot().size(), QSize(984, 273));
+    v.view->ScreenBoxMouseDown(492);
+    QCOMPARE(v.view->SelStart(), 32760L);
+    v.view->ScreenBoxMouseUp(492);
+  }
+
+  void viewSelections() {
+    ViewRig v(984, 273);
+    auto* scale = v.view->findChild<QToolButton*>("ScaleBtn");
+    auto* minView = v.view->findChild<QSpinBox*>("MinView");
+    auto* maxView = v.view->findChild<QSpinBox*>("MaxView");
+    QVERIFY(scale && minView && maxView);
+    const PlotScales sc = v.view->Plot().Scales();
+    auto xOf = [&](long code) { return sc.X(code); };
+    scale->setChecked(true);
+    v.view->ScreenBoxMouseDown(xOf(1000));
+    QCOMPARE(v.view->MouseMode(), 3);
+    v.view->ScreenBoxMouseMove(xOf(1100));
+    QVERIFY(CountColour(v.view->Plot().Image(), QRect(xOf(1000), 0, 1, 273), 0xA6CAF0) > 0);  // the band
+    v.view->ScreenBoxMouseUp(xOf(1100));
+    QVERIFY(!scale->isChecked());
+    QCOMPARE(v.s.ViewMin, static_cast<int>(v.view->SelStart()));
+    QCOMPARE(v.view->SelEnd() - v.view->SelStart(), 512L);
+    QVERIFY(std::abs(v.view->SelStart() - 1000) <= 67);  // one pixel is 66.6 codes
+    QCOMPARE(v.view->MouseMode(), 0);
+    // Ending at 65530: the 512 codes ending there, clamped by the spin edits.
+    v.view->AAllViewExecute();
+    const PlotScales all = v.view->Plot().Scales();
+    scale->setChecked(true);
+    v.view->ScreenBoxMouseDown(all.X(65500));
+    v.view->ScreenBoxMouseUp(all.X(65530));
+    QVERIFY(v.view->SelEnd() - v.view->SelStart() == 512);
+    QCOMPARE(minView->value(), 65007);
+    QCOMPARE(maxView->value(), 65519);
+    // Sweep bounds with the mouse end in a signal.
+    v.view->AAllViewExecute();
+    QSignalSpy bounds(v.view.get(), &ViewWindow::SweepBoundsRequested);
+    auto* select = v.view->findChild<QAction*>("AMouseSelect");
+    select->setChecked(true);
+    v.view->ScreenBoxMouseDown(100);
+    QCOMPARE(v.view->MouseMode(), 4);
+    v.view->ScreenBoxMouseMove(300);
+    QVERIFY(CountColour(v.view->Plot().Image(), QRect(200, 0, 1, 273), 0xFF00FF) > 200);
+    v.view->ScreenBoxMouseUp(300);
+    QCOMPARE(bounds.count(), 1);
+    QCOMPARE(bounds[0][0].toInt(), static_cast<int>(v.view->SelStart()));
+    QVERIFY(!select->isChecked());
+    v.view->AResetDiapExecute();
+    QCOMPARE(bounds.count(), 2);
+    QCOMPARE(bounds[1][0].toInt(), 0);
+    QCOMPARE(bounds[1][1].toInt(), 65519);
+  }
+
+  void verticalScaleStopsAtItsLimits() {
+    ViewRig v(300, 200);
+    QSignalSpy changed(v.view.get(), &ViewWindow::ViewChanged);
+    v.view->ADecScaleExecute();
+    QCOMPARE(changed.count(), 0);
+    for (int k = 0; k < 8; ++k) v.view->AIncScaleExecute();
+    QCOMPARE(v.s.OrdScale, 6);
+    QCOMPARE(changed.count(), 6);
+  }
+
+  void cursorsToggleAndStep() {
+    ViewRig v(984, 273);
+    v.store.CurrentSpectrum[32639] = {32639, 2148};
+    v.store.CurrentSpectrum[32640] = {32640, 2248};
+    v.s.VisKoord1 = 0;  // equal to ViewMin: not strictly inside
+    const QImage before = v.view->Plot().Image().copy();
+    v.view->AVisir1Execute();
+    QVERIFY(v.s.Visir1);
+    QCOMPARE(v.s.VisKoord1, static_cast<std::uint16_t>(65519 / 2 - 120));
+    QCOMPARE(v.view->findChild<QLineEdit*>("VisOrd1")->text(), QString("100"));
+    QCOMPARE(v.view->findChild<QLineEdit*>("VisKrd1")->text(), QString("32639"));
+    const int x = v.view->VisX(1);
+    QVERIFY(x > 0);
+    QCOMPARE(v.view->Plot().Image().pixel(x, 100) & 0xFFFFFF, ToQRgb(v.s.DisplayColors.Visir1) & 0xFFFFFF);
+    auto* stepper = v.view->findChild<QSpinBox*>("LRVis1");
+    QCOMPARE(stepper->value(), 32639 - 32767);
+    stepper->setValue(stepper->value() + 1);  // one code right
+    QCOMPARE(v.s.VisKoord1, 32640);
+    QCOMPARE(v.view->findChild<QLineEdit*>("VisOrd1")->text(), QString("200"));
+    v.view->AVisir1Execute();  // off: the line goes, the plot is as before
+    QCOMPARE(v.view->Plot().Image(), before);
+    // Both on: cursors strictly inside the view stay where they are; the
+    // distance is shown, in field units without the constant field.
+    v.view->AStandVisirExecute();
+    QCOMPARE(v.s.VisKoord1, 32640);
+    QCOMPARE(v.s.VisKoord2, 65400);
+    QCOMPARE(v.panels[7], QString("dH=32760"));
+    v.s.RazvUnit = 3;
+    v.view->PlaceVisir2(65519);
+    QCOMPARE(v.panels[7], QString("dH=150,5 Э"));  // 32879 codes of 300 Э over 65519
+    v.s.RazvUnit = 0;
+    v.s.VisKoord2 = 65519;
+    v.view->AVisir2Execute();
+    v.view->AVisir2Execute();  // off and on again: 65519 is not strictly inside, so to the middle + 120
+    QCOMPARE(v.s.VisKoord2, static_cast<std::uint16_t>(65519 / 2 + 120));
+    // Stepping off the view erases the line; stepping back draws it.
+    v.view->findChild<QSpinBox*>("MaxView")->setValue(32700);
+    auto* stepper2 = v.view->findChild<QSpinBox*>("LRVis2");
+    v.view->PlaceVisir2(32700);
+    QVERIFY(v.view->VisShownX(2) >= 0);
+    stepper2->setValue(stepper2->value() + 1);
+    QCOMPARE(v.view->VisShownX(2), -1);
+    stepper2->setValue(stepper2->value() - 1);
+    QVERIFY(v.view->VisShownX(2) >= 0);
+    // Code 65535 shows the stepper at its end.
+    v.view->PlaceVisir2(65535);
+    QCOMPARE(stepper2->value(), 32767);
+    QCOMPARE(v.s.VisKoord2, 65535);
+  }
+
+  void dragMovesTheNearerCursorAndWraps() {
+    ViewRig v(984, 273);
+    v.s.VisKoord1 = 30000;
+    v.s.VisKoord2 = 30010;  // less than a pixel apart
+    v.view->AVisir1Execute();
+    v.view->AVisir2Execute();
+    const int x = v.view->VisX(1);
+    v.view->ScreenBoxMouseDown(x);
+    QCOMPARE(v.view->MouseMode(), 2);  // the second wins
+    v.view->ScreenBoxMouseMove(x + 100);
+    QVERIFY(v.s.VisKoord2 > 36000);
+    QCOMPARE(v.s.VisKoord1, 30000);
+    v.view->ScreenBoxMouseMove(-30);  // past the left edge: wraps to the top of the codes
+    QVERIFY(v.s.VisKoord2 > 60000);
+    v.view->ScreenBoxMouseUp(-30);
+    QCOMPARE(v.view->MouseMode(), 0);
+  }
+
+  void mouseReadoutsAndEmptyPoints() {
+    ViewRig v(984, 273);
+    v.store.CurrentSpectrum[32760] = {32760, 2148};
+    v.view->ScreenBoxMouseMove(492);
+    QCOMPARE(v.panels[3], QString("ПОЛЕ: 32760"));
+    QCOMPARE(v.panels[4], QString("АМПЛ: 100"));
+    v.view->ScreenBoxMouseMove(493);
+    QVERIFY(v.panels[3].startsWith("ПОЛЕ: "));
+    QCOMPARE(v.panels[4], QString("<НЕТ>"));
+    v.view->ScreenBoxMouseMove(-500);
+    QCOMPARE(v.panels[4], QString("<НЕТ>"));
+    // Only one cursor on: no distance.
+    v.panels[7] = "old";
+    v.view->AVisir1Execute();
+    QCOMPARE(v.panels[7], QString("old"));
+  }
+};
+
+QTEST_MAIN(DisplayTest)
+#include "display_test.moc"
