@@ -28,32 +28,9 @@ class MemoryPort : public qel::SerialPort {
   bool open = false;
 };
 
-// A window that draws nothing.
-class NullView : public qel::LinkView, public qel::LinkDriver {
+// A window that draws nothing, and a driver with no timers.
+class NullView : public qel::NullLinkView, public qel::LinkDriver {
  public:
-  void SetStatusPanel(int, const std::string&) override {}
-  void AppendLog(const std::string&) override {}
-  void ClearLog() override {}
-  void ShowError(const std::string&) override {}
-  void SetGroupEnabled(qel::ControlGroup, bool) override {}
-  void SetSourceLabel(qel::ControlGroup, const std::string&) override {}
-  void SetBoundLabelsEnabled(bool) override {}
-  void SelectGain(int) override {}
-  void SelectSpeed(int) override {}
-  void SetBoundText(bool, const std::string&) override {}
-  void SetViewBound(bool, int) override {}
-  void SetCorrection(int, int, const std::string&) override {}
-  void SetCorrectionHidden(bool) override {}
-  void SetActionEnabled(qel::LinkAction, bool) override {}
-  void SetActionChecked(qel::LinkAction, bool) override {}
-  void SetToggleImages(int, int) override {}
-  void PlotPoint(std::uint16_t) override {}
-  void ShowSweepMark(std::uint16_t) override {}
-  void PlotPixel(std::uint16_t, int) override {}
-  void FullRepaint() override {}
-  void SetVisirText(int, const std::string&) override {}
-  void SetAdcText(const std::string&) override {}
-  void SetAdcWindowVisible(bool) override {}
   void SetTimerEnabled(qel::LinkTimer, bool) override {}
   void RequestIteration() override {}
 };

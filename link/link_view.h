@@ -55,6 +55,34 @@ class LinkView {
   virtual void SetAdcWindowVisible(bool visible) = 0;
 };
 
+// A view that shows nothing; a headless user overrides what it wants.
+class NullLinkView : public LinkView {
+ public:
+  void SetStatusPanel(int, const std::string&) override {}
+  void AppendLog(const std::string&) override {}
+  void ClearLog() override {}
+  void ShowError(const std::string&) override {}
+  void SetGroupEnabled(ControlGroup, bool) override {}
+  void SetSourceLabel(ControlGroup, const std::string&) override {}
+  void SetBoundLabelsEnabled(bool) override {}
+  void SelectGain(int) override {}
+  void SelectSpeed(int) override {}
+  void SetBoundText(bool, const std::string&) override {}
+  void SetViewBound(bool, int) override {}
+  void SetCorrection(int, int, const std::string&) override {}
+  void SetCorrectionHidden(bool) override {}
+  void SetActionEnabled(LinkAction, bool) override {}
+  void SetActionChecked(LinkAction, bool) override {}
+  void SetToggleImages(int, int) override {}
+  void PlotPoint(std::uint16_t) override {}
+  void ShowSweepMark(std::uint16_t) override {}
+  void PlotPixel(std::uint16_t, int) override {}
+  void FullRepaint() override {}
+  void SetVisirText(int, const std::string&) override {}
+  void SetAdcText(const std::string&) override {}
+  void SetAdcWindowVisible(bool) override {}
+};
+
 enum class LinkTimer { QelTimer, WDTimer, SendTimer, ADCTimer, LPFTimer };
 
 // The driver's side: timers and the scheduling of loop iterations.

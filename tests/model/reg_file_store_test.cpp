@@ -11,12 +11,10 @@
 
 namespace qel {
 
+using test::Slurp;
+using test::Spit;
+
 namespace {
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 }  // namespace
 
 TEST(RegFileStore, QuotesBackslashesAndLineBreaksRoundTrip) {

@@ -10,16 +10,12 @@
 
 namespace qel {
 
+using test::Slurp;
+using test::Spit;
+
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
-void Spit(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 // A store file with the given lines in the program's base key.
 std::string BaseKeyFile(const std::string& lines, const std::string& more = {}) {

@@ -13,12 +13,10 @@
 
 namespace qel {
 
+using test::Slurp;
+using test::Spit;
+
 namespace {
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-void Spit(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 std::string Rec(std::uint16_t code, std::uint16_t value) {
   return {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8), static_cast<char>(value & 0xFF),
           static_cast<char>(value >> 8)};

@@ -2,6 +2,8 @@
 // A fresh folder under the system's temporary folder, removed afterwards.
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <unistd.h>
@@ -26,5 +28,14 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// A file's bytes, and a file made of the given bytes.
+inline std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+inline void Spit(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
 
 }  // namespace qel::test

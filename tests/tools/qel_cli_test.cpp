@@ -11,6 +11,8 @@
 
 namespace qel {
 
+using test::Slurp;
+
 namespace {
 struct Result {
   int status;
@@ -20,10 +22,6 @@ Result RunCli(std::vector<std::string> args) {
   std::ostringstream out, err;
   const int status = cli::Run(args, out, err);
   return {status, out.str(), err.str()};
-}
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 }  // namespace
 

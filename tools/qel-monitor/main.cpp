@@ -16,7 +16,7 @@
 
 namespace {
 
-class ConsoleView : public qel::LinkView {
+class ConsoleView : public qel::NullLinkView {
  public:
   explicit ConsoleView(bool quiet) : quiet_(quiet) {}
   void SetStatusPanel(int panel, const std::string& text) override {
@@ -26,27 +26,8 @@ class ConsoleView : public qel::LinkView {
   void AppendLog(const std::string& line) override {
     if (!quiet_) std::printf("%s\n", line.c_str());
   }
-  void ClearLog() override {}
   void ShowError(const std::string& text) override { std::fprintf(stderr, "qel-monitor: %s\n", text.c_str()); }
-  void SetGroupEnabled(qel::ControlGroup, bool) override {}
-  void SetSourceLabel(qel::ControlGroup, const std::string&) override {}
-  void SetBoundLabelsEnabled(bool) override {}
-  void SelectGain(int) override {}
-  void SelectSpeed(int) override {}
-  void SetBoundText(bool, const std::string&) override {}
-  void SetViewBound(bool, int) override {}
-  void SetCorrection(int, int, const std::string&) override {}
-  void SetCorrectionHidden(bool) override {}
-  void SetActionEnabled(qel::LinkAction, bool) override {}
-  void SetActionChecked(qel::LinkAction, bool) override {}
-  void SetToggleImages(int, int) override {}
   void PlotPoint(std::uint16_t) override { ++points; }
-  void ShowSweepMark(std::uint16_t) override {}
-  void PlotPixel(std::uint16_t, int) override {}
-  void FullRepaint() override {}
-  void SetVisirText(int, const std::string&) override {}
-  void SetAdcText(const std::string&) override {}
-  void SetAdcWindowVisible(bool) override {}
 
   long long points = 0;
 

@@ -50,7 +50,7 @@ constexpr int kReturnStep = 4096;
 }  // namespace
 
 Instrument::Instrument(Options options)
-    : o_(options), rng_(options.Seed), gainCode_(options.StartGainCode), speedCode_(options.StartSpeedCode) {}
+    : o_(options), rng_(options.NoiseStream), gainCode_(options.StartGainCode), speedCode_(options.StartSpeedCode) {}
 
 void Instrument::Start(double now) {
   Send(Frame(1, ProgramNumber, SerialNumber));

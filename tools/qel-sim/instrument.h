@@ -19,7 +19,7 @@ struct Options {
   double LineWidth = 300.0;    // peak-to-peak width, in field codes
   double Amplitude = 400.0;    // peak amplitude at gain factor 1, in ADC codes
   double Noise = 0.0;          // standard deviation of the noise, in ADC codes
-  std::uint32_t Seed = 1;
+  std::uint32_t NoiseStream = 1;  // which pseudo-random sequence the noise and faults follow
   // Faults.
   double GarbageRate = 0.0;      // chance per telegram of a burst of random bytes before it
   double BadChecksumRate = 0.0;  // chance per telegram of a wrong checksum

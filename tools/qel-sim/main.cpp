@@ -38,7 +38,7 @@ const char* kHelp =
     "  --width CODES        peak-to-peak line width in field codes (default 300)\n"
     "  --amplitude CODES    line amplitude at gain 1 (default 400)\n"
     "  --noise CODES        noise standard deviation (default 0)\n"
-    "  --seed N             random seed (default 1)\n"
+    "  --noise-stream N     which pseudo-random sequence noise and faults follow (default 1)\n"
     "  --garbage P          chance per telegram of random bytes before it\n"
     "  --bad-checksum P     chance per telegram of a wrong checksum\n"
     "  --silence-every S    a silence every S seconds ...\n"
@@ -85,8 +85,8 @@ int main(int argc, char** argv) {
       o.Amplitude = std::atof(value());
     } else if (a == "--noise") {
       o.Noise = std::atof(value());
-    } else if (a == "--seed") {
-      o.Seed = static_cast<std::uint32_t>(std::strtoul(value(), nullptr, 10));
+    } else if (a == "--noise-stream") {
+      o.NoiseStream = static_cast<std::uint32_t>(std::strtoul(value(), nullptr, 10));
     } else if (a == "--garbage") {
       o.GarbageRate = std::atof(value());
     } else if (a == "--bad-checksum") {
