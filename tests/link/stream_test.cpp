@@ -49,7 +49,7 @@ TEST(Stream, RandomStreamYieldsExactlyTheModelsTelegrams) {
   std::mt19937 rng(20261207);
   std::vector<std::uint8_t> stream;
   const std::uint8_t types[] = {2, 2, 2, 2, 14, 14, 77, 11, 22, 33, 44, 50, 100, 90, 5, 3};
-  while (stream.size() < 2'000'000) {
+  while (stream.size() < 4'000'000) {
     Telegram t;
     t.Type = types[rng() % std::size(types)];
     for (auto& d : t.D) d = static_cast<std::uint8_t>(rng());
