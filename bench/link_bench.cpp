@@ -32,6 +32,7 @@ class MemoryPort : public qel::SerialPort {
 class NullView : public qel::NullLinkView, public qel::LinkDriver {
  public:
   void SetTimerEnabled(qel::LinkTimer, bool) override {}
+  void SetTimerInterval(qel::LinkTimer, int) override {}
   void RequestIteration() override {}
 };
 

@@ -12,6 +12,7 @@ void AdcMonitor::SetAdcMonitor(bool on) {
   on_ = on;
   view_.SetAdcWindowVisible(on);
   // An interval of 0 would fire on every pass of the event loop: no timer then.
+  if (s_.ADCFreq != 0) driver_.SetTimerInterval(LinkTimer::ADCTimer, s_.ADCFreq);
   driver_.SetTimerEnabled(LinkTimer::ADCTimer, on && s_.ADCFreq != 0);
 }
 

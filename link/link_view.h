@@ -22,8 +22,11 @@ class LinkView {
   // The message log.
   virtual void AppendLog(const std::string& line) = 0;
   virtual void ClearLog() = 0;
-  // A message box for the operator. The core calls it only between telegram
-  // handling, at most one at a time.
+  // A message box for the operator. The core calls it after a telegram's
+  // handling is complete, at most once per iteration. The window must not
+  // block here: it shows the box once control is back in its event loop,
+  // one box at a time (a message arriving while one is shown is already in
+  // the message log).
   virtual void ShowError(const std::string& text) = 0;
 
   // Instrument controls.
@@ -90,6 +93,7 @@ class LinkDriver {
  public:
   virtual ~LinkDriver() = default;
   virtual void SetTimerEnabled(LinkTimer timer, bool enabled) = 0;
+  virtual void SetTimerInterval(LinkTimer timer, int milliseconds) = 0;
   // Something changed that the next iteration must act on (a handshake flag
   // re-armed, a request queued): run an iteration soon, from the event loop.
   virtual void RequestIteration() = 0;

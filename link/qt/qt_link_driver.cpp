@@ -1,5 +1,7 @@
 #include "qt_link_driver.h"
 
+#include <algorithm>
+
 namespace qel {
 
 QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent), port_(port) {
@@ -27,7 +29,9 @@ void QtLinkDriver::Attach(Link& link) {
   connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
 }
 
-void QtLinkDriver::SetAdcInterval(int milliseconds) { adcTimer_.setInterval(milliseconds); }
+void QtLinkDriver::SetTimerInterval(LinkTimer timer, int milliseconds) {
+  Timer(timer).setInterval(std::max(milliseconds, 1));
+}
 
 QTimer& QtLinkDriver::Timer(LinkTimer timer) {
   switch (timer) {

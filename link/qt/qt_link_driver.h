@@ -19,9 +19,9 @@ class QtLinkDriver : public QObject, public LinkDriver {
 
   // The link is built with this driver, then attached.
   void Attach(Link& link);
-  void SetAdcInterval(int milliseconds);
 
   void SetTimerEnabled(LinkTimer timer, bool enabled) override;
+  void SetTimerInterval(LinkTimer timer, int milliseconds) override;
   void RequestIteration() override;
 
   bool TimerActive(LinkTimer timer) const;

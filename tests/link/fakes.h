@@ -122,6 +122,7 @@ class Recorder : public LinkView, public LinkDriver {
   void SetAdcWindowVisible(bool visible) override { adcVisible = visible; }
 
   void SetTimerEnabled(LinkTimer timer, bool enabled) override { timers[timer] = enabled; }
+  void SetTimerInterval(LinkTimer timer, int milliseconds) override { intervals[timer] = milliseconds; }
   void RequestIteration() override { ++iterationRequests; }
 
   std::map<int, std::string> panels;
@@ -148,6 +149,7 @@ class Recorder : public LinkView, public LinkDriver {
   std::string adcText;
   bool adcVisible = false;
   std::map<LinkTimer, bool> timers;
+  std::map<LinkTimer, int> intervals;
   int iterationRequests = 0;
 };
 

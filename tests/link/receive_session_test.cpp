@@ -279,8 +279,10 @@ TEST_F(Session, AdcRequestsQueueBehindTheHandshakeEachWithItsPulse) {
 }
 
 TEST_F(Session, NoRequestToAClosedPort) {
+  s.ADCFreq = 250;
   link.Adc.SetAdcMonitor(true);
   EXPECT_TRUE(ui.timers[LinkTimer::ADCTimer]);
+  EXPECT_EQ(ui.intervals[LinkTimer::ADCTimer], 250);
   link.Adc.ADCTimerTimer();
   EXPECT_FALSE(link.Sender.Waiting());
   EXPECT_TRUE(port.writes.empty());

@@ -156,6 +156,7 @@ int main(int argc, char** argv) {
   qelsim::Instrument instrument(o);
   instrument.Start(0);
   std::vector<std::uint8_t> pending;
+  double lastProgress = 0;
   while (!stopRequested) {
     pollfd p{master, POLLIN, 0};
     ::poll(&p, 1, 2);
@@ -177,9 +178,12 @@ int main(int argc, char** argv) {
       const ssize_t n = ::write(master, pending.data(), pending.size());
       if (n <= 0) break;
       pending.erase(pending.begin(), pending.begin() + n);
+      lastProgress = now;
     }
-    // Nobody reading: the line drops what it cannot carry, as a real one would.
-    if (pending.size() > 65536) pending.clear();
+    if (pending.empty()) lastProgress = now;
+    // Nobody reading for a second: the line drops what it cannot carry, as a
+    // real one would. A reader that is only slow loses nothing.
+    if (now - lastProgress > 1.0 || pending.size() > (64u << 20)) pending.clear();
   }
   if (!link.empty()) ::unlink(link.c_str());
   ::close(slave);
