@@ -137,7 +137,6 @@ void ViewWindow::BuildControls() {
   ordLayout->setContentsMargins(0, 0, 0, 0);
   ordLayout->setSpacing(0);
   auto* up = new QToolButton(ordScaleBtn_);
-  up->setArrowType(Qt::UpArrow);
   up->setDefaultAction(aIncScale_);
   up->setArrowType(Qt::UpArrow);
   auto* down = new QToolButton(ordScaleBtn_);

@@ -164,7 +164,6 @@ class DisplayTest : public QObject {
     const int xn = r.plot->Scales().X(40000), yn = r.plot->Scales().Y(1000);
     QVERIFY(CountColour(img, QRect(xn - 8, yn + 1, 17, 17), text) > 20);  // the minimum's arrow, below too
     QVERIFY(CountColour(img, QRect(0, 2, 600, 14), text) > 0);             // "A="
-    RunValues none;
     Rig q(600, 300);
     q.run.IntegralS = 0;  // "S=" with zero is shown
     q.run.ModAmplitude = 0;  // not shown
