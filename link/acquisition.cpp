@@ -11,13 +11,15 @@
 namespace qel {
 
 Acquisition::Acquisition(Settings& s, SpectrumStore& store, RunValues& run, LinkFlags& flags, LinkView& view,
-                         LinkDriver& driver, RegistryStore* settingsStore, std::string sep)
+                         LinkDriver& driver, InstrumentControl& controls, RegistryStore* settingsStore,
+                         std::string sep)
     : s_(s),
       store_(store),
       run_(run),
       flags_(flags),
       view_(view),
       driver_(driver),
+      controls_(controls),
       settingsStore_(settingsStore),
       sep_(std::move(sep)) {}
 
@@ -29,12 +31,12 @@ void Acquisition::SetReceiveMode(bool receive) {
   view_.SetActionEnabled(LinkAction::Receive, !receive);
   view_.SetActionEnabled(LinkAction::ResetDiap, receive);
   view_.SetActionEnabled(LinkAction::Stop, receive);
-  view_.SetGroupEnabled(ControlGroup::Razv, receive);
+  controls_.SetGroupEnabled(ControlGroup::Razv, receive);
   view_.SetBoundLabelsEnabled(receive);
   if (!receive) {
-    view_.SetGroupEnabled(ControlGroup::Corr, false);
-    view_.SetGroupEnabled(ControlGroup::Amp, false);
-    view_.SetGroupEnabled(ControlGroup::Speed, false);
+    controls_.SetGroupEnabled(ControlGroup::Corr, false);
+    controls_.SetGroupEnabled(ControlGroup::Amp, false);
+    controls_.SetGroupEnabled(ControlGroup::Speed, false);
     for (int panel : {AutoPanel, FilterPanel, AccumPanel}) view_.SetStatusPanel(panel, "");
     view_.SetActionEnabled(LinkAction::SwLPF, false);
     view_.SetActionEnabled(LinkAction::SWSum, false);

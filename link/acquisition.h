@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "instrument_control.h"
 #include "link_state.h"
 #include "link_view.h"
 #include "model/auto_save.h"
@@ -24,7 +25,7 @@ class Acquisition : public AutoSaveView {
   static constexpr std::size_t MaxKeptSpectra = 64;
 
   Acquisition(Settings& s, SpectrumStore& store, RunValues& run, LinkFlags& flags, LinkView& view,
-              LinkDriver& driver, RegistryStore* settingsStore, std::string sep);
+              LinkDriver& driver, InstrumentControl& controls, RegistryStore* settingsStore, std::string sep);
 
   void SetReceiveMode(bool receive);
   bool ReceiveMode() const { return receiveMode_; }
@@ -71,6 +72,7 @@ class Acquisition : public AutoSaveView {
   LinkFlags& flags_;
   LinkView& view_;
   LinkDriver& driver_;
+  InstrumentControl& controls_;  // the control groups' enabled state lives there
   RegistryStore* settingsStore_;
   std::string sep_;
 

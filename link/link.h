@@ -19,7 +19,7 @@ class Link {
        RegistryStore* settingsStore, const std::string& sep)
       : Sender(port, s, Flags),
         Controls(s, Flags, view, driver, sep),
-        Acq(s, store, run, Flags, view, driver, settingsStore, sep),
+        Acq(s, store, run, Flags, view, driver, Controls, settingsStore, sep),
         Adc(s, run, Flags, view, driver, Sender, sep),
         Session(port, s, run, Flags, view, driver, Sender, Controls, Acq, Adc) {}
 

@@ -149,7 +149,7 @@ TEST_F(Controls, CorrectionUnderManualControlIsNotStored) {
 }
 
 TEST_F(Controls, BoundsWhileReceivingAndInAnalyseMode) {
-  link.Controls.SetGroupEnabled(ControlGroup::Razv, true);
+  EXPECT_TRUE(link.Controls.GroupEnabled(ControlGroup::Razv));  // receive mode enabled the bounds
   link.Controls.BotFieldChange(1000);
   link.Flags.BoundsAcked = true;
   link.Controls.BotFieldChange(1010);
@@ -163,7 +163,8 @@ TEST_F(Controls, BoundsWhileReceivingAndInAnalyseMode) {
   EXPECT_EQ(port.writes[0][5], 1010 >> 8);
   EXPECT_EQ(port.writes[0][6], 1010 & 0xFF);
   // Analyse mode: neither the setting nor the instrument changes.
-  link.Controls.SetGroupEnabled(ControlGroup::Razv, false);
+  link.Acq.SetReceiveMode(false);
+  EXPECT_FALSE(ui.groups[ControlGroup::Razv]);
   link.Flags.BoundsAcked = true;
   link.Controls.BotFieldChange(2000);
   EXPECT_EQ(s.PoleMin, 1010);
