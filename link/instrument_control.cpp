@@ -96,23 +96,18 @@ void InstrumentControl::AStartExecute() {
   SpeedBoxChange(speedIndex_);
 }
 
-void InstrumentControl::BotFieldChange(int value) {
+void InstrumentControl::BoundChange(bool upper, int value) {
+  std::int32_t& bound = upper ? s_.PoleMax : s_.PoleMin;
   if (GroupEnabled(ControlGroup::Razv)) {
-    s_.PoleMin = value;
-    view_.SetViewBound(false, value);
+    bound = value;
+    view_.SetViewBound(upper, value);  // the view follows the sweep
     Rearm(flags_.BoundsAcked);
   }
-  view_.SetBoundText(false, FormatField(s_, static_cast<std::uint16_t>(s_.PoleMin), sep_));
+  view_.SetBoundText(upper, FormatField(s_, static_cast<std::uint16_t>(bound), sep_));
 }
 
-void InstrumentControl::TopFieldChange(int value) {
-  if (GroupEnabled(ControlGroup::Razv)) {
-    s_.PoleMax = value;
-    view_.SetViewBound(true, value);
-    Rearm(flags_.BoundsAcked);
-  }
-  view_.SetBoundText(true, FormatField(s_, static_cast<std::uint16_t>(s_.PoleMax), sep_));
-}
+void InstrumentControl::BotFieldChange(int value) { BoundChange(false, value); }
+void InstrumentControl::TopFieldChange(int value) { BoundChange(true, value); }
 
 void InstrumentControl::CorrEditChange(int value) {
   corrEdit_ = std::clamp(value, -32767, 32767);

@@ -59,6 +59,7 @@ class InstrumentControl {
   void SelectGain(int index);
   void SelectSpeed(int index);
   void SetCorrEdit(int value);
+  void BoundChange(bool upper, int value);
   void Rearm(bool& flag);
 
   Settings& s_;

@@ -17,8 +17,6 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
 
 QtSerialPort::~QtSerialPort() { Close(); }
 
-QString QtSerialPort::SystemName(const std::string& name) { return QString::fromStdString(name); }
-
 bool QtSerialPort::ReadCounters(Counters& c) const {
 #ifdef Q_OS_LINUX
   serial_icounter_struct ic{};
@@ -37,7 +35,8 @@ bool QtSerialPort::ReadCounters(Counters& c) const {
 bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
   Close();
   lost_ = false;
-  port_.setPortName(SystemName(name));
+  // QSerialPort takes "ttyUSB0" and "/dev/ttyUSB0" alike (COM3 on Windows).
+  port_.setPortName(QString::fromStdString(name));
   // A large queue absorbs bursts while a handler runs.
   port_.setReadBufferSize(0);
   if (!port_.open(QIODevice::ReadWrite)) return false;

@@ -31,10 +31,6 @@ class QtSerialPort : public QObject, public SerialPort {
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
 
-  // The name QSerialPort is given for a port name of the settings:
-  // "ttyUSB0" and "/dev/ttyUSB0" both name /dev/ttyUSB0.
-  static QString SystemName(const std::string& name);
-
  signals:
   // Bytes arrived, or the device went away.
   void Activity();

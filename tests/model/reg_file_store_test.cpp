@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <random>
-#include <sys/resource.h>
 
 #include "model/atomic_file.h"
 #include "model/reg_file_store.h"
@@ -150,21 +148,14 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
   test::TempDir dir;
   const std::string path = dir.File("store");
   WriteFileAtomically(path, "old contents");
-  // A real write failure: the process may not write files larger than 100 bytes.
-  struct rlimit old;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = old;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
-  try {
-    WriteFileAtomically(path, std::string(1000, 'x'));
-  } catch (const FileError& e) {
-    error = e.what();
-  }
-  setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  test::WithFileSizeLimit(100, [&] {
+    try {
+      WriteFileAtomically(path, std::string(1000, 'x'));
+    } catch (const FileError& e) {
+      error = e.what();
+    }
+  });
   EXPECT_NE(error.find(path), std::string::npos) << error;
   EXPECT_EQ(Slurp(path), "old contents");
   // No temporary file is left behind.

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <random>
-#include <sys/resource.h>
 
 #include "model/atomic_file.h"
 #include "model/spectrum_file.h"
@@ -153,20 +151,14 @@ TEST_F(SpectrumFile, FailedSaveKeepsTheOldFileByteIdentical) {
   SaveSpectrum(store, path);
   const std::string old = Slurp(path);
   for (std::uint16_t x = 0; x < 1000; ++x) store.CurrentSpectrum[x] = {x, 1};
-  struct rlimit lim;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &lim), 0);
-  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = lim;
-  small.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
-  try {
-    SaveSpectrum(store, path);
-  } catch (const FileError& e) {
-    error = e.what();
-  }
-  setrlimit(RLIMIT_FSIZE, &lim);
-  std::signal(SIGXFSZ, handler);
+  test::WithFileSizeLimit(64, [&] {
+    try {
+      SaveSpectrum(store, path);
+    } catch (const FileError& e) {
+      error = e.what();
+    }
+  });
   EXPECT_NE(error.find(path), std::string::npos) << error;
   EXPECT_EQ(Slurp(path), old);
 }

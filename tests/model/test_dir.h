@@ -6,6 +6,9 @@
 #include <iterator>
 #include <string>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace qel::test {
@@ -28,6 +31,20 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Runs `fn` while the process may not write files larger than `bytes`: a
+// real write failure (EFBIG), also for root, for whom permissions are no bar.
+inline void WithFileSizeLimit(rlim_t bytes, const std::function<void()>& fn) {
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &small);
+  fn();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler);
+}
 
 // A file's bytes, and a file made of the given bytes.
 inline std::string Slurp(const std::string& path) {

@@ -71,41 +71,41 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return 0;
-    } else if (a == "--link") {
+    }
+    if (a == "--link") {
       link = value();
-    } else if (a == "--time-scale") {
-      o.TimeScale = std::atof(value());
-    } else if (a == "--speed") {
-      o.StartSpeedCode = std::atoi(value());
-    } else if (a == "--lines") {
-      o.Lines = std::atoi(value());
-    } else if (a == "--width") {
-      o.LineWidth = std::atof(value());
-    } else if (a == "--amplitude") {
-      o.Amplitude = std::atof(value());
-    } else if (a == "--noise") {
-      o.Noise = std::atof(value());
-    } else if (a == "--noise-stream") {
+      continue;
+    }
+    if (a == "--report-checksums" || a == "--manual-correction") {
+      (a == "--report-checksums" ? o.ReportBadChecksums : o.ManualCorrection) = true;
+      continue;
+    }
+    const struct {
+      const char* name;
+      double* real;
+      int* whole;
+    } numbers[] = {
+        {"--time-scale", &o.TimeScale, nullptr},   {"--width", &o.LineWidth, nullptr},
+        {"--amplitude", &o.Amplitude, nullptr},    {"--noise", &o.Noise, nullptr},
+        {"--garbage", &o.GarbageRate, nullptr},    {"--bad-checksum", &o.BadChecksumRate, nullptr},
+        {"--silence-every", &o.SilenceEvery, nullptr}, {"--silence-for", &o.SilenceFor, nullptr},
+        {"--reports-every", &o.ReportEvery, nullptr},  {"--speed", nullptr, &o.StartSpeedCode},
+        {"--lines", nullptr, &o.Lines},            {"--manual-gain", nullptr, &o.ManualGainCode},
+        {"--manual-speed", nullptr, &o.ManualSpeedCode},
+    };
+    bool known = false;
+    for (const auto& n : numbers) {
+      if (a != n.name) continue;
+      const char* v = value();
+      if (n.real) *n.real = std::atof(v);
+      if (n.whole) *n.whole = std::atoi(v);
+      known = true;
+    }
+    if (a == "--noise-stream") {
       o.NoiseStream = static_cast<std::uint32_t>(std::strtoul(value(), nullptr, 10));
-    } else if (a == "--garbage") {
-      o.GarbageRate = std::atof(value());
-    } else if (a == "--bad-checksum") {
-      o.BadChecksumRate = std::atof(value());
-    } else if (a == "--silence-every") {
-      o.SilenceEvery = std::atof(value());
-    } else if (a == "--silence-for") {
-      o.SilenceFor = std::atof(value());
-    } else if (a == "--report-checksums") {
-      o.ReportBadChecksums = true;
-    } else if (a == "--reports-every") {
-      o.ReportEvery = std::atof(value());
-    } else if (a == "--manual-gain") {
-      o.ManualGainCode = std::atoi(value());
-    } else if (a == "--manual-speed") {
-      o.ManualSpeedCode = std::atoi(value());
-    } else if (a == "--manual-correction") {
-      o.ManualCorrection = true;
-    } else {
+      known = true;
+    }
+    if (!known) {
       std::fprintf(stderr, "qel-sim: unknown option %s (see --help)\n", a.c_str());
       return 1;
     }
