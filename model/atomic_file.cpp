@@ -34,7 +34,9 @@ bool PathExists(const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view data) {
-  std::string tmpl = path + ".tmp-XXXXXX";
+  // A short name of fixed length beside the target, so that any name the
+  // folder takes (up to 255 bytes) can be written.
+  std::string tmpl = DirectoryOf(path) + "/.qel-XXXXXX";
   std::vector<char> name(tmpl.begin(), tmpl.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());

@@ -146,7 +146,8 @@ TEST(RegFileStore, Utf16Conversion) {
 
 TEST(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
   test::TempDir dir;
-  const std::string path = dir.File("store");
+  // The longest name a folder takes: the temporary name must not be longer.
+  const std::string path = dir.File(std::string(251, 'n') + ".qel");
   WriteFileAtomically(path, "old contents");
   std::string error;
   test::WithFileSizeLimit(100, [&] {
