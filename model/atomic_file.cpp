@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -89,23 +90,40 @@ void WriteFileAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Fail("Не удалось открыть файл", path, errno);
+std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
+                                        const std::function<void(std::uintmax_t)>& checkSize) {
+  // Without O_NONBLOCK the open of a pipe would wait for a writer for ever.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    Fail("Не удалось открыть файл", path, errno);
+  }
+  // Only read from: a failed close loses nothing.
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st;
+  if (::fstat(fd, &st) != 0) Fail("Не удалось открыть файл", path, errno);
+  if (S_ISREG(st.st_mode)) {
+    if (checkSize) checkSize(static_cast<std::uintmax_t>(st.st_size));
+    // A regular file's reads never wait; they go back to being ordinary ones.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) Fail("Ошибка чтения файла", path, errno);
+  }
+  // A pipe or a device stays non-blocking: a read that would wait fails with
+  // EAGAIN instead, so the program cannot hang on one.
   std::string out;
   char buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  while (out.size() < limit) {
+    const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - out.size()));
     if (n < 0) {
       if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      Fail("Ошибка чтения файла", path, err);
+      Fail("Ошибка чтения файла", path, errno);
     }
     if (n == 0) break;
     out.append(buf, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return out;
 }
 

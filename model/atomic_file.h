@@ -3,6 +3,9 @@
 // folder, is flushed to the disk, and only then takes the target's name, so a
 // crash, a power cut or a full disk never leaves a half-written file behind.
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -20,8 +23,15 @@ class FileError : public std::runtime_error {
 // is thrown.
 void WriteFileAtomically(const std::string& path, std::string_view data);
 
-// Reads a whole file. Throws FileError (with the system's reason) on failure.
-std::string ReadWholeFile(const std::string& path);
+// Reads a file to its end, but never more than `limit` bytes; std::nullopt
+// when nothing is at the path. Any file is read, a pipe or a device too, and
+// nothing waits: the open does not wait for a pipe's writer, and a file that
+// is not a regular one is read without waiting for data (what is not there
+// yet is an error). For a regular file, `checkSize` sees its size before a
+// byte is read and may throw. Throws FileError (naming the file, with the
+// system's reason) on any other failure.
+std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
+                                        const std::function<void(std::uintmax_t)>& checkSize = {});
 
 // True when something exists at the path.
 bool PathExists(const std::string& path);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <sys/stat.h>
 
 #include "atomic_file.h"
@@ -250,10 +251,11 @@ std::string Utf16LeToUtf8(std::string_view b) {
 }
 
 RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
-  if (!PathExists(path_)) return;
   std::string text;
   try {
-    text = ReadWholeFile(path_);
+    auto read = ReadFileUpTo(path_, std::numeric_limits<std::size_t>::max());
+    if (!read) return;
+    text = std::move(*read);
   } catch (const FileError& e) {
     loadProblem_ = std::string("Настройки не прочитаны: ") + e.what();
     return;

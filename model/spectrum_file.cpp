@@ -1,8 +1,5 @@
 #include "spectrum_file.h"
 
-#include <cerrno>
-#include <sys/stat.h>
-
 #include "atomic_file.h"
 
 namespace qel {
@@ -48,17 +45,20 @@ void PlaceRecords(SpectrumStore& store, std::string_view bytes) {
 }
 
 bool LoadSpectrum(SpectrumStore& store, const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return false;
-  const auto refuse = [&](std::uintmax_t size) {
-    throw FileError("Файл \"" + path + "\" не загружен: в нём " + std::to_string(size / 4) +
+  // 65536 records and up to 3 trailing bytes, which are ignored.
+  constexpr std::size_t largest = MaxSpectrumRecords * 4 + 3;
+  const auto refuse = [&](const std::string& records) {
+    throw FileError("Файл \"" + path + "\" не загружен: в нём " + records +
                     " записей, а спектр вмещает не более 65536 (262144 байт)");
   };
-  // Refused before a byte is read, so a huge file costs nothing.
-  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) / 4 > MaxSpectrumRecords) refuse(st.st_size);
-  const std::string bytes = ReadWholeFile(path);
-  if (bytes.size() / 4 > MaxSpectrumRecords) refuse(bytes.size());
-  PlaceRecords(store, bytes);
+  // A regular file is refused by its size before a byte is read; anything
+  // else (a device, a pipe) by reading one byte past the largest file.
+  const auto bytes = ReadFileUpTo(path, largest + 1, [&](std::uintmax_t size) {
+    if (size > largest) refuse(std::to_string(size / 4));
+  });
+  if (!bytes) return false;
+  if (bytes->size() > largest) refuse("более " + std::to_string(MaxSpectrumRecords));
+  PlaceRecords(store, *bytes);
   return true;
 }
 

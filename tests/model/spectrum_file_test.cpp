@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <random>
+#include <sys/stat.h>
 
 #include "model/atomic_file.h"
 #include "model/spectrum_file.h"
@@ -137,8 +138,23 @@ TEST_F(SpectrumFile, UnreadableOrOversizeFileLeavesEverythingAsItWas) {
   } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find(dir.File("big.qel")), std::string::npos);
   }
+  // A device has no size to check first: the read itself stops one byte past
+  // the largest file.
+  try {
+    LoadSpectrum(store, "/dev/zero");
+    FAIL() << "endless device loaded";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"/dev/zero\" не загружен"), std::string::npos) << e.what();
+  }
+  // A name that cannot be looked up is an error, not a missing file.
+  std::filesystem::create_symlink("loop.qel", dir.File("loop.qel"));
+  EXPECT_THROW(LoadSpectrum(store, dir.File("loop.qel")), FileError);
   EXPECT_EQ(store.CurrentSpectrum[5], (SpectrumPoint{5, 100}));
   EXPECT_EQ(store.BackupSpectrum[6], (SpectrumPoint{6, 99}));
+  // A pipe nobody writes to is read to its end at once, never waited on.
+  ASSERT_EQ(::mkfifo(dir.File("pipe.qel").c_str(), 0600), 0);
+  EXPECT_TRUE(LoadSpectrum(store, dir.File("pipe.qel")));
+  EXPECT_EQ(store.CurrentSpectrum[5], EmptyPoint);
   // 65536 records and a few trailing bytes still fit.
   Spit(dir.File("max.qel"), std::string(262144 + 3, '\0'));
   EXPECT_TRUE(LoadSpectrum(store, dir.File("max.qel")));
