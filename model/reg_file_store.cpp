@@ -257,7 +257,10 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
     if (!read) return;
     text = std::move(*read);
   } catch (const FileError& e) {
-    loadProblem_ = std::string("Настройки не прочитаны: ") + e.what();
+    loadProblem_ = std::string("Настройки не прочитаны: ") + e.what() +
+                   ". Файл оставлен как есть; настройки этого сеанса в него не записываются";
+    readOnlyReason_ = "Файл настроек \"" + path_ + "\" не был прочитан при запуске (" + e.what() +
+                      ") и не перезаписывается, чтобы не потерять его содержимое";
     return;
   }
   try {
@@ -269,8 +272,13 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
     loadProblem_ = std::string("Файл настроек \"") + path_ + "\" не прочитан: " + e.what();
     if (std::rename(path_.c_str(), aside.c_str()) == 0)
       loadProblem_ += ". Он перенесён в \"" + aside + "\"; используются настройки по умолчанию";
-    else
-      loadProblem_ += ". Перенести его не удалось (" + SystemReason(errno) + "); используются настройки по умолчанию";
+    else {
+      const std::string reason = SystemReason(errno);
+      loadProblem_ += ". Перенести его не удалось (" + reason +
+                      "); используются настройки по умолчанию, в файл они не записываются";
+      readOnlyReason_ = "Файл настроек \"" + path_ + "\" не прочитан и не перенесён (" + reason +
+                        "); он не перезаписывается, чтобы не потерять его содержимое";
+    }
   }
 }
 
@@ -471,6 +479,7 @@ void RegFileStore::EndUpdate() {
 }
 
 void RegFileStore::Flush() {
+  if (ReadOnly()) throw RegistryError("Не удалось сохранить настройки", readOnlyReason_);
   try {
     const auto slash = path_.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {

@@ -21,16 +21,22 @@ class RegFileStore : public RegistryStore {
  public:
   static constexpr std::string_view BaseKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0";
 
-  // Reads the file; a missing file is an empty store. A file that cannot be
-  // parsed is moved aside (to "<path>.bad", or "<path>.bad.N" when that name is
-  // taken), the store starts empty and LoadProblem() says what and where.
+  // Reads the file; a missing file is an empty store. A file read whole that
+  // cannot be parsed is moved aside (to "<path>.bad", or "<path>.bad.N" when
+  // that name is taken), the store starts empty and LoadProblem() says what and
+  // where. A file that exists but cannot be read (permissions, an I/O error) is
+  // not known to be damaged: it stays as it is and the store is read-only for
+  // the run, so no save can replace it; LoadProblem() says so.
   explicit RegFileStore(std::string path);
 
   // $XDG_CONFIG_HOME/Talvor/Qel/1.0.reg, ~/.config/... when the variable is unset.
   static std::string DefaultPath();
 
   const std::string& Path() const { return path_; }
+  // What went wrong at start, for the window to show; empty when nothing did.
   const std::string& LoadProblem() const { return loadProblem_; }
+  // Every save fails, naming the file and why, instead of replacing it.
+  bool ReadOnly() const { return !readOnlyReason_.empty(); }
 
   bool KeyExists(std::string_view key) const override;
   bool OpenKey(std::string_view key, bool create) override;
@@ -61,6 +67,7 @@ class RegFileStore : public RegistryStore {
 
   std::string path_;
   std::string loadProblem_;
+  std::string readOnlyReason_;  // why saves are refused; empty when they are not
   std::vector<Key> keys_;
   int current_ = -1;
   int updateDepth_ = 0;

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <random>
+#include <sys/stat.h>
 
 #include "model/atomic_file.h"
 #include "model/reg_file_store.h"
@@ -95,6 +97,30 @@ TEST(RegFileStore, UnparsableFileIsMovedAsideWithItsLine) {
   store.WriteString("Port", "COM2");
   EXPECT_EQ(Slurp(path + ".bad.2"), bad);
   EXPECT_TRUE(PathExists(path));
+}
+
+TEST(RegFileStore, FileThatCannotBeReadIsNeverWritten) {
+  test::TempDir dir;
+  const std::string path = dir.File("1.0.reg");
+  const std::string text =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0]\n"
+      "\"NumbMask\"=dword:00000400\n";
+  Spit(path, text);
+  ::chmod(path.c_str(), 0);
+  std::optional<RegFileStore> store;
+  if (!test::WithoutPrivileges([&] { store.emplace(path); })) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_NE(store->LoadProblem().find(path), std::string::npos) << store->LoadProblem();
+  EXPECT_TRUE(store->ReadOnly());
+  store->OpenKey("", true);
+  try {
+    store->WriteInteger("NumbMask", 1);
+    FAIL() << "the unread file was replaced";
+  } catch (const RegistryError& e) {
+    EXPECT_NE(e.Detail().find("Файл настроек \"" + path + "\""), std::string::npos) << e.Detail();
+  }
+  ::chmod(path.c_str(), 0600);
+  EXPECT_EQ(Slurp(path), text);
+  EXPECT_FALSE(PathExists(path + ".bad"));
 }
 
 TEST(RegFileStore, RejectsWhatItCannotRead) {

@@ -46,6 +46,18 @@ inline void WithFileSizeLimit(rlim_t bytes, const std::function<void()>& fn) {
   std::signal(SIGXFSZ, handler);
 }
 
+// Runs `fn` with file permissions in force: as an ordinary user when the
+// tests run as root. False when the user cannot be changed.
+inline bool WithoutPrivileges(const std::function<void()>& fn) {
+  if (::geteuid() != 0) {
+    fn();
+    return true;
+  }
+  if (::seteuid(65534) != 0) return false;
+  fn();
+  return ::seteuid(0) == 0;
+}
+
 // A file's bytes, and a file made of the given bytes.
 inline std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
