@@ -424,12 +424,29 @@ std::string RegFileStore::FullPath(std::string_view key) const {
   return p;
 }
 
-bool RegFileStore::KeyExists(std::string_view key) const { return FindKey(FullPath(key)) >= 0; }
+int RegFileStore::FirstSubkey(std::string_view fullPath) const {
+  for (std::size_t k = 0; k < keys_.size(); ++k) {
+    const std::string_view p = keys_[k].Path;
+    if (p.size() > fullPath.size() && p[fullPath.size()] == '\\' && SameName(p.substr(0, fullPath.size()), fullPath))
+      return static_cast<int>(k);
+  }
+  return -1;
+}
+
+// As in the registry, a key with subkeys exists even where the file has no
+// section of its own for it.
+bool RegFileStore::KeyExists(std::string_view key) const {
+  const std::string full = FullPath(key);
+  return FindKey(full) >= 0 || FirstSubkey(full) >= 0;
+}
 
 bool RegFileStore::OpenKey(std::string_view key, bool create) {
   const std::string full = FullPath(key);
   int k = FindKey(full);
-  if (k < 0) {
+  if (k < 0 && (k = FirstSubkey(full)) >= 0) {
+    // Implied by its subkeys: it gets its section, listed before theirs.
+    keys_.insert(keys_.begin() + k, Key{full, {}});
+  } else if (k < 0) {
     if (!create) return false;
     // Parents first, so the file lists the tree from the top.
     if (!key.empty()) {

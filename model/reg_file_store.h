@@ -62,6 +62,7 @@ class RegFileStore : public RegistryStore {
     std::vector<std::pair<std::string, RegValue>> Values;
   };
   int FindKey(std::string_view fullPath) const;
+  int FirstSubkey(std::string_view fullPath) const;  // -1 when the key has none
   std::string FullPath(std::string_view key) const;
   void Flush();
 

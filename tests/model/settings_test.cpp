@@ -89,13 +89,17 @@ TEST_F(SettingsStore, NarrowFieldsKeepTheLowBits) {
   EXPECT_EQ(again.ReadInteger("Orientation"), 1);  // ... and is written back as 1
 }
 
-TEST_F(SettingsStore, RecentFilesAreCompacted) {
-  Spit(dir.File("1.0.reg"), BaseKeyFile("", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0\\RecentFiles]\n"
-                                            "\"0\"=\"/data/a.qel\"\n\"2\"=\"/data/c.qel\"\n\"5\"=\"/data/f.qel\"\n"
-                                            "\"20\"=\"/data/beyond.qel\"\n"));
+TEST_F(SettingsStore, RecentFilesAreCompactedAndSubkeysImplyTheirParents) {
+  // No section for the base key itself: a subkey implies it, as in the registry.
+  Spit(dir.File("1.0.reg"), "Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0\\Position]\n\"Top\"=dword:00000007\n\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0\\RecentFiles]\n"
+                            "\"0\"=\"/data/a.qel\"\n\"2\"=\"/data/c.qel\"\n\"5\"=\"/data/f.qel\"\n"
+                            "\"20\"=\"/data/beyond.qel\"\n");
   RegFileStore store(dir.File("1.0.reg"));
   LoadSettings(s, recent, store);
   EXPECT_EQ(recent, (RecentFileList{"/data/a.qel", "/data/c.qel", "/data/f.qel"}));
+  EXPECT_EQ(s.Position.Top, 7);
 }
 
 TEST_F(SettingsStore, UnitNameKeepsFiveCharacters) {
