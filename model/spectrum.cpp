@@ -109,16 +109,19 @@ void ApplyParameters(const SpectrumStore& store, Settings& s, RunValues& run, Pa
   if (auto n = r.Get(TagModAmplitude)) run.ModAmplitude = *n / 100.0;
 
   if (low && high) {
-    UnitRecord& r2 = s.RazvUnits[2];
-    UnitRecord& r3 = s.RazvUnits[3];
+    // Both units are calibrated on copies: when the sweep anchors cannot
+    // calibrate (they coincide), neither unit changes.
     const float a1 = static_cast<float>(s.RazvUnits[0].X1);
     const float a2 = static_cast<float>(s.RazvUnits[0].X2);
-    r2 = UnitRecord{0, r3.X2 - r3.X1, 0, 0, "Э"};
-    Calibrate(r2, a1, a2);
+    UnitRecord r2{0, s.RazvUnits[3].X2 - s.RazvUnits[3].X1, 0, 0, "Э"};
+    UnitRecord r3 = s.RazvUnits[3];
     r3.KoeffK = 0;
     r3.KoeffB = 0;
     r3.Name = "Э";
-    Calibrate(r3, a1, a2);
+    if (Calibrate(r2, a1, a2) && Calibrate(r3, a1, a2)) {
+      s.RazvUnits[2] = std::move(r2);
+      s.RazvUnits[3] = std::move(r3);
+    }
   }
   view.SetViewBoundTexts(FormatField(s, static_cast<std::uint16_t>(s.ViewMin), sep),
                          FormatField(s, static_cast<std::uint16_t>(s.ViewMax), sep));

@@ -178,7 +178,7 @@ TEST_F(Store, ApplySkipsGainAndSpeedOutsideTheirTables) {
   EXPECT_EQ(s.Rapid, 2);
 }
 
-TEST_F(Store, OneFieldRecordChangesOnlyItsValue) {
+TEST_F(Store, FieldRecordsWithoutACalibrationChangeOnlyTheirValues) {
   const UnitRecord r2 = s.RazvUnits[2];
   const UnitRecord r3 = s.RazvUnits[3];
   store.CurrentSpectrum[65531] = {34000, TagFieldLow};
@@ -188,6 +188,16 @@ TEST_F(Store, OneFieldRecordChangesOnlyItsValue) {
   EXPECT_EQ(s.RazvUnits[3].X2, r3.X2);
   EXPECT_EQ(s.RazvUnits[3].KoeffK, r3.KoeffK);
   EXPECT_EQ(s.RazvUnits[3].KoeffB, r3.KoeffB);
+  // Both records, but sweep anchors that coincide: the calibration is refused
+  // and changes nothing.
+  store.CurrentSpectrum[65530] = {35000, TagFieldHigh};
+  s.RazvUnits[0].X2 = s.RazvUnits[0].X1;
+  ApplyParameters(store, s, run, view, ",");
+  EXPECT_EQ(s.RazvUnits[2], r2);
+  EXPECT_EQ(s.RazvUnits[3].X2, 3500);
+  EXPECT_EQ(s.RazvUnits[3].KoeffK, r3.KoeffK);
+  EXPECT_EQ(s.RazvUnits[3].KoeffB, r3.KoeffB);
+  EXPECT_EQ(s.RazvUnits[3].Name, r3.Name);
 }
 
 TEST_F(Store, FilterRecordZeroLeavesPanelNine) {
