@@ -50,15 +50,18 @@ void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& r
     store.CurrentSpectrum[slot] = SpectrumPoint{code, tag};
   };
   const UnitRecord& adc3 = s.ADCUnits[3];
-  put(65535, s.Amplifying, TagGain);
-  put(65534, s.Rapid, TagSpeed);
+  // The gain, speed and filter constant are stamped as the program uses them
+  // (a stored value out of range is used clamped), so that a reload gives back
+  // what was really in force.
+  put(65535, static_cast<std::uint16_t>(UsedAmplifying(s)), TagGain);
+  put(65534, static_cast<std::uint16_t>(UsedRapid(s)), TagSpeed);
   put(65533, run.SerialNumber, TagSerialNumber);
   put(65532, run.ProgramNumber, TagProgramNumber);
   put(65531, Low16OfRound(static_cast<long double>(s.RazvUnits[3].X1) * 10), TagFieldLow);
   put(65530, Low16OfRound(static_cast<long double>(s.RazvUnits[3].X2) * 10), TagFieldHigh);
   put(65529, static_cast<std::uint16_t>(run.AdcCode), TagAdcCode);
   put(65528, static_cast<std::uint16_t>(run.AccumCount), TagAccumCount);
-  put(65527, s.EnableRTLPF ? static_cast<std::uint16_t>(s.RTLPFConst) : std::uint16_t{0}, TagFilterConst);
+  put(65527, s.EnableRTLPF ? static_cast<std::uint16_t>(UsedConst(s.RTLPFConst)) : std::uint16_t{0}, TagFilterConst);
   put(65526,
       Low16OfRound((static_cast<long double>(run.AdcCode) * adc3.KoeffK + adc3.KoeffB) * 100),
       TagModAmplitude);

@@ -83,7 +83,7 @@ TEST_F(Store, StampWritesTheTenRecordsWithRoundingAndTruncation) {
   s.Rapid = 8;
   run.SerialNumber = 17;
   run.ProgramNumber = 4;
-  s.RazvUnits[3].X1 = 3123.45;  // 31234.5 -> 31234 (halves to even)
+  s.RazvUnits[3].X1 = 3123.25;  // 31232.5, exact in binary -> 31232 (halves to even)
   s.RazvUnits[3].X2 = 7000;     // 70000 -> 4464
   run.AdcCode = 2048;
   run.AccumCount = 65536 + 9;
@@ -96,7 +96,7 @@ TEST_F(Store, StampWritesTheTenRecordsWithRoundingAndTruncation) {
   EXPECT_EQ(c[65534], (SpectrumPoint{8, 0xFFFD}));
   EXPECT_EQ(c[65533], (SpectrumPoint{17, 0xFFFC}));
   EXPECT_EQ(c[65532], (SpectrumPoint{4, 0xFFFB}));
-  EXPECT_EQ(c[65531], (SpectrumPoint{31234, 0xFFFA}));
+  EXPECT_EQ(c[65531], (SpectrumPoint{31232, 0xFFFA}));
   EXPECT_EQ(c[65530], (SpectrumPoint{4464, 0xFFF9}));
   EXPECT_EQ(c[65529], (SpectrumPoint{2048, 0xFFF8}));
   EXPECT_EQ(c[65528], (SpectrumPoint{9, 0xFFF7}));
@@ -108,6 +108,22 @@ TEST_F(Store, StampWritesTheTenRecordsWithRoundingAndTruncation) {
   s.EnableRTLPF = false;
   StampParameters(store, s, run);
   EXPECT_EQ(c[65527], (SpectrumPoint{0, 0xFFF6}));
+
+  // Out-of-range settings are stamped as the program uses them; the other
+  // halves round up to the even neighbour.
+  s.Amplifying = 9;
+  s.Rapid = 200;
+  s.EnableRTLPF = true;
+  s.RTLPFConst = 5000;
+  s.RazvUnits[3].X1 = 3123.75;  // 31237.5 -> 31238
+  s.ADCUnits[3].KoeffK = 0;
+  s.ADCUnits[3].KoeffB = 1.125;  // 112.5 hundredths -> 112
+  StampParameters(store, s, run);
+  EXPECT_EQ(c[65535], (SpectrumPoint{7, 0xFFFE}));
+  EXPECT_EQ(c[65534], (SpectrumPoint{11, 0xFFFD}));
+  EXPECT_EQ(c[65531], (SpectrumPoint{31238, 0xFFFA}));
+  EXPECT_EQ(c[65527], (SpectrumPoint{2000, 0xFFF6}));
+  EXPECT_EQ(c[65526], (SpectrumPoint{112, 0xFFF5}));
 }
 
 TEST_F(Store, ApplyReadsTheRecordsBack) {
