@@ -59,13 +59,14 @@ TEST_F(SpectrumFile, TrailingBytesAreIgnored) {
 
 TEST_F(SpectrumFile, RecordsArePlacedByContentTheLaterWinning) {
   Spit(dir.File("p.qel"), Rec(7, 300) + Rec(100, 5000) + Rec(7, 400) + Rec(9, 0xFFFE) + Rec(1, 0xFFF2) +
-                              Rec(65000, 4095) + Rec(3, 0xFFFF));
+                              Rec(65000, 4095) + Rec(200, 4096) + Rec(3, 0xFFFF));
   ASSERT_TRUE(LoadSpectrum(store, dir.File("p.qel")));
   EXPECT_EQ(store.CurrentSpectrum[7], (SpectrumPoint{7, 400}));
   EXPECT_EQ(store.CurrentSpectrum[100], EmptyPoint);  // a processed point is dropped
   EXPECT_EQ(store.CurrentSpectrum[0xFFFE], (SpectrumPoint{9, 0xFFFE}));
   EXPECT_EQ(store.CurrentSpectrum[0xFFF2], (SpectrumPoint{1, 0xFFF2}));  // reserved tag, filed under it
-  EXPECT_EQ(store.CurrentSpectrum[65000], (SpectrumPoint{65000, 4095}));
+  EXPECT_EQ(store.CurrentSpectrum[65000], (SpectrumPoint{65000, 4095}));  // the largest data value
+  EXPECT_EQ(store.CurrentSpectrum[200], EmptyPoint);  // 4096 is the first processed value
   EXPECT_EQ(store.CurrentSpectrum[3], EmptyPoint);
 }
 
