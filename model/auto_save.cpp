@@ -20,8 +20,18 @@ std::string AutoSaveName(std::string_view mask, std::int32_t number) {
   return text;
 }
 
+std::string AutoSaveFileName(const Settings& s, std::int32_t number) {
+  return AutoSaveName(s.NameMask, number) + ".qel";
+}
+
 std::string AutoSavePath(const Settings& s, std::int32_t number) {
-  return s.WorkDir + "/" + AutoSaveName(s.NameMask, number) + ".qel";
+  return s.WorkDir + "/" + AutoSaveFileName(s, number);
+}
+
+std::string NoNumberLeftText(std::int32_t number) {
+  return "Спектр не сохранён: номер файла " + std::to_string(number) +
+         " наибольший из возможных, следующего номера нет. Задайте меньший стартовый номер "
+         "в настройке автосохранения";
 }
 
 AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& run, std::int32_t& countdown,
@@ -38,6 +48,12 @@ AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& 
     return result;
   }
   result.Path = AutoSavePath(s, s.NumbMask);
+  if (!AutoSaveNumberLeft(s)) {
+    result.Outcome = AutoSaveResult::Failed;
+    result.NoNumber = true;
+    result.Error = NoNumberLeftText(s.NumbMask);
+    return result;
+  }
   StampParameters(store, s, run);
   try {
     SaveSpectrum(store, result.Path);
@@ -52,7 +68,7 @@ AutoSaveResult AutoSaveStep(SpectrumStore& store, Settings& s, const RunValues& 
 }
 
 std::string AdvanceAutoSaveCounters(Settings& s, std::int32_t& countdown, RegistryStore* settingsStore) {
-  ++s.NumbMask;
+  if (AutoSaveNumberLeft(s)) ++s.NumbMask;
   countdown = UsedSaveStep(s) - 1;
   if (!settingsStore) return {};
   try {

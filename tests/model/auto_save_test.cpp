@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <filesystem>
 
 #include "model/atomic_file.h"
@@ -106,6 +108,19 @@ TEST_F(AutoSave, FailedSaveChangesNoCounter) {
   EXPECT_EQ(s.NumbMask, 1);
   EXPECT_EQ(countdown, 0);
   EXPECT_FALSE(PathExists(dir.File("1.0.reg")));
+}
+
+TEST_F(AutoSave, TheLastNumberIsNeverUsed) {
+  // Saving under it would leave NumbMask nowhere to go: the next save would
+  // reuse a number.
+  s.NumbMask = std::numeric_limits<std::int32_t>::max();
+  const AutoSaveResult r = Step();
+  EXPECT_EQ(r.Outcome, AutoSaveResult::Failed);
+  EXPECT_TRUE(r.NoNumber);
+  EXPECT_NE(r.Error.find("2147483647"), std::string::npos) << r.Error;
+  EXPECT_EQ(s.NumbMask, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(countdown, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
 TEST_F(AutoSave, OutOfRangeSaveStepNeverStopsSaving) {
