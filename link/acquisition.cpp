@@ -89,9 +89,14 @@ void Acquisition::DataPoint(std::uint16_t x, std::uint16_t y, std::uint8_t point
   }
 }
 
-void Acquisition::Report(const std::string& text) {
+void Acquisition::Show(const std::string& text) {
+  pendingError_ = pendingError_ ? *pendingError_ + "\n" + text : text;
+}
+
+void Acquisition::Failure(const std::string& text) {
   view_.AppendLog(text);
-  if (!pendingError_) pendingError_ = text;
+  if (!failing_) Show(text);
+  failing_ = true;
 }
 
 std::optional<std::string> Acquisition::TakeError() {
@@ -100,59 +105,79 @@ std::optional<std::string> Acquisition::TakeError() {
   return e;
 }
 
-bool Acquisition::WriteKept() {
-  while (!kept_.empty()) {
-    try {
-      WriteFileAtomically(kept_.front().Path, kept_.front().Bytes);
-    } catch (const FileError& e) {
-      Report(std::string("Автосохранение: ") + e.what() + ". Спектров в памяти: " + std::to_string(kept_.size()));
-      return false;
-    }
-    view_.AppendLog("Автосохранение: записан отложенный спектр " + kept_.front().Path);
-    kept_.pop_front();
-  }
-  return true;
+std::vector<std::string> Acquisition::KeptSpectrumNames() const {
+  std::vector<std::string> names;
+  for (const KeptSpectrum& k : kept_) names.push_back(k.Name);
+  return names;
 }
 
-void Acquisition::Keep(const std::string& path) {
-  kept_.push_back(KeptSpectrum{path, SerializeSpectrum(store_.CurrentSpectrum)});
+std::string Acquisition::WriteKeptSpectra(const std::string& folder) {
+  if (kept_.empty()) return {};
+  while (!kept_.empty()) {
+    const std::string path = folder + "/" + kept_.front().Name;
+    try {
+      WriteFileAtomically(path, kept_.front().Bytes);
+    } catch (const FileError& e) {
+      return e.what();
+    }
+    view_.AppendLog("Автосохранение: записан отложенный спектр " + path);
+    kept_.pop_front();
+  }
+  EndFailureRun();
+  return {};
+}
+
+void Acquisition::Keep(const std::string& name) {
+  kept_.push_back(KeptSpectrum{name, SerializeSpectrum(store_.CurrentSpectrum)});
   if (kept_.size() > MaxKeptSpectra) {
-    view_.AppendLog("Автосохранение: спектр " + kept_.front().Path + " потерян: в памяти хранится не более " +
-                    std::to_string(MaxKeptSpectra) + " спектров");
+    const std::string text = "Автосохранение: спектр " + kept_.front().Name +
+                             " потерян: в памяти хранится не более " + std::to_string(MaxKeptSpectra) + " спектров";
+    view_.AppendLog(text);
+    if (!lossShown_) Show(text);
+    lossShown_ = true;
     kept_.pop_front();
   }
 }
 
 void Acquisition::AutoSave() {
   // Spectra that could not be written before go first, oldest first, under
-  // their own numbers; while any is left the new one waits behind them.
-  const bool clear = WriteKept();
+  // their own names into today's working folder; while any is left the new
+  // one waits behind them.
+  if (const std::string error = WriteKeptSpectra(s_.WorkDir); !error.empty())
+    Failure("Автосохранение: " + error + ". Спектров в памяти: " + std::to_string(kept_.size()));
   if (!s_.AutoSave) {
     view_.SetStatusPanel(AutoPanel, "");
     return;
   }
-  if (!clear) {
+  if (!kept_.empty()) {
     view_.SetStatusPanel(AutoPanel, "АВТО");
     if (autoSaveCountdown_ != 0) {
       --autoSaveCountdown_;
       return;
     }
-    const std::string path = AutoSavePath(s_, s_.NumbMask);
+    if (!AutoSaveNumberLeft(s_)) {
+      Failure("Автосохранение: " + NoNumberLeftText(s_.NumbMask));
+      return;
+    }
+    const std::string name = AutoSaveFileName(s_, s_.NumbMask);
     StampParameters(store_, s_, run_);
-    Keep(path);
+    Keep(name);
     const std::string stored = AdvanceAutoSaveCounters(s_, autoSaveCountdown_, settingsStore_);
     if (!stored.empty()) view_.AppendLog("Автосохранение: " + stored);
     return;
   }
   const AutoSaveResult r = AutoSaveStep(store_, s_, run_, autoSaveCountdown_, settingsStore_, *this);
-  if (r.Outcome == AutoSaveResult::Failed) {
-    // The spectrum keeps its number and waits in memory for the folder.
-    Keep(r.Path);
+  if (r.Outcome == AutoSaveResult::Failed && r.NoNumber) {
+    Failure("Автосохранение: " + r.Error);
+  } else if (r.Outcome == AutoSaveResult::Failed) {
+    // The spectrum keeps its number and name and waits in memory.
+    Keep(AutoSaveFileName(s_, s_.NumbMask));
     const std::string stored = AdvanceAutoSaveCounters(s_, autoSaveCountdown_, settingsStore_);
-    Report("Автосохранение: " + r.Error + ". Спектр сохранён в памяти и будет записан, когда это станет возможно");
+    Failure("Автосохранение: " + r.Error + ". Спектр сохранён в памяти и будет записан, когда это станет возможно");
     if (!stored.empty()) view_.AppendLog("Автосохранение: " + stored);
-  } else if (!r.StoreError.empty()) {
-    view_.AppendLog("Автосохранение: номер файла не записан в настройки: " + r.StoreError);
+  } else if (r.Outcome == AutoSaveResult::Saved) {
+    EndFailureRun();
+    if (!r.StoreError.empty()) view_.AppendLog("Автосохранение: номер файла не записан в настройки: " + r.StoreError);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "instrument_control.h"
 #include "link_state.h"
@@ -51,20 +52,33 @@ class Acquisition : public AutoSaveView {
   bool LpfActive() const { return lpfActive_; }
   bool AccumActive() const { return accumActive_; }
   std::int32_t AutoSaveCountdown() const { return autoSaveCountdown_; }
+  // Spectra whose automatic save failed wait in memory, oldest first, each
+  // with its number and file name; they are written into the working folder
+  // in force when they are retried (at every pass start), so the operator
+  // mends a failure by choosing another folder.
   std::size_t KeptSpectra() const { return kept_.size(); }
+  std::vector<std::string> KeptSpectrumNames() const;
+  // Writes the kept spectra now into `folder`, oldest first, and stops at the
+  // first that cannot be written: returns why (naming the file), or an empty
+  // text when none is left. Each one written is logged.
+  std::string WriteKeptSpectra(const std::string& folder);
 
   // AutoSaveView.
   void SetStatusPanel(int panel, const std::string& text) override { view_.SetStatusPanel(panel, text); }
 
  private:
   struct KeptSpectrum {
-    std::string Path;
+    std::string Name;  // the file name, without a folder
     std::string Bytes;
   };
   void AutoSave();
-  bool WriteKept();
-  void Keep(const std::string& path);
-  void Report(const std::string& text);
+  void Keep(const std::string& name);
+  // Every failure is logged; only the first of a run of failures (until the
+  // spectra are written again) is shown in a box, and the first loss of a
+  // kept spectrum in that run.
+  void Failure(const std::string& text);
+  void Show(const std::string& text);
+  void EndFailureRun() { failing_ = lossShown_ = false; }
 
   Settings& s_;
   SpectrumStore& store_;
@@ -86,6 +100,8 @@ class Acquisition : public AutoSaveView {
   int lpfImage_ = 16, sumImage_ = 17;
   std::deque<KeptSpectrum> kept_;
   std::optional<std::string> pendingError_;
+  bool failing_ = false;    // a run of failed automatic saves is under way
+  bool lossShown_ = false;  // its first lost spectrum has been shown
 };
 
 }  // namespace qel

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 
 #include "../model/test_dir.h"
 #include "fakes.h"
@@ -198,7 +199,7 @@ TEST_F(Acquire, AutoSaveCountdownWithSaveStepThree) {
   EXPECT_TRUE(ui.errors.empty());
 }
 
-TEST_F(Acquire, SaveIntoAVanishedFolderKeepsTheSpectrumUntilItIsBack) {
+TEST_F(Acquire, KeptSpectraGoToTheWorkingFolderInForceWhenRetried) {
   s.AutoSave = true;
   s.WorkDir = dir.File("night");
   std::filesystem::create_directory(s.WorkDir);
@@ -214,9 +215,15 @@ TEST_F(Acquire, SaveIntoAVanishedFolderKeepsTheSpectrumUntilItIsBack) {
   EXPECT_EQ(ui.panels[7], "Рабочий ход");  // the pass start went on
   EXPECT_EQ(store.CurrentSpectrum[10], EmptyPoint);
   Point(20, 2222);
-  PassStart();  // spectrum 3 waits behind spectrum 2
+  const std::size_t logged = ui.log.size();
+  PassStart();  // spectrum 2 fails again; spectrum 3 waits behind it
   EXPECT_EQ(link.Acq.KeptSpectra(), 2u);
   EXPECT_EQ(s.NumbMask, 4);
+  EXPECT_EQ(ui.errors.size(), 1u);  // one box for the run of failures ...
+  EXPECT_NE(ui.log[logged].find("Спектр00000002.qel"), std::string::npos);  // ... each in the log
+  EXPECT_EQ(link.Acq.KeptSpectrumNames(), (std::vector<std::string>{"Спектр00000002.qel", "Спектр00000003.qel"}));
+  // The operator picks another folder: the kept spectra go there, by name.
+  s.WorkDir = dir.File("day");
   std::filesystem::create_directory(s.WorkDir);
   Point(30, 3333);
   PassStart();  // 2, 3, then 4
@@ -232,6 +239,10 @@ TEST_F(Acquire, SaveIntoAVanishedFolderKeepsTheSpectrumUntilItIsBack) {
   EXPECT_EQ(loaded.CurrentSpectrum[30].Value, 3333);
   EXPECT_TRUE(link.Flags.Receiving);
   EXPECT_TRUE(port.open);
+  // A new run of failures has its own box.
+  std::filesystem::remove_all(s.WorkDir);
+  PassStart();
+  EXPECT_EQ(ui.errors.size(), 2u);
 }
 
 TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
@@ -242,6 +253,37 @@ TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
   EXPECT_EQ(std::count_if(ui.log.begin(), ui.log.end(),
                           [](const std::string& l) { return l.find("потерян") != std::string::npos; }),
             2);
+  // The first failure and the first loss are shown, not every pass.
+  ASSERT_EQ(ui.errors.size(), 2u);
+  EXPECT_NE(ui.errors[1].find("Спектр00000001.qel потерян"), std::string::npos) << ui.errors[1];
+  // What the window can do about them: see them and write them elsewhere.
+  EXPECT_EQ(link.Acq.KeptSpectrumNames().front(), "Спектр00000003.qel");
+  EXPECT_NE(link.Acq.WriteKeptSpectra(dir.File("elsewhere")).find("elsewhere/Спектр00000003.qel"), std::string::npos);
+  EXPECT_EQ(link.Acq.KeptSpectra(), 64u);
+  EXPECT_EQ(link.Acq.WriteKeptSpectra(dir.Path()), "");
+  EXPECT_EQ(link.Acq.KeptSpectra(), 0u);
+  EXPECT_TRUE(PathExists(dir.File("Спектр00000066.qel")));
+}
+
+TEST_F(Acquire, TheLastFileNumberIsNeverPassed) {
+  constexpr std::int32_t last = std::numeric_limits<std::int32_t>::max();
+  s.AutoSave = true;
+  s.WorkDir = dir.File("gone");
+  s.NumbMask = last - 1;
+  PassStart();  // kept under the last number but one
+  PassStart();  // the next one would need the last number: not kept
+  EXPECT_EQ(s.NumbMask, last);
+  EXPECT_EQ(link.Acq.KeptSpectra(), 1u);
+  EXPECT_EQ(ui.errors.size(), 1u);
+  EXPECT_TRUE(std::any_of(ui.log.begin(), ui.log.end(),
+                          [](const std::string& l) { return l.find("2147483647") != std::string::npos; }));
+  std::filesystem::create_directory(s.WorkDir);
+  PassStart();  // the kept one is written; the new one still has no number
+  EXPECT_TRUE(PathExists(AutoSavePath(s, last - 1)));
+  EXPECT_FALSE(PathExists(AutoSavePath(s, last)));
+  EXPECT_EQ(s.NumbMask, last);
+  ASSERT_EQ(ui.errors.size(), 2u);
+  EXPECT_NE(ui.errors[1].find("2147483647"), std::string::npos) << ui.errors[1];
 }
 
 TEST_F(Acquire, NumberIsStoredAfterEveryAutomaticSave) {
