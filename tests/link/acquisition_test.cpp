@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <limits>
+#include <random>
 
 #include "../model/test_dir.h"
 #include "fakes.h"
@@ -95,6 +97,24 @@ TEST_F(Acquire, FilterStartsWithTheMeanOfTheFirstPoints) {
   EXPECT_EQ(ui.panels[9], "");
   Point(10, 3000);
   EXPECT_EQ(V(10), 3000);
+}
+
+TEST_F(Acquire, FilterTurnsRecursivePastItsConstant) {
+  s.EnableRTLPF = true;
+  s.RTLPFConst = 25;
+  PassStart();
+  // The mean of the first 25 points, then weight 1/25; float32 state,
+  // extended-precision steps, halves to even.
+  std::mt19937 rng(25);
+  float avg = 0;
+  int n = 0;
+  for (std::uint16_t x = 0; x < 1000; ++x) {
+    const auto y = static_cast<std::uint16_t>(rng() % 4096);
+    Point(x, y);
+    if (n < 25) ++n;
+    avg = static_cast<float>(avg + (static_cast<long double>(y) - avg) / n);
+    ASSERT_EQ(V(x), static_cast<std::uint16_t>(std::nearbyint(static_cast<long double>(avg)))) << x;
+  }
 }
 
 TEST_F(Acquire, ShowFirstKeepsTheRawValue) {
