@@ -49,8 +49,8 @@ class CommandSender {
   int count_ = 0;
   // The pulse wait of the command at the head.
   bool phaseStarted_ = false;
-  bool sawOn_ = false;
-  std::uint64_t changesAtStart_ = 0;
+  bool sawOn_ = false;           // level only
+  std::uint64_t changesAtStart_ = 0;  // with the counter: the line at the start
   bool onAtStart_ = false;
 };
 

@@ -258,6 +258,28 @@ TEST_F(Session, ShortPulsesAreCountedNotMissed) {
   EXPECT_EQ(port.Codes(), (std::vector<int>{150}));
 }
 
+// The line moves between any two modem calls, one change at a time: wherever
+// the wait begins, a command goes out only once the line has fallen after
+// the wait began, never on a rising edge.
+TEST(CtsWait, CommandGoesOutOnTheFallingEdgeWhereverTheWaitBegins) {
+  for (CtsReport report : {CtsReport::Level, CtsReport::LevelAndCount}) {
+    for (std::size_t lead = 0; lead < 8; ++lead) {
+      SCOPED_TRACE(::testing::Message() << "counter " << (report == CtsReport::LevelAndCount) << ", lead " << lead);
+      LinkRig rig;
+      rig.port.cts = report;
+      // Off for `lead` calls, then pulses four calls wide.
+      rig.port.ctsScript.assign(lead, false);
+      for (int pulse = 0; pulse < 3; ++pulse)
+        for (int k = 0; k < 8; ++k) rig.port.ctsScript.push_back(k < 4);
+      rig.Start();
+      for (int i = 0; i < 100 && rig.port.writes.empty(); ++i) rig.link.Session.Iterate();
+      ASSERT_EQ(rig.port.Codes(), (std::vector<int>{150}));
+      EXPECT_FALSE(rig.port.ctsAtWrite[0]);
+      EXPECT_GT(rig.port.ctsStep, lead + 4);  // after a fall, not before the first rise
+    }
+  }
+}
+
 TEST_F(Session, AdcRequestsQueueBehindTheHandshakeEachWithItsPulse) {
   port.cts = CtsReport::Level;
   Start();
