@@ -1,5 +1,7 @@
 #include "command_sender.h"
 
+#include <algorithm>
+
 namespace qel {
 
 CommandSender::CommandSender(SerialPort& port, const Settings& settings, const LinkFlags& flags)
@@ -47,15 +49,25 @@ bool CommandSender::PulseSeen() {
     // starts at a later poll.
     const std::uint64_t before = port_.CtsChanges();
     const bool on = port_.CtsOn();
+    pollInterval_ = FastPollMs;
+    quietMs_ = 0;
     if (port_.CtsChanges() != before) return false;
     phaseStarted_ = true;
     onAtStart_ = on;
-    changesAtStart_ = before;
+    changesAtStart_ = lastChanges_ = before;
     return false;
+  }
+  const std::uint64_t changes = port_.CtsChanges();
+  if (changes != lastChanges_) {
+    lastChanges_ = changes;
+    quietMs_ = 0;
+    pollInterval_ = FastPollMs;
+  } else if ((quietMs_ += pollInterval_) >= QuietBeforeSlowMs) {
+    pollInterval_ = std::min(2 * pollInterval_, SlowPollMs);
   }
   // Every change is counted, so a pulse shorter than the polling is seen:
   // from off, on and off again are two changes; from on, the fall is one.
-  return port_.CtsChanges() - changesAtStart_ >= (onAtStart_ ? 1u : 2u);
+  return changes - changesAtStart_ >= (onAtStart_ ? 1u : 2u);
 }
 
 }  // namespace qel

@@ -2,7 +2,7 @@
 // Commands waiting to be written, each after the instrument's clear-to-send
 // pulse (on, then off). At most one handshake command and one ADC request
 // wait at a time, in the order they arose. The wait never blocks: the driver
-// calls Advance again (within a millisecond) while Waiting() is true.
+// calls Advance again after PollInterval() while Waiting() is true.
 
 #include <array>
 #include <cstdint>
@@ -23,6 +23,16 @@ class CommandSender {
   bool Waiting() const { return count_ > 0; }
   bool HandshakeWaiting() const;
   void Clear() { count_ = 0; }
+
+  // Milliseconds until the next look at the line while a command waits: 1,
+  // growing to at most 20 once the line has not moved for 100 ms (the
+  // instrument is off), and 1 again as soon as it moves. The counter
+  // catches a pulse whatever the polling rate; a port that reports only the
+  // level keeps 1, or it would miss short pulses.
+  int PollInterval() const { return pollInterval_; }
+  static constexpr int FastPollMs = 1;
+  static constexpr int SlowPollMs = 20;
+  static constexpr int QuietBeforeSlowMs = 100;
 
   // Writes the commands whose pulse has come, in order; returns the code of
   // each written one through `written`. A port that cannot report the line
@@ -52,6 +62,10 @@ class CommandSender {
   bool sawOn_ = false;           // level only
   std::uint64_t changesAtStart_ = 0;  // with the counter: the line at the start
   bool onAtStart_ = false;
+  // The polling rate.
+  int pollInterval_ = FastPollMs;
+  int quietMs_ = 0;
+  std::uint64_t lastChanges_ = 0;
 };
 
 }  // namespace qel

@@ -23,7 +23,7 @@ class ReceiveSession {
   enum class Next {
     Nothing,    // the loop does not run, or waits for the next event
     Again,      // at least 10 bytes still wait: iterate again from the event queue
-    PollCts,    // a command waits for its pulse: iterate again within 1 ms
+    PollCts,    // a command waits for its pulse: iterate again after CommandSender::PollInterval()
     Reconnect,  // the device is gone: call TryReconnect about once a second
   };
 

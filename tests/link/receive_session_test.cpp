@@ -280,6 +280,33 @@ TEST(CtsWait, CommandGoesOutOnTheFallingEdgeWhereverTheWaitBegins) {
   }
 }
 
+// The instrument is off and the line never moves: after 100 ms the command
+// wait looks at it at most every 20 ms; the first change brings 1 ms back.
+TEST(CtsWait, StuckLineIsPolledAtMostFiftyTimesASecond) {
+  LinkRig rig;
+  rig.port.cts = CtsReport::LevelAndCount;
+  rig.Start();
+  int ms = 0, polls = 0;
+  auto runUntil = [&](int until) {  // the next iteration when the driver's timer fires
+    for (polls = 0; ms < until; ++polls) {
+      ASSERT_EQ(rig.link.Session.Iterate(), Next::PollCts);
+      ms += rig.link.Sender.PollInterval();
+    }
+  };
+  runUntil(100);
+  EXPECT_EQ(polls, 100);
+  runUntil(1000);
+  runUntil(2000);
+  EXPECT_EQ(polls, 50);  // wake-ups in the second second
+  rig.port.ctsChanges += 1;  // the instrument is back: the line rises
+  rig.link.Session.Iterate();
+  EXPECT_EQ(rig.link.Sender.PollInterval(), 1);
+  EXPECT_TRUE(rig.port.writes.empty());
+  rig.port.ctsChanges += 1;
+  rig.link.Session.Iterate();
+  EXPECT_EQ(rig.port.Codes(), (std::vector<int>{150}));
+}
+
 TEST_F(Session, AdcRequestsQueueBehindTheHandshakeEachWithItsPulse) {
   port.cts = CtsReport::Level;
   Start();
