@@ -50,6 +50,7 @@ void ReceiveSession::Begin(bool clearLog) {
 
 void ReceiveSession::QelTimerTimer() {
   driver_.SetTimerEnabled(LinkTimer::QelTimer, false);
+  if (!acquisition_.ReceiveMode()) return;  // a tick that outran the switch to analyse mode
   driver_.SetTimerEnabled(LinkTimer::WDTimer, true);
   flags_.ResetHandshake();
   const bool open = OpenPort(false);

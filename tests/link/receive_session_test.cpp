@@ -232,6 +232,42 @@ TEST_F(Session, ClearedReceivingEndsTheLoopAndClosesThePort) {
   EXPECT_EQ(port.closes, 1);  // closing twice is harmless and not repeated
 }
 
+// Analyse mode chosen within the 500 ms before QelTimer fires: the timer is
+// stopped, and a tick already on its way opens nothing.
+TEST_F(Session, AnalyseModeBeforeTheLoopStartsStopsQelTimer) {
+  link.Controls.Initialise();
+  link.Acq.SetReceiveMode(true);
+  EXPECT_TRUE(ui.timers[LinkTimer::QelTimer]);
+  link.Acq.SetReceiveMode(false);
+  EXPECT_FALSE(ui.timers[LinkTimer::QelTimer]);
+  link.Session.QelTimerTimer();
+  EXPECT_EQ(port.opens, 0);
+  EXPECT_FALSE(link.Session.Running());
+  EXPECT_FALSE(link.Flags.Receiving);
+}
+
+// A line error fetched in an iteration that then waits for the clear-to-send
+// pulse is not lost: it is shown once the command is out, and that iteration
+// reads nothing.
+TEST_F(Session, LineErrorIsCarriedAcrossACtsWait) {
+  port.cts = CtsReport::Level;
+  Start();
+  port.FeedTelegram(50);
+  port.lineErrors = true;
+  EXPECT_EQ(link.Session.Iterate(), Next::PollCts);  // the error is fetched, 150 waits
+  EXPECT_FALSE(port.lineErrors);
+  port.ctsOn = true;
+  link.Session.Iterate();
+  port.ctsOn = false;
+  link.Session.Iterate();
+  EXPECT_EQ(port.Codes(), (std::vector<int>{150}));
+  EXPECT_EQ(ui.panels[7], "Ошибка обмена RS232");
+  EXPECT_EQ(port.input.size(), 10u);
+  Pump();
+  EXPECT_TRUE(link.Flags.Linked);
+  EXPECT_EQ(ui.panels[7], "");
+}
+
 TEST_F(Session, CommandsWaitForTheirPulseAndNoTelegramIsReadMeanwhile) {
   port.cts = CtsReport::Level;
   Start();
