@@ -116,11 +116,10 @@ ReceiveSession::Next ReceiveSession::Iterate() {
   }
   if (reconnecting_) return Next::Reconnect;
   if (port_.Lost()) {
-    // The device went away: say so once, free the port, try again later.
-    if (flags_.LinkState != LinkStatus::PortError) {
-      view_.SetStatusPanel(InfoPanel, LinkTexts[3]);
-      Log(LinkTexts[3]);
-    }
+    // The device went away: say so (even after a line error, which often
+    // comes first), free the port, try again later, silently.
+    view_.SetStatusPanel(InfoPanel, LinkTexts[3]);
+    Log(LinkTexts[3]);
     flags_.LinkState = LinkStatus::PortError;
     sender_.Clear();
     port_.Close();
