@@ -27,6 +27,10 @@ class ReceiveSession {
     Reconnect,  // the device is gone: call TryReconnect about once a second
   };
 
+  // Bytes that cannot begin a telegram are dropped, as many as wait, up to
+  // this many per iteration (user events run between two batches).
+  static constexpr std::size_t MaxDroppedPerIteration = 4096;
+
   ReceiveSession(SerialPort& port, Settings& s, RunValues& run, LinkFlags& flags, LinkView& view,
                  LinkDriver& driver, CommandSender& sender, InstrumentControl& controls, Acquisition& acquisition,
                  AdcMonitor& adc);
