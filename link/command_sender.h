@@ -22,7 +22,11 @@ class CommandSender {
   bool Queue(std::uint8_t code);
   bool Waiting() const { return count_ > 0; }
   bool HandshakeWaiting() const;
-  void Clear() { count_ = 0; }
+  // Drops what waits; the next command waits for a pulse of its own.
+  void Clear() {
+    count_ = 0;
+    phaseStarted_ = false;
+  }
 
   // Milliseconds until the next look at the line while a command waits: 1,
   // growing to at most 20 once the line has not moved for 100 ms (the

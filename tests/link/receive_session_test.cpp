@@ -343,6 +343,23 @@ TEST(CtsWait, StuckLineIsPolledAtMostFiftyTimesASecond) {
   EXPECT_EQ(rig.port.Codes(), (std::vector<int>{150}));
 }
 
+// Half a pulse seen before the device vanished does not count for the
+// command sent to the reopened port.
+TEST(CtsWait, AWaitCutShortByTheLossOfTheDeviceStartsAfresh) {
+  LinkRig rig;
+  rig.port.cts = CtsReport::Level;
+  rig.Start();
+  rig.link.Session.Iterate();  // 150 waits
+  rig.port.ctsOn = true;
+  rig.link.Session.Iterate();
+  rig.port.lost = true;
+  rig.link.Session.Iterate();
+  ASSERT_TRUE(rig.link.Session.TryReconnect());
+  rig.port.ctsOn = false;
+  rig.link.Session.Iterate();
+  EXPECT_TRUE(rig.port.writes.empty());
+}
+
 TEST_F(Session, AdcRequestsQueueBehindTheHandshakeEachWithItsPulse) {
   port.cts = CtsReport::Level;
   Start();
