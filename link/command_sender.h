@@ -63,7 +63,7 @@ class CommandSender {
   int count_ = 0;
   // The pulse wait of the command at the head.
   bool phaseStarted_ = false;
-  bool sawOn_ = false;           // level only
+  bool sawOn_ = false;                // level only
   std::uint64_t changesAtStart_ = 0;  // with the counter: the line at the start
   bool onAtStart_ = false;
   // The polling rate.
