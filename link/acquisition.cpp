@@ -44,6 +44,8 @@ void Acquisition::SetReceiveMode(bool receive) {
     lpfImage_ = 16;
     sumImage_ = 17;
     view_.SetToggleImages(lpfImage_, sumImage_);
+    // Within QelTimer's 500 ms no loop has started yet: none must start now.
+    driver_.SetTimerEnabled(LinkTimer::QelTimer, false);
     flags_.Receiving = false;
     driver_.RequestIteration();  // the running loop ends and closes the port
   } else {

@@ -1,5 +1,7 @@
 #include "command_sender.h"
 
+#include <algorithm>
+
 namespace qel {
 
 CommandSender::CommandSender(SerialPort& port, const Settings& settings, const LinkFlags& flags)
@@ -26,29 +28,46 @@ bool CommandSender::PulseSeen() {
   if (!flags_.Receiving) return true;
   const CtsReport support = port_.CtsSupport();
   if (support == CtsReport::None) return true;
-  const bool on = port_.CtsOn();
-  if (!phaseStarted_) {
-    phaseStarted_ = true;
-    onAtStart_ = on;
-    sawOn_ = on;
-    changesAtStart_ = support == CtsReport::LevelAndCount ? port_.CtsChanges() : 0;
+  if (support == CtsReport::Level) {
     // The wait reads the line at least once before it can end: the falling
     // edge must come after this moment.
-    if (support == CtsReport::Level) return false;
+    const bool on = port_.CtsOn();
+    if (!phaseStarted_) {
+      phaseStarted_ = true;
+      sawOn_ = on;
+      return false;
+    }
+    if (on) {
+      sawOn_ = true;
+      return false;
+    }
+    return sawOn_;
   }
-  if (support == CtsReport::LevelAndCount) {
-    // Every change is counted, so a pulse shorter than the polling is seen:
-    // from off, on and off again are two changes; from on, the fall is one.
-    const std::uint64_t changes = port_.CtsChanges() - changesAtStart_;
-    if (changes >= (onAtStart_ ? 1u : 2u)) return true;
-    if (on) sawOn_ = true;
+  if (!phaseStarted_) {
+    // The level and the count must belong together: the line can move
+    // between two calls. Count, level, count again; if it moved, the wait
+    // starts at a later poll.
+    const std::uint64_t before = port_.CtsChanges();
+    const bool on = port_.CtsOn();
+    pollInterval_ = FastPollMs;
+    quietMs_ = 0;
+    if (port_.CtsChanges() != before) return false;
+    phaseStarted_ = true;
+    onAtStart_ = on;
+    changesAtStart_ = lastChanges_ = before;
     return false;
   }
-  if (on) {
-    sawOn_ = true;
-    return false;
+  const std::uint64_t changes = port_.CtsChanges();
+  if (changes != lastChanges_) {
+    lastChanges_ = changes;
+    quietMs_ = 0;
+    pollInterval_ = FastPollMs;
+  } else if ((quietMs_ += pollInterval_) >= QuietBeforeSlowMs) {
+    pollInterval_ = std::min(2 * pollInterval_, SlowPollMs);
   }
-  return sawOn_;
+  // Every change is counted, so a pulse shorter than the polling is seen:
+  // from off, on and off again are two changes; from on, the fall is one.
+  return changes - changesAtStart_ >= (onAtStart_ ? 1u : 2u);
 }
 
 }  // namespace qel

@@ -50,6 +50,7 @@ void ReceiveSession::Begin(bool clearLog) {
 
 void ReceiveSession::QelTimerTimer() {
   driver_.SetTimerEnabled(LinkTimer::QelTimer, false);
+  if (!acquisition_.ReceiveMode()) return;  // a tick that outran the switch to analyse mode
   driver_.SetTimerEnabled(LinkTimer::WDTimer, true);
   flags_.ResetHandshake();
   const bool open = OpenPort(false);
@@ -115,11 +116,10 @@ ReceiveSession::Next ReceiveSession::Iterate() {
   }
   if (reconnecting_) return Next::Reconnect;
   if (port_.Lost()) {
-    // The device went away: say so once, free the port, try again later.
-    if (flags_.LinkState != LinkStatus::PortError) {
-      view_.SetStatusPanel(InfoPanel, LinkTexts[3]);
-      Log(LinkTexts[3]);
-    }
+    // The device went away: say so (even after a line error, which often
+    // comes first), free the port, try again later, silently.
+    view_.SetStatusPanel(InfoPanel, LinkTexts[3]);
+    Log(LinkTexts[3]);
     flags_.LinkState = LinkStatus::PortError;
     sender_.Clear();
     port_.Close();
@@ -160,11 +160,21 @@ ReceiveSession::Next ReceiveSession::Iterate() {
     flags_.LinkState = LinkStatus::PortError;
     return next();
   }
-  std::uint8_t b[8];
-  waiting -= port_.Read(b, 1);
-  if (b[0] != SyncByte1) return next();
-  waiting -= port_.Read(b, 1);
-  if (b[0] != SyncByte2) return next();
+  // Resynchronisation byte by byte: a byte other than 7F is dropped, 7F and
+  // a byte other than AA are dropped together, and each attempt needs 10
+  // waiting bytes. Dropped bytes cost no turn of the loop of their own (a
+  // line read at the wrong baud rate is all garbage), up to a bound.
+  std::uint8_t b[8] = {};
+  for (std::size_t dropped = 0;;) {
+    waiting -= port_.Read(b, 1);
+    if (b[0] == SyncByte1) {
+      waiting -= port_.Read(b, 1);
+      if (b[0] == SyncByte2) break;
+      ++dropped;
+    }
+    ++dropped;
+    if (waiting < TelegramSize || dropped >= MaxDroppedPerIteration) return next();
+  }
   waiting -= port_.Read(b, 8);
   Telegram t;
   t.Type = b[0];

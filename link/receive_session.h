@@ -23,9 +23,13 @@ class ReceiveSession {
   enum class Next {
     Nothing,    // the loop does not run, or waits for the next event
     Again,      // at least 10 bytes still wait: iterate again from the event queue
-    PollCts,    // a command waits for its pulse: iterate again within 1 ms
+    PollCts,    // a command waits for its pulse: iterate again after CommandSender::PollInterval()
     Reconnect,  // the device is gone: call TryReconnect about once a second
   };
+
+  // Bytes that cannot begin a telegram are dropped, as many as wait, up to
+  // this many per iteration (user events run between two batches).
+  static constexpr std::size_t MaxDroppedPerIteration = 4096;
 
   ReceiveSession(SerialPort& port, Settings& s, RunValues& run, LinkFlags& flags, LinkView& view,
                  LinkDriver& driver, CommandSender& sender, InstrumentControl& controls, Acquisition& acquisition,

@@ -11,7 +11,6 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   sendTimer_.setInterval(100);
   adcTimer_.setInterval(100);
   lpfTimer_.setInterval(360);
-  ctsPoll_.setInterval(1);
   ctsPoll_.setSingleShot(true);
   ctsPoll_.setTimerType(Qt::PreciseTimer);
   reconnect_.setInterval(1000);
@@ -71,7 +70,7 @@ void QtLinkDriver::RunIteration() {
       RequestIteration();
       break;
     case ReceiveSession::Next::PollCts:
-      if (!ctsPoll_.isActive()) ctsPoll_.start();
+      ctsPoll_.start(link_->Sender.PollInterval());
       break;
     case ReceiveSession::Next::Reconnect:
       if (!reconnect_.isActive()) reconnect_.start();

@@ -68,6 +68,10 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
     }
   }
 #endif
+  if (stuckCts_ && cts_ == CtsReport::None) {
+    cts_ = CtsReport::LevelAndCount;
+    ctsBase_ = 0;
+  }
   return true;
 }
 
@@ -117,13 +121,14 @@ bool QtSerialPort::CtsOn() {
 #ifdef Q_OS_LINUX
   int modem = 0;
   if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) return (modem & TIOCM_CTS) != 0;
+  if (stuckCts_) return false;
 #endif
   return (port_.pinoutSignals() & QSerialPort::ClearToSendSignal) != 0;
 }
 
 std::uint64_t QtSerialPort::CtsChanges() {
   Counters c;
-  if (haveCounters_ && ReadCounters(c)) return c.cts - ctsBase_;
+  if ((haveCounters_ || stuckCts_) && ReadCounters(c)) return c.cts - ctsBase_;
   return 0;
 }
 

@@ -30,6 +30,11 @@ class QtSerialPort : public QObject, public SerialPort {
   // Notifications the port has raised (data or errors), for diagnostics: a
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
+  // For measuring: a port that reports neither the clear-to-send line nor its
+  // changes (a pseudo-terminal) claims both from the next Open, and the line
+  // never moves: the command wait then polls as against an instrument that is
+  // switched off. The modem calls are still made.
+  void SetStuckCts(bool stuck) { stuckCts_ = stuck; }
 
  signals:
   // Bytes arrived, or the device went away.
@@ -48,6 +53,7 @@ class QtSerialPort : public QObject, public SerialPort {
   bool lost_ = false;
   std::uint64_t notifications_ = 0;
   bool haveCounters_ = false;
+  bool stuckCts_ = false;
   std::uint64_t lastErrors_ = 0;
   std::uint64_t ctsBase_ = 0;
 };

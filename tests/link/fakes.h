@@ -43,14 +43,29 @@ class FakePort : public SerialPort {
   }
   void Write(const std::uint8_t* data, std::size_t n) override {
     writes.emplace_back(data, data + n);
+    ctsAtWrite.push_back(ctsOn);
   }
   CtsReport CtsSupport() const override { return cts; }
   bool CtsOn() override {
-    ++ctsReads;
+    StepLine();
     return ctsOn;
   }
-  std::uint64_t CtsChanges() override { return ctsChanges; }
+  std::uint64_t CtsChanges() override {
+    StepLine();
+    return ctsChanges;
+  }
   bool Lost() const override { return lost; }
+
+  // A line that moves while the link looks at it: each modem call takes the
+  // next level of `ctsScript` (the last one stays), so a change can fall
+  // between any two calls; changes are counted one at a time.
+  void StepLine() {
+    ++ctsCalls;
+    if (ctsScript.empty()) return;
+    const bool level = ctsScript[std::min(ctsStep++, ctsScript.size() - 1)];
+    if (level != ctsOn) ++ctsChanges;
+    ctsOn = level;
+  }
 
   void Feed(const std::vector<std::uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
   void FeedTelegram(std::uint8_t type, std::array<std::uint8_t, 6> d = {}) {
@@ -74,7 +89,10 @@ class FakePort : public SerialPort {
   CtsReport cts = CtsReport::None;
   bool ctsOn = false;
   std::uint64_t ctsChanges = 0;
-  int ctsReads = 0;
+  int ctsCalls = 0;
+  std::vector<bool> ctsScript;
+  std::size_t ctsStep = 0;
+  std::vector<bool> ctsAtWrite;  // the line's level when each write was made
   int opens = 0, closes = 0;
   std::string openedName;
   std::int32_t openedBaud = 0;

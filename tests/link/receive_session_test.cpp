@@ -232,6 +232,42 @@ TEST_F(Session, ClearedReceivingEndsTheLoopAndClosesThePort) {
   EXPECT_EQ(port.closes, 1);  // closing twice is harmless and not repeated
 }
 
+// Analyse mode chosen within the 500 ms before QelTimer fires: the timer is
+// stopped, and a tick already on its way opens nothing.
+TEST_F(Session, AnalyseModeBeforeTheLoopStartsStopsQelTimer) {
+  link.Controls.Initialise();
+  link.Acq.SetReceiveMode(true);
+  EXPECT_TRUE(ui.timers[LinkTimer::QelTimer]);
+  link.Acq.SetReceiveMode(false);
+  EXPECT_FALSE(ui.timers[LinkTimer::QelTimer]);
+  link.Session.QelTimerTimer();
+  EXPECT_EQ(port.opens, 0);
+  EXPECT_FALSE(link.Session.Running());
+  EXPECT_FALSE(link.Flags.Receiving);
+}
+
+// A line error fetched in an iteration that then waits for the clear-to-send
+// pulse is not lost: it is shown once the command is out, and that iteration
+// reads nothing.
+TEST_F(Session, LineErrorIsCarriedAcrossACtsWait) {
+  port.cts = CtsReport::Level;
+  Start();
+  port.FeedTelegram(50);
+  port.lineErrors = true;
+  EXPECT_EQ(link.Session.Iterate(), Next::PollCts);  // the error is fetched, 150 waits
+  EXPECT_FALSE(port.lineErrors);
+  port.ctsOn = true;
+  link.Session.Iterate();
+  port.ctsOn = false;
+  link.Session.Iterate();
+  EXPECT_EQ(port.Codes(), (std::vector<int>{150}));
+  EXPECT_EQ(ui.panels[7], "Ошибка обмена RS232");
+  EXPECT_EQ(port.input.size(), 10u);
+  Pump();
+  EXPECT_TRUE(link.Flags.Linked);
+  EXPECT_EQ(ui.panels[7], "");
+}
+
 TEST_F(Session, CommandsWaitForTheirPulseAndNoTelegramIsReadMeanwhile) {
   port.cts = CtsReport::Level;
   Start();
@@ -256,6 +292,72 @@ TEST_F(Session, ShortPulsesAreCountedNotMissed) {
   port.ctsChanges += 2;  // on and off between two polls; the level reads off throughout
   link.Session.Iterate();
   EXPECT_EQ(port.Codes(), (std::vector<int>{150}));
+}
+
+// The line moves between any two modem calls, one change at a time: wherever
+// the wait begins, a command goes out only once the line has fallen after
+// the wait began, never on a rising edge.
+TEST(CtsWait, CommandGoesOutOnTheFallingEdgeWhereverTheWaitBegins) {
+  for (CtsReport report : {CtsReport::Level, CtsReport::LevelAndCount}) {
+    for (std::size_t lead = 0; lead < 8; ++lead) {
+      SCOPED_TRACE(::testing::Message() << "counter " << (report == CtsReport::LevelAndCount) << ", lead " << lead);
+      LinkRig rig;
+      rig.port.cts = report;
+      // Off for `lead` calls, then pulses four calls wide.
+      rig.port.ctsScript.assign(lead, false);
+      for (int pulse = 0; pulse < 3; ++pulse)
+        for (int k = 0; k < 8; ++k) rig.port.ctsScript.push_back(k < 4);
+      rig.Start();
+      for (int i = 0; i < 100 && rig.port.writes.empty(); ++i) rig.link.Session.Iterate();
+      ASSERT_EQ(rig.port.Codes(), (std::vector<int>{150}));
+      EXPECT_FALSE(rig.port.ctsAtWrite[0]);
+      EXPECT_GT(rig.port.ctsStep, lead + 4);  // after a fall, not before the first rise
+    }
+  }
+}
+
+// The instrument is off and the line never moves: after 100 ms the command
+// wait looks at it at most every 20 ms; the first change brings 1 ms back.
+TEST(CtsWait, StuckLineIsPolledAtMostFiftyTimesASecond) {
+  LinkRig rig;
+  rig.port.cts = CtsReport::LevelAndCount;
+  rig.Start();
+  int ms = 0, polls = 0;
+  auto runUntil = [&](int until) {  // the next iteration when the driver's timer fires
+    for (polls = 0; ms < until; ++polls) {
+      ASSERT_EQ(rig.link.Session.Iterate(), Next::PollCts);
+      ms += rig.link.Sender.PollInterval();
+    }
+  };
+  runUntil(100);
+  EXPECT_EQ(polls, 100);
+  runUntil(1000);
+  runUntil(2000);
+  EXPECT_EQ(polls, 50);  // wake-ups in the second second
+  rig.port.ctsChanges += 1;  // the instrument is back: the line rises
+  rig.link.Session.Iterate();
+  EXPECT_EQ(rig.link.Sender.PollInterval(), 1);
+  EXPECT_TRUE(rig.port.writes.empty());
+  rig.port.ctsChanges += 1;
+  rig.link.Session.Iterate();
+  EXPECT_EQ(rig.port.Codes(), (std::vector<int>{150}));
+}
+
+// Half a pulse seen before the device vanished does not count for the
+// command sent to the reopened port.
+TEST(CtsWait, AWaitCutShortByTheLossOfTheDeviceStartsAfresh) {
+  LinkRig rig;
+  rig.port.cts = CtsReport::Level;
+  rig.Start();
+  rig.link.Session.Iterate();  // 150 waits
+  rig.port.ctsOn = true;
+  rig.link.Session.Iterate();
+  rig.port.lost = true;
+  rig.link.Session.Iterate();
+  ASSERT_TRUE(rig.link.Session.TryReconnect());
+  rig.port.ctsOn = false;
+  rig.link.Session.Iterate();
+  EXPECT_TRUE(rig.port.writes.empty());
 }
 
 TEST_F(Session, AdcRequestsQueueBehindTheHandshakeEachWithItsPulse) {
@@ -312,6 +414,13 @@ TEST_F(Session, VanishedDeviceIsReopenedSilentlyAndTheLogKept) {
   Start();
   CompleteHandshake();
   ui.log.push_back("before");
+  // An adapter being pulled out often raises a line error first; its loss
+  // is logged all the same.
+  port.FeedTelegram(50);
+  port.lineErrors = true;
+  link.Session.Iterate();
+  ASSERT_EQ(link.Flags.LinkState, LinkStatus::PortError);
+  port.input.clear();
   port.lost = true;
   EXPECT_EQ(link.Session.Iterate(), Next::Reconnect);
   EXPECT_EQ(ui.panels[7], "Ошибка обмена RS232");
@@ -322,7 +431,7 @@ TEST_F(Session, VanishedDeviceIsReopenedSilentlyAndTheLogKept) {
   EXPECT_FALSE(link.Session.TryReconnect());
   EXPECT_FALSE(link.Session.TryReconnect());
   EXPECT_TRUE(ui.errors.empty());  // no box for these tries
-  EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "Ошибка обмена RS232"), 1);
+  EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "Ошибка обмена RS232"), 2);  // the error and the loss
   port.openSucceeds = true;
   EXPECT_TRUE(link.Session.TryReconnect());
   EXPECT_EQ(ui.panels[0], "/dev/ttyUSB0");

@@ -19,12 +19,14 @@ struct Seen {
 // The loop's resynchronisation, byte by byte: an attempt starts only with 10
 // bytes waiting; a byte other than 7F is dropped; 7F and a byte other than AA
 // are dropped together; otherwise 8 bytes follow and the checksum decides.
-std::vector<Seen> Model(const std::vector<std::uint8_t>& bytes) {
+// `attempts` counts the telegrams read whole, good or bad.
+std::vector<Seen> Model(const std::vector<std::uint8_t>& bytes, std::size_t* attempts = nullptr) {
   std::vector<Seen> out;
   std::size_t i = 0;
   while (bytes.size() - i >= 10) {
     if (bytes[i++] != 0x7F) continue;
     if (bytes[i++] != 0xAA) continue;
+    if (attempts) ++*attempts;
     Seen s{bytes[i], {}};
     unsigned sum = bytes[i];
     for (int k = 0; k < 6; ++k) {
@@ -70,19 +72,41 @@ TEST(Stream, RandomStreamYieldsExactlyTheModelsTelegrams) {
         stream.insert(stream.end(), b.begin(), b.end());
     }
   }
-  std::size_t fed = 0;
+  std::size_t fed = 0, chunks = 0, iterations = 0;
   while (fed < stream.size()) {
     const std::size_t chunk = std::min<std::size_t>(1 + rng() % 97, stream.size() - fed);
     rig.port.Feed(std::vector<std::uint8_t>(stream.begin() + static_cast<long>(fed),
                                             stream.begin() + static_cast<long>(fed + chunk)));
     fed += chunk;
-    rig.Pump(1 << 30);
+    ++chunks;
+    do ++iterations;
+    while (rig.link.Session.Iterate() == ReceiveSession::Next::Again);
   }
   EXPECT_LT(rig.port.input.size(), 10u);
-  const std::vector<Seen> expected = Model(stream);
+  std::size_t attempts = 0;
+  const std::vector<Seen> expected = Model(stream, &attempts);
   EXPECT_GT(expected.size(), 100000u);
   ASSERT_EQ(seen.size(), expected.size());
   EXPECT_TRUE(seen == expected);
+  // Garbage costs no iterations of its own: each one reads a telegram, or
+  // drops what waits until fewer than 10 bytes are left.
+  EXPECT_LE(iterations, attempts + chunks);
+}
+
+TEST(Stream, GarbageIsDroppedInBoundedBatches) {
+  LinkRig rig;
+  rig.Start();
+  rig.Pump();
+  const std::size_t batch = ReceiveSession::MaxDroppedPerIteration;
+  rig.port.Feed(std::vector<std::uint8_t>(2 * batch + 100, 0x7F));  // 7F 7F: dropped in pairs
+  rig.port.FeedTelegram(50);
+  EXPECT_EQ(rig.link.Session.Iterate(), ReceiveSession::Next::Again);
+  EXPECT_EQ(rig.port.input.size(), batch + 110);  // the window's events run between two batches
+  EXPECT_EQ(rig.link.Session.Iterate(), ReceiveSession::Next::Again);
+  EXPECT_FALSE(rig.link.Flags.Linked);
+  rig.link.Session.Iterate();  // the rest of the garbage and the telegram
+  EXPECT_TRUE(rig.link.Flags.Linked);
+  EXPECT_TRUE(rig.port.input.empty());
 }
 
 TEST(Stream, StrayByteBeforeAGoodTelegramCostsThatTelegram) {

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
   qel::SetDefaults(s);
   double seconds = 0;
   bool quiet = false;
+  bool stuckCts = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> const char* {
@@ -70,10 +71,14 @@ int main(int argc, char** argv) {
       seconds = std::atof(value());
     } else if (a == "--quiet") {
       quiet = true;
+    } else if (a == "--stuck-cts") {
+      stuckCts = true;
     } else {
       std::printf(
-          "qel-monitor --port NAME [--baud N] [--speed-index I] [--seconds S] [--quiet]\n"
-          "Runs the instrument link on the port and prints its message log.\n");
+          "qel-monitor --port NAME [--baud N] [--speed-index I] [--seconds S] [--quiet] [--stuck-cts]\n"
+          "Runs the instrument link on the port and prints its message log.\n"
+          "--stuck-cts: a port without modem lines (a pseudo-terminal) behaves as one\n"
+          "whose clear-to-send line never moves, so every command waits for ever.\n");
       return a == "--help" ? 0 : 1;
     }
   }
@@ -81,6 +86,7 @@ int main(int argc, char** argv) {
   qel::RunValues run;
   ConsoleView view(quiet);
   qel::QtSerialPort port;
+  port.SetStuckCts(stuckCts);
   qel::QtLinkDriver driver(port);
   qel::Link link(port, s, store, run, view, driver, nullptr, ",");
   driver.Attach(link);

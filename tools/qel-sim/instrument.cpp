@@ -58,6 +58,7 @@ void Instrument::Start(double now) {
   position_ = poleMin_ - 1;  // the first event starts a forward pass
   nextEvent_ = now;
   lastReport_ = now;
+  randomSince_ = now;
 }
 
 std::uint8_t Instrument::GainStatus() const {
@@ -98,6 +99,12 @@ void Instrument::Send(const std::vector<std::uint8_t>& frame) {
 }
 
 void Instrument::Advance(double now) {
+  if (o_.RandomBytesRate > 0) {
+    const auto n = static_cast<long>((now - randomSince_) * o_.RandomBytesRate);
+    for (long k = 0; k < n; ++k) out_.push_back(static_cast<std::uint8_t>(rng_()));
+    randomSince_ += static_cast<double>(n) / o_.RandomBytesRate;
+    return;
+  }
   std::uniform_real_distribution<double> chance(0.0, 1.0);
   if (o_.ReportEvery > 0 && now - lastReport_ >= o_.ReportEvery && !Silent(now)) {
     lastReport_ = now;
@@ -156,6 +163,7 @@ void Instrument::Advance(double now) {
 }
 
 void Instrument::Receive(const std::uint8_t* data, std::size_t n, double now) {
+  if (o_.RandomBytesRate > 0) return;
   in_.insert(in_.end(), data, data + n);
   std::size_t i = 0;
   while (i < in_.size()) {

@@ -23,6 +23,9 @@ struct Options {
   // Faults.
   double GarbageRate = 0.0;      // chance per telegram of a burst of random bytes before it
   double BadChecksumRate = 0.0;  // chance per telegram of a wrong checksum
+  // Random bytes per second in place of every telegram, as a reader set to
+  // the wrong baud rate sees the line (0: off). Commands are not understood then.
+  double RandomBytesRate = 0.0;
   double SilenceEvery = 0.0;     // seconds between silences (0: none)
   double SilenceFor = 0.0;       // seconds a silence lasts
   bool ReportBadChecksums = false;  // Tm90 for a command with a wrong checksum
@@ -96,6 +99,7 @@ class Instrument {
   int position_ = 0;
   double nextEvent_ = 0;
   double lastReport_ = 0;
+  double randomSince_ = 0;
   int reportKind_ = 0;
   int commandsAccepted_ = 0, badCommands_ = 0, passesStarted_ = 0;
   std::uint64_t telegramsSent_ = 0;

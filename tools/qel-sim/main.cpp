@@ -41,6 +41,8 @@ const char* kHelp =
     "  --noise-stream N     which pseudo-random sequence noise and faults follow (default 1)\n"
     "  --garbage P          chance per telegram of random bytes before it\n"
     "  --bad-checksum P     chance per telegram of a wrong checksum\n"
+    "  --random-bytes R     only random bytes, R a second, as at a wrong baud rate\n"
+    "                       (11520 fills a 115200 baud line)\n"
     "  --silence-every S    a silence every S seconds ...\n"
     "  --silence-for S      ... lasting S seconds\n"
     "  --report-checksums   answer a command with a wrong checksum with Tm90\n"
@@ -88,6 +90,7 @@ int main(int argc, char** argv) {
         {"--time-scale", &o.TimeScale, nullptr},   {"--width", &o.LineWidth, nullptr},
         {"--amplitude", &o.Amplitude, nullptr},    {"--noise", &o.Noise, nullptr},
         {"--garbage", &o.GarbageRate, nullptr},    {"--bad-checksum", &o.BadChecksumRate, nullptr},
+        {"--random-bytes", &o.RandomBytesRate, nullptr},
         {"--silence-every", &o.SilenceEvery, nullptr}, {"--silence-for", &o.SilenceFor, nullptr},
         {"--reports-every", &o.ReportEvery, nullptr},  {"--speed", nullptr, &o.StartSpeedCode},
         {"--lines", nullptr, &o.Lines},            {"--manual-gain", nullptr, &o.ManualGainCode},
