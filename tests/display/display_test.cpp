@@ -71,9 +71,15 @@ class DisplayTest : public QObject {
     const QRgb text = ToQRgb(r.s.DisplayColors.Text);
     for (const auto& l : r.plot->Labels()) QVERIFY(CountColour(r.plot->Image(), l.Box, text) > 0);
     // Labels sit right-aligned 4 pixels from the edge, above their lines.
-    const PlotLabel& zero = r.plot->Labels()[1];
-    QCOMPARE(zero.Box.right(), 400 - 4 - 1);
-    QVERIFY(zero.Box.bottom() < 136);
+    // Each line's label has its top 1 pixel plus a text height above the line.
+    const int textHeight = QFontMetrics(PlotFont()).height();
+    const int lines[] = {136, 68, 204};
+    for (int k = 0; k < 3; ++k) {
+      const QRect box = r.plot->Labels()[k + 1].Box;
+      QCOMPARE(box.right(), 400 - 4 - 1);
+      QCOMPARE(box.top(), lines[k] - 1 - textHeight);
+      QCOMPARE(box.height(), textHeight);
+    }
     QCOMPARE(CountColour(r.plot->Image(), QRect(0, 136, 200, 1), ToQRgb(r.s.DisplayColors.Grid)), 200);
     r.s.OrdScale = 6;
     r.plot->ScreenBoxPaint();
@@ -101,6 +107,29 @@ class DisplayTest : public QObject {
     r.store.RawSpectrum[32760] = 2048 + 1024;
     r.plot->ScreenBoxPaint();
     QCOMPARE(CountColour(r.plot->Image(), QRect(492, 0, 1, 273), ToQRgb(r.s.DisplayColors.AddGraph)), 1);
+  }
+
+  void halvesRoundToEven() {
+    // Half a pixel per code: odd codes fall exactly on halves.
+    Rig r(100, 60);
+    r.s.ViewMax = 200;
+    for (std::uint16_t code : {5, 7, 9, 11}) r.store.CurrentSpectrum[code] = {code, static_cast<std::uint16_t>(code * 100)};
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Scales().PixPerCode, 0.5f);
+    const QRgb graph = ToQRgb(r.s.DisplayColors.Graph);
+    const int xs[] = {2, 4, 4, 6};  // 2.5, 3.5, 4.5, 5.5
+    int k = 0;
+    for (int code : {5, 7, 9, 11}) {
+      const int x = xs[k++];
+      QCOMPARE(r.plot->Image().pixel(x, r.plot->Scales().Y(code * 100)) & 0xFFFFFF, graph & 0xFFFFFF);
+    }
+    QCOMPARE(CountColour(r.plot->Image(), r.plot->Image().rect(), graph), 4);
+    // Two pixels per code: the mouse's odd pixels fall on halves.
+    r.s.ViewMax = 50;
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Scales().CodeAt(1), 0L);
+    QCOMPARE(r.plot->Scales().CodeAt(3), 2L);
+    QCOMPARE(r.plot->Scales().CodeAt(5), 2L);
   }
 
   void sweepMarkIsAnXorWedge() {
@@ -227,6 +256,24 @@ class DisplayTest : public QObject {
     QCOMPARE(bounds[1][1].toInt(), 65519);
   }
 
+  void selectionIsAtLeast512Codes() {
+    ViewRig v(1000, 100);
+    v.view->findChild<QSpinBox*>("MaxView")->setValue(1000);  // one code per pixel
+    QCOMPARE(v.view->Plot().Scales().PixPerCode, 1.0f);
+    QSignalSpy bounds(v.view.get(), &ViewWindow::SweepBoundsRequested);
+    auto* select = v.view->findChild<QAction*>("AMouseSelect");
+    const int drags[][2] = {{100, 400}, {100, 611}, {700, 100}};  // 300, 511 and 600 codes
+    const int expected[][2] = {{100, 612}, {100, 612}, {100, 700}};
+    for (int k = 0; k < 3; ++k) {
+      select->setChecked(true);
+      v.view->ScreenBoxMouseDown(drags[k][0]);
+      v.view->ScreenBoxMouseUp(drags[k][1]);
+      QCOMPARE(bounds.count(), k + 1);
+      QCOMPARE(bounds[k][0].toInt(), expected[k][0]);
+      QCOMPARE(bounds[k][1].toInt(), expected[k][1]);
+    }
+  }
+
   void verticalScaleStopsAtItsLimits() {
     ViewRig v(300, 200);
     QSignalSpy changed(v.view.get(), &ViewWindow::ViewChanged);
@@ -242,6 +289,7 @@ class DisplayTest : public QObject {
     v.store.CurrentSpectrum[32639] = {32639, 2148};
     v.store.CurrentSpectrum[32640] = {32640, 2248};
     v.s.VisKoord1 = 0;  // equal to ViewMin: not strictly inside
+    v.view->Plot().ScreenBoxPaint();
     const QImage before = v.view->Plot().Image().copy();
     v.view->AVisir1Execute();
     QVERIFY(v.s.Visir1);
@@ -250,6 +298,9 @@ class DisplayTest : public QObject {
     QCOMPARE(v.view->findChild<QLineEdit*>("VisKrd1")->text(), QString("32639"));
     const int x = v.view->VisX(1);
     QVERIFY(x > 0);
+    QCOMPARE(v.view->Plot().Image().pixel(x, 100) & 0xFFFFFF, ToQRgb(v.s.DisplayColors.Visir1) & 0xFFFFFF);
+    v.view->Plot().ScreenBoxPaint();  // a full repaint draws the line anew
+    QCOMPARE(v.view->VisShownX(1), x);
     QCOMPARE(v.view->Plot().Image().pixel(x, 100) & 0xFFFFFF, ToQRgb(v.s.DisplayColors.Visir1) & 0xFFFFFF);
     auto* stepper = v.view->findChild<QSpinBox*>("LRVis1");
     QCOMPARE(stepper->value(), 32639 - 32767);
