@@ -104,7 +104,13 @@ void ViewWindow::BuildControls() {
   screenMenu_->addAction(aRepaint_);
   screenBox_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(screenBox_, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { screenMenu_->popup(screenBox_->mapToGlobal(at)); });
+          [this](const QPoint& at) {
+            // The menu takes the mouse, and with it the release that would end a
+            // drag or a selection: end it here.
+            mouseMode_ = 0;
+            UpdatePlotCursor();
+            screenMenu_->popup(screenBox_->mapToGlobal(at));
+          });
 
   auto spin = [this](const char* name, int lo, int hi, const QString& hint) {
     auto* b = new QSpinBox(this);

@@ -1,8 +1,13 @@
 // The plot and the view window on the offscreen platform, read back from the
 // plot's backing image.
 
+// Mouse events from the tests go through the window system, as the real ones do
+// (a right press opens the context menu only on that path).
+#define QTEST_QPA_MOUSE_HANDLING
+
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QToolButton>
@@ -354,6 +359,43 @@ class DisplayTest : public QObject {
     QVERIFY(v.s.VisKoord2 > 60000);
     v.view->ScreenBoxMouseUp(-30);
     QCOMPARE(v.view->MouseMode(), 0);
+  }
+
+  void rightClickStartsNoMode() {
+    ViewRig v(984, 273);
+    v.s.VisKoord1 = 30000;
+    v.view->AVisir1Execute();
+    const int x = v.view->VisX(1);
+    ScreenBox& plot = v.view->Plot();
+    auto* menu = v.view->findChild<QMenu*>("ScreenMenu");
+    // The menu opens on the press and takes the release.
+    QTest::mousePress(&plot, Qt::RightButton, {}, QPoint(x, 100));
+    QVERIFY(menu->isVisible());
+    QTest::mouseRelease(&plot, Qt::RightButton, {}, QPoint(x, 100));
+    QCOMPARE(v.view->MouseMode(), 0);
+    menu->close();
+    QTest::mouseMove(&plot, QPoint(x + 100, 100));
+    QCOMPARE(v.s.VisKoord1, 30000);
+    // A menu opened while a cursor is held ends the drag.
+    QTest::mousePress(&plot, Qt::LeftButton, {}, QPoint(x, 100));
+    QCOMPARE(v.view->MouseMode(), 1);
+    QTest::mousePress(&plot, Qt::RightButton, Qt::NoModifier, QPoint(x, 100));
+    QVERIFY(menu->isVisible());
+    QCOMPARE(v.view->MouseMode(), 0);
+    menu->close();
+    QTest::mouseRelease(&plot, Qt::LeftButton, {}, QPoint(x, 100));
+    // Where the menu opens on the release, the plot sees both: an armed
+    // selection is not completed by them.
+    auto* scale = v.view->findChild<QToolButton*>("ScaleBtn");
+    scale->setChecked(true);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, QPointF(x, 100), plot.mapToGlobal(QPointF(x, 100)), Qt::RightButton,
+                    type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(&plot, &e);
+      QCOMPARE(v.view->MouseMode(), 0);
+    }
+    QVERIFY(scale->isChecked());
+    QCOMPARE(v.s.ViewMax, 65519);
   }
 
   void mouseReadoutsAndEmptyPoints() {
