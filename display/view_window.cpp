@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "model/units.h"
@@ -39,7 +40,10 @@ ViewWindow::ViewWindow(Settings& s, const SpectrumStore& store, const RunValues&
     v->panel->setVisible(*v->on);
     connect(v->stepper, &QSpinBox::valueChanged, this, [this, v](int n) {
       // LRVisChangingEx: a click on the stepper moves the cursor by one code.
-      if (n != static_cast<int>(v->code) - 32767) PlaceVisir(*v, static_cast<std::uint16_t>(n + 32767));
+      // The stepper shows code 65535 at its end, 65534: a step is taken from
+      // the position shown, not from the code it stands for.
+      const int shown = std::clamp(static_cast<int>(v->code) - 32767, -32767, 32767);
+      if (n != shown) PlaceVisir(*v, static_cast<std::uint16_t>(v->code + (n - shown)));
     });
   }
 
@@ -355,11 +359,17 @@ void ViewWindow::UpdatePlotCursor() {
   screenBox_->setCursor(armed ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
+bool ViewWindow::NearLine(const Visir& v, int x) const {
+  // A cursor whose line is not on the plot (off the view, or at the view's
+  // top, one column beyond the last) cannot be grabbed.
+  return *v.on && v.x >= 0 && v.x < screenBox_->Image().width() && std::abs(x - v.x) < 4;
+}
+
 void ViewWindow::ScreenBoxMouseDown(int x) {
   selStart_ = CodeAtX(x);
   lastMouseX_ = x;
-  if (s_.Visir1 && std::abs(x - visX1_) < 4) mouseMode_ = 1;
-  if (s_.Visir2 && std::abs(x - visX2_) < 4) mouseMode_ = 2;
+  if (NearLine(v1_, x)) mouseMode_ = 1;
+  if (NearLine(v2_, x)) mouseMode_ = 2;
   if (scaleBtn_->isChecked()) {
     mouseMode_ = 3;
     aMouseSelect_->setChecked(false);
@@ -376,7 +386,7 @@ void ViewWindow::ScreenBoxMouseMove(int x) {
   switch (mouseMode_) {
     case 0: {
       if (screenBox_->cursor().shape() == Qt::PointingHandCursor) break;
-      const bool near = (s_.Visir1 && std::abs(x - visX1_) < 4) || (s_.Visir2 && std::abs(x - visX2_) < 4);
+      const bool near = NearLine(v1_, x) || NearLine(v2_, x);
       screenBox_->setCursor(near ? Qt::SplitHCursor : Qt::ArrowCursor);
       break;
     }

@@ -337,10 +337,12 @@ class DisplayTest : public QObject {
     QCOMPARE(v.view->VisShownX(2), -1);
     stepper2->setValue(stepper2->value() - 1);
     QVERIFY(v.view->VisShownX(2) >= 0);
-    // Code 65535 shows the stepper at its end.
+    // Code 65535 shows the stepper at its end; one click back is one code.
     v.view->PlaceVisir2(65535);
     QCOMPARE(stepper2->value(), 32767);
     QCOMPARE(v.s.VisKoord2, 65535);
+    stepper2->stepDown();
+    QCOMPARE(v.s.VisKoord2, 65534);
   }
 
   void dragMovesTheNearerCursorAndWraps() {
@@ -359,6 +361,23 @@ class DisplayTest : public QObject {
     QVERIFY(v.s.VisKoord2 > 60000);
     v.view->ScreenBoxMouseUp(-30);
     QCOMPARE(v.view->MouseMode(), 0);
+  }
+
+  void onlyADrawnCursorIsGrabbed() {
+    ViewRig v(984, 273);
+    v.view->findChild<QSpinBox*>("MinView")->setValue(1000);
+    v.view->AStandVisirExecute();
+    v.view->PlaceVisir1(500);    // below the view: x = -1
+    v.view->PlaceVisir2(65519);  // the view's top: one column beyond the last
+    QCOMPARE(v.view->VisX(1), -1);
+    QCOMPARE(v.view->VisX(2), 984);
+    for (int x : {0, 1, 2, 981, 982, 983}) {
+      v.view->ScreenBoxMouseMove(x);
+      QCOMPARE(v.view->Plot().cursor().shape(), Qt::ArrowCursor);
+      v.view->ScreenBoxMouseDown(x);
+      QCOMPARE(v.view->MouseMode(), 0);
+      v.view->ScreenBoxMouseUp(x);
+    }
   }
 
   void rightClickStartsNoMode() {
