@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "arrow_spin_box.h"
 #include "model/units.h"
 
 namespace qel {
@@ -117,12 +118,11 @@ void ViewWindow::BuildControls() {
           });
 
   auto spin = [this](const char* name, int lo, int hi, const QString& hint) {
-    auto* b = new QSpinBox(this);
+    auto* b = new ArrowSpinBox(Qt::Vertical, this);
     b->setObjectName(name);
     b->setRange(lo, hi);
     b->setSingleStep(10);
     b->setToolTip(hint);
-    b->setKeyboardTracking(false);
     return b;
   };
   minView_ = spin("MinView", 0, kMinViewTop, "Нижняя граница отображения");
@@ -204,12 +204,10 @@ void ViewWindow::BuildControls() {
     auto* ord = new QLineEdit(panel);
     ord->setObjectName(QString("VisOrd%1").arg(n));
     ord->setReadOnly(true);
-    auto* stepper = new QSpinBox(panel);
+    auto* stepper = new ArrowSpinBox(Qt::Horizontal, panel);
     stepper->setObjectName(QString("LRVis%1").arg(n));
     stepper->setRange(-32767, 32767);
     stepper->setWrapping(false);
-    stepper->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    stepper->setFixedWidth(20);
     row->addWidget(krd);
     row->addWidget(ord);
     row->addWidget(stepper);

@@ -363,6 +363,45 @@ class DisplayTest : public QObject {
     QCOMPARE(v.view->MouseMode(), 0);
   }
 
+  void steppersShowOnlyTheirArrows() {
+    ViewRig v(984, 273);
+    v.s.VisKoord1 = 30000;
+    v.view->AVisir1Execute();
+    for (const char* name : {"MinView", "MaxView", "LRVis1"}) {
+      auto* spin = v.view->findChild<QSpinBox*>(name);
+      QVERIFY(spin && spin->isVisible());
+      QVERIFY(!spin->findChild<QLineEdit*>()->isVisible());  // no number
+    }
+    // The visible arrow buttons of a stepper, in the order of `arrows`.
+    auto buttons = [&](const char* name, std::initializer_list<Qt::ArrowType> arrows) {
+      QList<QToolButton*> found;
+      for (Qt::ArrowType arrow : arrows)
+        for (auto* b : v.view->findChild<QSpinBox*>(name)->findChildren<QToolButton*>())
+          if (b->arrowType() == arrow && b->isVisible()) found << b;
+      return found;
+    };
+    // The view bounds: up above down, 10 codes a click.
+    const QList<QToolButton*> minArrows = buttons("MinView", {Qt::UpArrow, Qt::DownArrow});
+    QCOMPARE(minArrows.size(), 2);
+    QVERIFY(minArrows[0]->geometry().bottom() < minArrows[1]->geometry().top());
+    QTest::mouseClick(minArrows[0], Qt::LeftButton);
+    QCOMPARE(v.s.ViewMin, 10);
+    const QList<QToolButton*> maxArrows = buttons("MaxView", {Qt::UpArrow, Qt::DownArrow});
+    QCOMPARE(maxArrows.size(), 2);
+    QTest::mouseClick(maxArrows[1], Qt::LeftButton);
+    QCOMPARE(v.s.ViewMax, 65509);
+    // The cursor steppers: left and right side by side, one code a click.
+    const QList<QToolButton*> lr = buttons("LRVis1", {Qt::LeftArrow, Qt::RightArrow});
+    QCOMPARE(lr.size(), 2);
+    QCOMPARE(lr[0]->geometry().top(), lr[1]->geometry().top());
+    QVERIFY(lr[0]->geometry().right() < lr[1]->geometry().left());
+    QTest::mouseClick(lr[1], Qt::LeftButton);
+    QCOMPARE(v.s.VisKoord1, 30001);
+    QTest::mouseClick(lr[0], Qt::LeftButton);
+    QTest::mouseClick(lr[0], Qt::LeftButton);
+    QCOMPARE(v.s.VisKoord1, 29999);
+  }
+
   void onlyADrawnCursorIsGrabbed() {
     ViewRig v(984, 273);
     v.view->findChild<QSpinBox*>("MinView")->setValue(1000);
