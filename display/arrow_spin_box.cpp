@@ -8,6 +8,7 @@ namespace qel {
 
 ArrowSpinBox::ArrowSpinBox(Qt::Orientation orientation, QWidget* parent)
     : QSpinBox(parent), orientation_(orientation) {
+  height_ = QSpinBox::sizeHint().height();  // as high as an ordinary spin box
   setButtonSymbols(QAbstractSpinBox::NoButtons);
   setFrame(false);
   lineEdit()->hide();
@@ -27,10 +28,9 @@ ArrowSpinBox::ArrowSpinBox(Qt::Orientation orientation, QWidget* parent)
 }
 
 QSize ArrowSpinBox::sizeHint() const {
-  // Buttons as wide as a scroll bar's arrows, as high as a spin box.
+  // Buttons as wide as a scroll bar's arrows.
   const int side = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-  const int height = QSpinBox().sizeHint().height();
-  return orientation_ == Qt::Horizontal ? QSize(2 * side, height) : QSize(side, height);
+  return orientation_ == Qt::Horizontal ? QSize(2 * side, height_) : QSize(side, height_);
 }
 
 void ArrowSpinBox::resizeEvent(QResizeEvent* event) {

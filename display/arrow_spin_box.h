@@ -24,6 +24,7 @@ class ArrowSpinBox : public QSpinBox {
 
  private:
   Qt::Orientation orientation_;
+  int height_ = 0;
   QToolButton* down_;
   QToolButton* up_;
 };
