@@ -158,8 +158,14 @@ void ScreenBox::MergeColumns(int x0, int x1, QRgb color) {
   Touch(QRect(from, 0, to - from + 1, image_.height()));
 }
 
-void ScreenBox::mousePressEvent(QMouseEvent* e) { emit MousePressed(static_cast<int>(e->position().x())); }
+// The right button opens the context menu, which takes its release: it
+// starts nothing on the plot.
+void ScreenBox::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::RightButton) emit MousePressed(static_cast<int>(e->position().x()));
+}
 void ScreenBox::mouseMoveEvent(QMouseEvent* e) { emit MouseMoved(static_cast<int>(e->position().x())); }
-void ScreenBox::mouseReleaseEvent(QMouseEvent* e) { emit MouseReleased(static_cast<int>(e->position().x())); }
+void ScreenBox::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::RightButton) emit MouseReleased(static_cast<int>(e->position().x()));
+}
 
 }  // namespace qel

@@ -49,6 +49,7 @@ class ScreenBox : public QWidget {
   int SweepMarkShownX() const { return sweepMarkShownX_; }
 
  signals:
+  // Presses and releases of any button but the right one (the context menu's).
   void MousePressed(int x);
   void MouseMoved(int x);
   void MouseReleased(int x);

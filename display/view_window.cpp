@@ -6,8 +6,10 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 
+#include "arrow_spin_box.h"
 #include "model/units.h"
 
 namespace qel {
@@ -39,7 +41,10 @@ ViewWindow::ViewWindow(Settings& s, const SpectrumStore& store, const RunValues&
     v->panel->setVisible(*v->on);
     connect(v->stepper, &QSpinBox::valueChanged, this, [this, v](int n) {
       // LRVisChangingEx: a click on the stepper moves the cursor by one code.
-      if (n != static_cast<int>(v->code) - 32767) PlaceVisir(*v, static_cast<std::uint16_t>(n + 32767));
+      // The stepper shows code 65535 at its end, 65534: a step is taken from
+      // the position shown, not from the code it stands for.
+      const int shown = std::clamp(static_cast<int>(v->code) - 32767, -32767, 32767);
+      if (n != shown) PlaceVisir(*v, static_cast<std::uint16_t>(v->code + (n - shown)));
     });
   }
 
@@ -104,15 +109,20 @@ void ViewWindow::BuildControls() {
   screenMenu_->addAction(aRepaint_);
   screenBox_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(screenBox_, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { screenMenu_->popup(screenBox_->mapToGlobal(at)); });
+          [this](const QPoint& at) {
+            // The menu takes the mouse, and with it the release that would end a
+            // drag or a selection: end it here.
+            mouseMode_ = 0;
+            UpdatePlotCursor();
+            screenMenu_->popup(screenBox_->mapToGlobal(at));
+          });
 
   auto spin = [this](const char* name, int lo, int hi, const QString& hint) {
-    auto* b = new QSpinBox(this);
+    auto* b = new ArrowSpinBox(Qt::Vertical, this);
     b->setObjectName(name);
     b->setRange(lo, hi);
     b->setSingleStep(10);
     b->setToolTip(hint);
-    b->setKeyboardTracking(false);
     return b;
   };
   minView_ = spin("MinView", 0, kMinViewTop, "Нижняя граница отображения");
@@ -194,12 +204,10 @@ void ViewWindow::BuildControls() {
     auto* ord = new QLineEdit(panel);
     ord->setObjectName(QString("VisOrd%1").arg(n));
     ord->setReadOnly(true);
-    auto* stepper = new QSpinBox(panel);
+    auto* stepper = new ArrowSpinBox(Qt::Horizontal, panel);
     stepper->setObjectName(QString("LRVis%1").arg(n));
     stepper->setRange(-32767, 32767);
     stepper->setWrapping(false);
-    stepper->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
-    stepper->setFixedWidth(20);
     row->addWidget(krd);
     row->addWidget(ord);
     row->addWidget(stepper);
@@ -349,11 +357,17 @@ void ViewWindow::UpdatePlotCursor() {
   screenBox_->setCursor(armed ? Qt::PointingHandCursor : Qt::ArrowCursor);
 }
 
+bool ViewWindow::NearLine(const Visir& v, int x) const {
+  // A cursor whose line is not on the plot (off the view, or at the view's
+  // top, one column beyond the last) cannot be grabbed.
+  return *v.on && v.x >= 0 && v.x < screenBox_->Image().width() && std::abs(x - v.x) < 4;
+}
+
 void ViewWindow::ScreenBoxMouseDown(int x) {
   selStart_ = CodeAtX(x);
   lastMouseX_ = x;
-  if (s_.Visir1 && std::abs(x - visX1_) < 4) mouseMode_ = 1;
-  if (s_.Visir2 && std::abs(x - visX2_) < 4) mouseMode_ = 2;
+  if (NearLine(v1_, x)) mouseMode_ = 1;
+  if (NearLine(v2_, x)) mouseMode_ = 2;
   if (scaleBtn_->isChecked()) {
     mouseMode_ = 3;
     aMouseSelect_->setChecked(false);
@@ -370,7 +384,7 @@ void ViewWindow::ScreenBoxMouseMove(int x) {
   switch (mouseMode_) {
     case 0: {
       if (screenBox_->cursor().shape() == Qt::PointingHandCursor) break;
-      const bool near = (s_.Visir1 && std::abs(x - visX1_) < 4) || (s_.Visir2 && std::abs(x - visX2_) < 4);
+      const bool near = NearLine(v1_, x) || NearLine(v2_, x);
       screenBox_->setCursor(near ? Qt::SplitHCursor : Qt::ArrowCursor);
       break;
     }

@@ -83,6 +83,8 @@ class ViewWindow : public QWidget {
   void PlaceVisir(Visir& v, std::uint16_t code);
   void ToggleVisir(Visir& v);
   void ShowDeltaH();
+  // The press or the mouse at x is within 3 pixels of the cursor's drawn line.
+  bool NearLine(const Visir& v, int x) const;
   void SyncCursorXs();
   void UpdatePlotCursor();
   long CodeAtX(int x) const;

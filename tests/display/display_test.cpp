@@ -1,8 +1,13 @@
 // The plot and the view window on the offscreen platform, read back from the
 // plot's backing image.
 
+// Mouse events from the tests go through the window system, as the real ones do
+// (a right press opens the context menu only on that path).
+#define QTEST_QPA_MOUSE_HANDLING
+
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QToolButton>
@@ -71,9 +76,15 @@ class DisplayTest : public QObject {
     const QRgb text = ToQRgb(r.s.DisplayColors.Text);
     for (const auto& l : r.plot->Labels()) QVERIFY(CountColour(r.plot->Image(), l.Box, text) > 0);
     // Labels sit right-aligned 4 pixels from the edge, above their lines.
-    const PlotLabel& zero = r.plot->Labels()[1];
-    QCOMPARE(zero.Box.right(), 400 - 4 - 1);
-    QVERIFY(zero.Box.bottom() < 136);
+    // Each line's label has its top 1 pixel plus a text height above the line.
+    const int textHeight = QFontMetrics(PlotFont()).height();
+    const int lines[] = {136, 68, 204};
+    for (int k = 0; k < 3; ++k) {
+      const QRect box = r.plot->Labels()[k + 1].Box;
+      QCOMPARE(box.right(), 400 - 4 - 1);
+      QCOMPARE(box.top(), lines[k] - 1 - textHeight);
+      QCOMPARE(box.height(), textHeight);
+    }
     QCOMPARE(CountColour(r.plot->Image(), QRect(0, 136, 200, 1), ToQRgb(r.s.DisplayColors.Grid)), 200);
     r.s.OrdScale = 6;
     r.plot->ScreenBoxPaint();
@@ -101,6 +112,29 @@ class DisplayTest : public QObject {
     r.store.RawSpectrum[32760] = 2048 + 1024;
     r.plot->ScreenBoxPaint();
     QCOMPARE(CountColour(r.plot->Image(), QRect(492, 0, 1, 273), ToQRgb(r.s.DisplayColors.AddGraph)), 1);
+  }
+
+  void halvesRoundToEven() {
+    // Half a pixel per code: odd codes fall exactly on halves.
+    Rig r(100, 60);
+    r.s.ViewMax = 200;
+    for (std::uint16_t code : {5, 7, 9, 11}) r.store.CurrentSpectrum[code] = {code, static_cast<std::uint16_t>(code * 100)};
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Scales().PixPerCode, 0.5f);
+    const QRgb graph = ToQRgb(r.s.DisplayColors.Graph);
+    const int xs[] = {2, 4, 4, 6};  // 2.5, 3.5, 4.5, 5.5
+    int k = 0;
+    for (int code : {5, 7, 9, 11}) {
+      const int x = xs[k++];
+      QCOMPARE(r.plot->Image().pixel(x, r.plot->Scales().Y(code * 100)) & 0xFFFFFF, graph & 0xFFFFFF);
+    }
+    QCOMPARE(CountColour(r.plot->Image(), r.plot->Image().rect(), graph), 4);
+    // Two pixels per code: the mouse's odd pixels fall on halves.
+    r.s.ViewMax = 50;
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Scales().CodeAt(1), 0L);
+    QCOMPARE(r.plot->Scales().CodeAt(3), 2L);
+    QCOMPARE(r.plot->Scales().CodeAt(5), 2L);
   }
 
   void sweepMarkIsAnXorWedge() {
@@ -227,6 +261,24 @@ class DisplayTest : public QObject {
     QCOMPARE(bounds[1][1].toInt(), 65519);
   }
 
+  void selectionIsAtLeast512Codes() {
+    ViewRig v(1000, 100);
+    v.view->findChild<QSpinBox*>("MaxView")->setValue(1000);  // one code per pixel
+    QCOMPARE(v.view->Plot().Scales().PixPerCode, 1.0f);
+    QSignalSpy bounds(v.view.get(), &ViewWindow::SweepBoundsRequested);
+    auto* select = v.view->findChild<QAction*>("AMouseSelect");
+    const int drags[][2] = {{100, 400}, {100, 611}, {700, 100}};  // 300, 511 and 600 codes
+    const int expected[][2] = {{100, 612}, {100, 612}, {100, 700}};
+    for (int k = 0; k < 3; ++k) {
+      select->setChecked(true);
+      v.view->ScreenBoxMouseDown(drags[k][0]);
+      v.view->ScreenBoxMouseUp(drags[k][1]);
+      QCOMPARE(bounds.count(), k + 1);
+      QCOMPARE(bounds[k][0].toInt(), expected[k][0]);
+      QCOMPARE(bounds[k][1].toInt(), expected[k][1]);
+    }
+  }
+
   void verticalScaleStopsAtItsLimits() {
     ViewRig v(300, 200);
     QSignalSpy changed(v.view.get(), &ViewWindow::ViewChanged);
@@ -242,6 +294,7 @@ class DisplayTest : public QObject {
     v.store.CurrentSpectrum[32639] = {32639, 2148};
     v.store.CurrentSpectrum[32640] = {32640, 2248};
     v.s.VisKoord1 = 0;  // equal to ViewMin: not strictly inside
+    v.view->Plot().ScreenBoxPaint();
     const QImage before = v.view->Plot().Image().copy();
     v.view->AVisir1Execute();
     QVERIFY(v.s.Visir1);
@@ -250,6 +303,9 @@ class DisplayTest : public QObject {
     QCOMPARE(v.view->findChild<QLineEdit*>("VisKrd1")->text(), QString("32639"));
     const int x = v.view->VisX(1);
     QVERIFY(x > 0);
+    QCOMPARE(v.view->Plot().Image().pixel(x, 100) & 0xFFFFFF, ToQRgb(v.s.DisplayColors.Visir1) & 0xFFFFFF);
+    v.view->Plot().ScreenBoxPaint();  // a full repaint draws the line anew
+    QCOMPARE(v.view->VisShownX(1), x);
     QCOMPARE(v.view->Plot().Image().pixel(x, 100) & 0xFFFFFF, ToQRgb(v.s.DisplayColors.Visir1) & 0xFFFFFF);
     auto* stepper = v.view->findChild<QSpinBox*>("LRVis1");
     QCOMPARE(stepper->value(), 32639 - 32767);
@@ -281,10 +337,12 @@ class DisplayTest : public QObject {
     QCOMPARE(v.view->VisShownX(2), -1);
     stepper2->setValue(stepper2->value() - 1);
     QVERIFY(v.view->VisShownX(2) >= 0);
-    // Code 65535 shows the stepper at its end.
+    // Code 65535 shows the stepper at its end; one click back is one code.
     v.view->PlaceVisir2(65535);
     QCOMPARE(stepper2->value(), 32767);
     QCOMPARE(v.s.VisKoord2, 65535);
+    stepper2->stepDown();
+    QCOMPARE(v.s.VisKoord2, 65534);
   }
 
   void dragMovesTheNearerCursorAndWraps() {
@@ -303,6 +361,99 @@ class DisplayTest : public QObject {
     QVERIFY(v.s.VisKoord2 > 60000);
     v.view->ScreenBoxMouseUp(-30);
     QCOMPARE(v.view->MouseMode(), 0);
+  }
+
+  void steppersShowOnlyTheirArrows() {
+    ViewRig v(984, 273);
+    v.s.VisKoord1 = 30000;
+    v.view->AVisir1Execute();
+    for (const char* name : {"MinView", "MaxView", "LRVis1"}) {
+      auto* spin = v.view->findChild<QSpinBox*>(name);
+      QVERIFY(spin && spin->isVisible());
+      QVERIFY(!spin->findChild<QLineEdit*>()->isVisible());  // no number
+    }
+    // The visible arrow buttons of a stepper, in the order of `arrows`.
+    auto buttons = [&](const char* name, std::initializer_list<Qt::ArrowType> arrows) {
+      QList<QToolButton*> found;
+      for (Qt::ArrowType arrow : arrows)
+        for (auto* b : v.view->findChild<QSpinBox*>(name)->findChildren<QToolButton*>())
+          if (b->arrowType() == arrow && b->isVisible()) found << b;
+      return found;
+    };
+    // The view bounds: up above down, 10 codes a click.
+    const QList<QToolButton*> minArrows = buttons("MinView", {Qt::UpArrow, Qt::DownArrow});
+    QCOMPARE(minArrows.size(), 2);
+    QVERIFY(minArrows[0]->geometry().bottom() < minArrows[1]->geometry().top());
+    QTest::mouseClick(minArrows[0], Qt::LeftButton);
+    QCOMPARE(v.s.ViewMin, 10);
+    const QList<QToolButton*> maxArrows = buttons("MaxView", {Qt::UpArrow, Qt::DownArrow});
+    QCOMPARE(maxArrows.size(), 2);
+    QTest::mouseClick(maxArrows[1], Qt::LeftButton);
+    QCOMPARE(v.s.ViewMax, 65509);
+    // The cursor steppers: left and right side by side, one code a click.
+    const QList<QToolButton*> lr = buttons("LRVis1", {Qt::LeftArrow, Qt::RightArrow});
+    QCOMPARE(lr.size(), 2);
+    QCOMPARE(lr[0]->geometry().top(), lr[1]->geometry().top());
+    QVERIFY(lr[0]->geometry().right() < lr[1]->geometry().left());
+    QTest::mouseClick(lr[1], Qt::LeftButton);
+    QCOMPARE(v.s.VisKoord1, 30001);
+    QTest::mouseClick(lr[0], Qt::LeftButton);
+    QTest::mouseClick(lr[0], Qt::LeftButton);
+    QCOMPARE(v.s.VisKoord1, 29999);
+  }
+
+  void onlyADrawnCursorIsGrabbed() {
+    ViewRig v(984, 273);
+    v.view->findChild<QSpinBox*>("MinView")->setValue(1000);
+    v.view->AStandVisirExecute();
+    v.view->PlaceVisir1(500);    // below the view: x = -1
+    v.view->PlaceVisir2(65519);  // the view's top: one column beyond the last
+    QCOMPARE(v.view->VisX(1), -1);
+    QCOMPARE(v.view->VisX(2), 984);
+    for (int x : {0, 1, 2, 981, 982, 983}) {
+      v.view->ScreenBoxMouseMove(x);
+      QCOMPARE(v.view->Plot().cursor().shape(), Qt::ArrowCursor);
+      v.view->ScreenBoxMouseDown(x);
+      QCOMPARE(v.view->MouseMode(), 0);
+      v.view->ScreenBoxMouseUp(x);
+    }
+  }
+
+  void rightClickStartsNoMode() {
+    ViewRig v(984, 273);
+    v.s.VisKoord1 = 30000;
+    v.view->AVisir1Execute();
+    const int x = v.view->VisX(1);
+    ScreenBox& plot = v.view->Plot();
+    auto* menu = v.view->findChild<QMenu*>("ScreenMenu");
+    // The menu opens on the press and takes the release.
+    QTest::mousePress(&plot, Qt::RightButton, {}, QPoint(x, 100));
+    QVERIFY(menu->isVisible());
+    QTest::mouseRelease(&plot, Qt::RightButton, {}, QPoint(x, 100));
+    QCOMPARE(v.view->MouseMode(), 0);
+    menu->close();
+    QTest::mouseMove(&plot, QPoint(x + 100, 100));
+    QCOMPARE(v.s.VisKoord1, 30000);
+    // A menu opened while a cursor is held ends the drag.
+    QTest::mousePress(&plot, Qt::LeftButton, {}, QPoint(x, 100));
+    QCOMPARE(v.view->MouseMode(), 1);
+    QTest::mousePress(&plot, Qt::RightButton, Qt::NoModifier, QPoint(x, 100));
+    QVERIFY(menu->isVisible());
+    QCOMPARE(v.view->MouseMode(), 0);
+    menu->close();
+    QTest::mouseRelease(&plot, Qt::LeftButton, {}, QPoint(x, 100));
+    // Where the menu opens on the release, the plot sees both: an armed
+    // selection is not completed by them.
+    auto* scale = v.view->findChild<QToolButton*>("ScaleBtn");
+    scale->setChecked(true);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent e(type, QPointF(x, 100), plot.mapToGlobal(QPointF(x, 100)), Qt::RightButton,
+                    type == QEvent::MouseButtonPress ? Qt::RightButton : Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(&plot, &e);
+      QCOMPARE(v.view->MouseMode(), 0);
+    }
+    QVERIFY(scale->isChecked());
+    QCOMPARE(v.s.ViewMax, 65519);
   }
 
   void mouseReadoutsAndEmptyPoints() {

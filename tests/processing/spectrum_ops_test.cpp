@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -152,6 +153,22 @@ TEST(Filter, FewerPointsThanTheConstant) {
   EXPECT_EQ((*v)[109], EmptyPoint);
 }
 
+TEST(Filter, StartBlockSkipsAParameterRecord) {
+  // Points up to the last writable one around a record: the block neither
+  // averages the record nor writes it.
+  auto v = Empty();
+  Set(*v, 65516, 1000);
+  Set(*v, 65517, 2000);
+  Set(*v, 65519, 3000);
+  (*v)[65520] = SpectrumPoint{3, TagGain};
+  Set(*v, 65522, 2000);
+  FilterSpectrum(*v, 10);
+  for (std::size_t i : {65516u, 65517u, 65518u, 65519u, 65521u, 65522u})
+    EXPECT_EQ((*v)[i], (SpectrumPoint{static_cast<std::uint16_t>(i), 2000})) << i;
+  EXPECT_EQ((*v)[65520], (SpectrumPoint{3, TagGain}));
+  EXPECT_EQ((*v)[65523], EmptyPoint);
+}
+
 TEST(Equalize, RampBecomesTheZeroLine) {
   auto v = Empty();
   for (std::uint16_t i = 0; i < 1000; ++i) Set(*v, i, static_cast<std::uint16_t>(1000 + i));
@@ -250,11 +267,19 @@ TEST(Integral, GainDividesTheIntegral) {
 
 TEST(Integral, LargeRunningSumIsScaledToAQuarter) {
   auto v = Empty();
-  // +64 for 64 points, then -64 for 64 points: the running sum peaks at +4096.
-  for (std::uint16_t i = 0; i < 128; ++i) Set(*v, i, i < 64 ? 2048 + 64 : 2048 - 64);
+  // +64 for 64 points, then -63 for 64 points: the mean 2048.5 rounds to
+  // 2048, so the running sum peaks at +4096 and k = 1/4 (rounded up, it would
+  // peak at 4032). The curve takes the unrounded mean: 64 steps of 63.5 / 4.
+  for (std::uint16_t i = 0; i < 128; ++i) Set(*v, i, i < 64 ? 2048 + 64 : 2048 - 63);
   IntegrateSpectrum(*v, 0, 127);
-  EXPECT_NEAR((*v)[63].Value, 2048 + 1024, 1);
-  EXPECT_NEAR((*v)[127].Value, 2048, 1);
+  EXPECT_EQ((*v)[63].Value, 2048 + 1016);
+  EXPECT_EQ((*v)[127].Value, 2048);
+  // Peaks of +4096 and -4096: scaled by the top.
+  auto u = Empty();
+  for (std::uint16_t i = 0; i < 256; ++i) Set(*u, i, i < 64 || i >= 192 ? 2048 + 64 : 2048 - 64);
+  IntegrateSpectrum(*u, 0, 255);
+  EXPECT_EQ((*u)[63].Value, 2048 + 1024);
+  EXPECT_EQ((*u)[191].Value, 2048 - 1024);
   // A small one keeps k = 1.
   auto w = Empty();
   for (std::uint16_t i = 0; i < 20; ++i) Set(*w, i, i < 10 ? 2058 : 2038);
@@ -339,31 +364,151 @@ void Filter(SpectrumBuffer& v, int k) {
   }
 }
 
+void FillGaps(SpectrumBuffer& v) {
+  const PointRange r = DataRange(v);
+  if (r.Empty) return;
+  for (int i = r.First + 1; i <= r.Last; ++i)
+    if (v[i].Value == EmptyValue) v[i] = SpectrumPoint{static_cast<std::uint16_t>(i), v[i - 1].Value};
+}
+
+void Equalize(SpectrumBuffer& v, int a, int b) {
+  const PointRange r = CursorRange(v, a, b);
+  if (r.Empty || r.First == r.Last) return;
+  const int lo = r.First, hi = r.Last, A = v[lo].Value, B = v[hi].Value;
+  const float slope = static_cast<float>(static_cast<long double>(B - A) / (hi - lo));
+  for (int i = lo; i <= hi; ++i)
+    if (IsValid(v[i]))
+      v[i].Value = static_cast<std::uint16_t>(std::clamp<long double>(
+          std::nearbyint((v[i].Value + 2048 - A) - static_cast<long double>(i - lo) * slope), 0, 65519));
+}
+
+void MinMax(SpectrumBuffer& v, int a, int b, std::int32_t& maxIndex, std::int32_t& minIndex) {
+  reference::FillGaps(v);
+  const PointRange r = CursorRange(v, a, b);
+  if (r.Empty) return;
+  int max = 1, min = 4095;
+  for (int i = r.First; i <= r.Last; ++i) {
+    if (v[i].Value > max) max = v[i].Value, maxIndex = i;
+    if (v[i].Value < min) min = v[i].Value, minIndex = i;
+  }
+}
+
+double IntegralValue(SpectrumBuffer& v, int a, int b, int g) {
+  reference::FillGaps(v);
+  const PointRange r = CursorRange(v, a, b);
+  if (r.Empty) return 0;
+  double sum = 0;
+  for (int i = r.First; i <= r.Last; ++i) sum += v[i].Value;
+  const double mean = sum / (r.Last - r.First + 1);
+  double f = 0, t = 0;
+  for (int i = r.First; i <= r.Last; ++i) {
+    const long d = v[i].Value - std::lround(std::nearbyint(mean));
+    f += static_cast<double>(d) / g;
+    t += f;
+  }
+  return std::fabs(t);
+}
+
+// The curve forms its products in extended precision.
+void Integrate(SpectrumBuffer& v, int a, int b) {
+  reference::FillGaps(v);
+  const PointRange r = CursorRange(v, a, b);
+  if (r.Empty) return;
+  double sum = 0;
+  for (int i = r.First; i <= r.Last; ++i) sum += v[i].Value;
+  const double mean = sum / (r.Last - r.First + 1);
+  const double rounded = std::nearbyint(mean);
+  double run = 0, top = 0, bottom = 0;
+  for (int i = r.First; i <= r.Last; ++i) {
+    run = (v[i].Value + run) - rounded;
+    if (run >= top) top = run;
+    if (run < bottom) bottom = run;
+  }
+  double k = 1;
+  if (top > 1024 && std::fabs(top) >= std::fabs(bottom)) k = 1024 / top;
+  if (std::fabs(bottom) > 1024 && std::fabs(bottom) > std::fabs(top)) k = 1024 / std::fabs(bottom);
+  double y = 2048;
+  for (int i = r.First; i <= r.Last; ++i) {
+    y = static_cast<double>((v[i].Value - static_cast<long double>(mean)) * k + y);
+    v[i].Value = static_cast<std::uint16_t>(std::clamp<double>(std::nearbyint(y), 0, 65519));
+  }
+}
+
 }  // namespace reference
+
+// A random walk over first..last with about one point in twenty missing; a
+// coarse one has long runs of equal values (ties for the searches).
+std::unique_ptr<SpectrumBuffer> RandomSpectrum(std::mt19937& rng, int first, int last, bool coarse) {
+  auto v = Empty();
+  int level = 2048;
+  for (int i = first; i <= last; ++i) {
+    level = std::clamp(level + static_cast<int>(rng() % 61) - 30, 0, 4095);
+    const int value = coarse ? level & ~0xFF : level;
+    if (i == first || i == last || rng() % 20 != 0) Set(*v, static_cast<std::size_t>(i), static_cast<std::uint16_t>(value));
+  }
+  return v;
+}
+
+void ExpectSame(const SpectrumBuffer& a, const SpectrumBuffer& b, const char* what, int round) {
+  for (std::size_t i = 0; i < SpectrumSize; ++i) ASSERT_EQ(a[i], b[i]) << what << " round " << round << " i " << i;
+}
 
 TEST(ReferenceCheck, SmoothingAndFilteringAgreeWithTheDefinitions) {
   std::mt19937 rng(424242);
   for (int round = 0; round < 40; ++round) {
-    auto v = Empty();
     const int first = static_cast<int>(rng() % 30000);
-    const int last = first + 50 + static_cast<int>(rng() % 30000);
-    int level = 2048;
-    for (int i = first; i <= last; ++i) {
-      level = std::clamp(level + static_cast<int>(rng() % 61) - 30, 0, 4095);
-      if (i == first || i == last || rng() % 20 != 0) Set(*v, static_cast<std::size_t>(i), static_cast<std::uint16_t>(level));
-    }
+    auto v = RandomSpectrum(rng, first, first + 50 + static_cast<int>(rng() % 30000), false);
     const int n = 1 + static_cast<int>(rng() % 60);
     auto a = std::make_unique<SpectrumBuffer>(*v);
     auto b = std::make_unique<SpectrumBuffer>(*v);
     GlissSpectrum(*a, n);
     reference::Gliss(*b, n);
-    for (std::size_t i = 0; i < SpectrumSize; ++i) ASSERT_EQ((*a)[i], (*b)[i]) << "gliss round " << round << " i " << i;
+    ExpectSame(*a, *b, "gliss", round);
     const int k = 2 + static_cast<int>(rng() % 100);
     *a = *v;
     *b = *v;
     FilterSpectrum(*a, k);
     reference::Filter(*b, k);
-    for (std::size_t i = 0; i < SpectrumSize; ++i) ASSERT_EQ((*a)[i], (*b)[i]) << "filter round " << round << " i " << i;
+    ExpectSame(*a, *b, "filter", round);
+  }
+}
+
+TEST(ReferenceCheck, CursorOperationsAgreeWithTheDefinitions) {
+  std::mt19937 rng(777);
+  for (int round = 0; round < 60; ++round) {
+    const int first = static_cast<int>(rng() % 30000);
+    const int last = first + 50 + static_cast<int>(rng() % 30000);
+    auto v = RandomSpectrum(rng, first, last, round % 3 == 0);
+    // Cursors a few codes apart (exact halves in the levelling slope), or
+    // anywhere around the data, in either order.
+    int a = first - 100 + static_cast<int>(rng() % static_cast<unsigned>(last - first + 200));
+    int b = round % 2 ? a + 1 + static_cast<int>(rng() % 8)
+                      : first - 100 + static_cast<int>(rng() % static_cast<unsigned>(last - first + 200));
+    a = std::max(a, 0);
+    if (rng() % 2) std::swap(a, b);
+    const auto ua = static_cast<std::uint16_t>(a), ub = static_cast<std::uint16_t>(b);
+    auto x = std::make_unique<SpectrumBuffer>(*v);
+    auto y = std::make_unique<SpectrumBuffer>(*v);
+    EqualizeSpectrum(*x, ua, ub);
+    reference::Equalize(*y, a, b);
+    ExpectSame(*x, *y, "equalize", round);
+
+    *x = *v;
+    *y = *v;
+    std::int32_t max1 = -7, min1 = -7, max2 = -7, min2 = -7;
+    MinMaxSpectrum(*x, ua, ub, max1, min1);
+    reference::MinMax(*y, a, b, max2, min2);
+    ExpectSame(*x, *y, "minmax", round);
+    EXPECT_EQ(max1, max2) << round;
+    EXPECT_EQ(min1, min2) << round;
+
+    *x = *v;
+    *y = *v;
+    const int g = std::array{1, 2, 5, 10, 20, 50, 100, 200}[rng() % 8];
+    EXPECT_EQ(IntegralValue(*x, ua, ub, g), reference::IntegralValue(*y, a, b, g)) << round;
+    IntegrateSpectrum(*x, ua, ub);
+    reference::Integrate(*y, a, b);
+    ExpectSame(*x, *y, "integrate", round);
   }
 }
 
