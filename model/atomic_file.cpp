@@ -1,12 +1,14 @@
 #include "atomic_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstdio>
 #include <vector>
 
@@ -90,8 +92,19 @@ void WriteFileAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
-                                        const std::function<void(std::uintmax_t)>& checkSize) {
+namespace {
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
+  throw FileError("Не удалось прочитать файл \"" + path + "\": " + why);
+}
+
+std::string TooLarge(std::size_t limit) { return "он больше " + std::to_string(limit) + " байт"; }
+
+// Reads what is at `path` as ReadFileUpTo does. With `regularOnly`, anything
+// but a regular file is refused before a byte is read, and so is a regular
+// file of more than `limit` bytes.
+std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
+                                    const std::function<void(std::uintmax_t)>& checkSize, bool regularOnly) {
   // Without O_NONBLOCK the open of a pipe would wait for a writer for ever.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -106,17 +119,23 @@ std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t lim
   struct stat st;
   if (::fstat(fd, &st) != 0) Fail("Не удалось открыть файл", path, errno);
   if (S_ISREG(st.st_mode)) {
+    if (regularOnly && static_cast<std::uintmax_t>(st.st_size) > limit) Refuse(path, TooLarge(limit));
     if (checkSize) checkSize(static_cast<std::uintmax_t>(st.st_size));
     // A regular file's reads never wait; they go back to being ordinary ones.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) Fail("Ошибка чтения файла", path, errno);
+  } else if (regularOnly) {
+    Refuse(path, "это не обычный файл (канал, устройство или папка)");
   }
   // A pipe or a device stays non-blocking: a read that would wait fails with
   // EAGAIN instead, so the program cannot hang on one.
   std::string out;
   char buf[65536];
-  while (out.size() < limit) {
-    const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit - out.size()));
+  // Only a regular file is read whole; a file that holds more than its size
+  // says (the kernel's files) is refused one byte past the limit.
+  const std::size_t upTo = regularOnly && limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
+  while (out.size() < upTo) {
+    const ssize_t n = ::read(fd, buf, std::min(sizeof buf, upTo - out.size()));
     if (n < 0) {
       if (errno == EINTR) continue;
       Fail("Ошибка чтения файла", path, errno);
@@ -124,7 +143,19 @@ std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t lim
     if (n == 0) break;
     out.append(buf, static_cast<std::size_t>(n));
   }
+  if (out.size() > limit) Refuse(path, TooLarge(limit));
   return out;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
+                                        const std::function<void(std::uintmax_t)>& checkSize) {
+  return ReadUpTo(path, limit, checkSize, false);
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+  return ReadUpTo(path, limit, {}, true);
 }
 
 }  // namespace qel

@@ -33,6 +33,12 @@ void WriteFileAtomically(const std::string& path, std::string_view data);
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
                                         const std::function<void(std::uintmax_t)>& checkSize = {});
 
+// Reads a regular file (or one a link points to) whole; std::nullopt when
+// nothing is at the path. Anything else there (a pipe, a device, a socket, a
+// folder) and a file of more than `limit` bytes is not read: FileError naming
+// the file and why.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit);
+
 // True when something exists at the path.
 bool PathExists(const std::string& path);
 

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <sys/stat.h>
 
 #include "atomic_file.h"
@@ -252,8 +251,10 @@ std::string Utf16LeToUtf8(std::string_view b) {
 
 RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
   std::string text;
+  // What cannot be read whole (no permission, an I/O error, a pipe or a
+  // device, a file far too large) is not known to be damaged: it is kept.
   try {
-    auto read = ReadFileUpTo(path_, std::numeric_limits<std::size_t>::max());
+    auto read = ReadRegularFile(path_, MaxFileSize);
     if (!read) return;
     text = std::move(*read);
   } catch (const FileError& e) {

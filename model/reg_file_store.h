@@ -20,13 +20,16 @@ namespace qel {
 class RegFileStore : public RegistryStore {
  public:
   static constexpr std::string_view BaseKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0";
+  // A settings file is a few kilobytes; anything larger is not read.
+  static constexpr std::size_t MaxFileSize = 4 * 1024 * 1024;
 
   // Reads the file; a missing file is an empty store. A file read whole that
   // cannot be parsed is moved aside (to "<path>.bad", or "<path>.bad.N" when
   // that name is taken), the store starts empty and LoadProblem() says what and
-  // where. A file that exists but cannot be read (permissions, an I/O error) is
+  // where. A file that exists but cannot be read whole (permissions, an I/O
+  // error, not a regular file: a pipe, a device; larger than MaxFileSize) is
   // not known to be damaged: it stays as it is and the store is read-only for
-  // the run, so no save can replace it; LoadProblem() says so.
+  // the run, so no save can replace it; LoadProblem() says so. Never throws.
   explicit RegFileStore(std::string path);
 
   // $XDG_CONFIG_HOME/Talvor/Qel/1.0.reg, ~/.config/... when the variable is unset.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -123,6 +124,49 @@ TEST(RegFileStore, FileThatCannotBeReadIsNeverWritten) {
   EXPECT_FALSE(PathExists(path + ".bad"));
 }
 
+// Only a regular file read whole is known to be damaged. A pipe, a device
+// (through a link too) or a file far larger than any settings file is not
+// read: it stays where it is and the store is read-only for the run.
+TEST(RegFileStore, PipeDeviceOrHugeFileIsKeptAndNeverWritten) {
+  test::TempDir dir;
+  const std::string path = dir.File("1.0.reg");
+  auto expectKept = [&](const char* what, const char* reason) {
+    SCOPED_TRACE(what);
+    struct stat before;
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+    std::optional<RegFileStore> store;
+    ASSERT_NO_THROW(store.emplace(path));
+    EXPECT_NE(store->LoadProblem().find("\"" + path + "\""), std::string::npos) << store->LoadProblem();
+    EXPECT_NE(store->LoadProblem().find(reason), std::string::npos) << store->LoadProblem();
+    EXPECT_TRUE(store->ReadOnly());
+    EXPECT_FALSE(PathExists(path + ".bad"));
+    struct stat after;
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    store->OpenKey("", true);
+    EXPECT_THROW(store->WriteInteger("NumbMask", 1), RegistryError);
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    std::filesystem::remove(path);
+  };
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  expectKept("pipe", "не обычный файл");
+  std::filesystem::create_symlink("/dev/null", path);
+  expectKept("link to /dev/null", "не обычный файл");
+  std::filesystem::create_symlink("/dev/zero", path);
+  expectKept("link to /dev/zero", "не обычный файл");
+  // One byte too many: a settings file is a few kilobytes.
+  Spit(path, "");
+  std::filesystem::resize_file(path, RegFileStore::MaxFileSize + 1);
+  expectKept("huge file", "больше");
+  // The largest file is read, and here, not parsing, moved aside.
+  Spit(path, "");
+  std::filesystem::resize_file(path, RegFileStore::MaxFileSize);
+  RegFileStore largest(path);
+  EXPECT_FALSE(largest.ReadOnly());
+  EXPECT_TRUE(PathExists(path + ".bad"));
+}
+
 TEST(RegFileStore, RejectsWhatItCannotRead) {
   const char* bodies[] = {
       "Not a registry file\n",
@@ -189,6 +233,15 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
   int entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+// A file whose size tells nothing (the kernel's files show 0) is refused by
+// the read itself, one byte past the limit.
+TEST(AtomicFile, RegularFileLargerThanItsSizeSaysIsRefused) {
+  const auto status = ReadRegularFile("/proc/self/cmdline", 1 << 20);
+  ASSERT_TRUE(status && status->size() > 10);
+  EXPECT_EQ(ReadRegularFile("/proc/self/cmdline", status->size())->size(), status->size());
+  EXPECT_THROW(ReadRegularFile("/proc/self/cmdline", 10), FileError);
 }
 
 TEST(AtomicFile, MissingFolderIsReportedWithThePath) {
