@@ -100,6 +100,32 @@ TEST(RegFileStore, UnparsableFileIsMovedAsideWithItsLine) {
   EXPECT_TRUE(PathExists(path));
 }
 
+// A damaged file that cannot be moved aside stays in the way: no save may
+// replace it, even once the folder can be written again.
+TEST(RegFileStore, DamagedFileThatCannotBeMovedIsNeverWritten) {
+  test::TempDir dir;
+  const std::string folder = dir.File("Qel");
+  const std::string path = folder + "/1.0.reg";
+  std::filesystem::create_directory(folder);
+  Spit(path, "not a settings file");
+  ::chmod(path.c_str(), 0644);
+  ::chmod(dir.Path().c_str(), 0755);
+  ::chmod(folder.c_str(), 0555);
+  std::optional<RegFileStore> store;
+  if (!test::WithoutPrivileges([&] { store.emplace(path); })) GTEST_SKIP() << "cannot drop privileges";
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_NE(store->LoadProblem().find("Перенести его не удалось"), std::string::npos) << store->LoadProblem();
+  EXPECT_TRUE(store->ReadOnly());
+  store->OpenKey("", true);
+  try {
+    store->WriteInteger("NumbMask", 1);
+    FAIL() << "the damaged file was replaced";
+  } catch (const RegistryError& e) {
+    EXPECT_NE(e.Detail().find("Файл настроек \"" + path + "\""), std::string::npos) << e.Detail();
+  }
+  EXPECT_EQ(Slurp(path), "not a settings file");
+}
+
 TEST(RegFileStore, FileThatCannotBeReadIsNeverWritten) {
   test::TempDir dir;
   const std::string path = dir.File("1.0.reg");
@@ -165,6 +191,20 @@ TEST(RegFileStore, PipeDeviceOrHugeFileIsKeptAndNeverWritten) {
   RegFileStore largest(path);
   EXPECT_FALSE(largest.ReadOnly());
   EXPECT_TRUE(PathExists(path + ".bad"));
+}
+
+// A key is implied by its subkeys only: a section whose name merely begins
+// with the key's name is another key.
+TEST(RegFileStore, ANameThatOnlyBeginsWithTheKeysNameImpliesNothing) {
+  const std::string header = "Windows Registry Editor Version 5.00\n\n";
+  RegFileStore store("/nonexistent/never");
+  store.Parse(header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0x\\Position]\n\"Top\"=dword:00000007\n");
+  EXPECT_FALSE(store.KeyExists(""));
+  EXPECT_FALSE(store.KeyExists("Position"));
+  store.Parse(header + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0\\PositionX]\n\"Top\"=dword:00000007\n");
+  EXPECT_TRUE(store.KeyExists(""));
+  EXPECT_FALSE(store.KeyExists("Position"));
+  EXPECT_FALSE(store.OpenKey("Position", false));
 }
 
 TEST(RegFileStore, RejectsWhatItCannotRead) {

@@ -123,6 +123,8 @@ TEST_F(SpectrumFile, MissingFileChangesNothing) {
   store.BackupSpectrum[5] = {5, 99};
   EXPECT_FALSE(LoadSpectrum(store, dir.File("none.qel")));
   EXPECT_FALSE(LoadSpectrum(store, dir.File("no-folder/none.qel")));
+  Spit(dir.File("file.qel"), Rec(5, 1));  // a file where a folder would be
+  EXPECT_FALSE(LoadSpectrum(store, dir.File("file.qel/none.qel")));
   EXPECT_EQ(store.CurrentSpectrum[5], (SpectrumPoint{5, 100}));
   EXPECT_EQ(store.BackupSpectrum[5], (SpectrumPoint{5, 99}));
 }
