@@ -317,7 +317,8 @@ TEST(CtsWait, CommandGoesOutOnTheFallingEdgeWhereverTheWaitBegins) {
 }
 
 // The instrument is off and the line never moves: after 100 ms the command
-// wait looks at it at most every 20 ms; the first change brings 1 ms back.
+// wait looks at it at most every 20 ms; a change brings 1 ms back for 100 ms,
+// and so does a new wait.
 TEST(CtsWait, StuckLineIsPolledAtMostFiftyTimesASecond) {
   LinkRig rig;
   rig.port.cts = CtsReport::LevelAndCount;
@@ -329,14 +330,33 @@ TEST(CtsWait, StuckLineIsPolledAtMostFiftyTimesASecond) {
       ms += rig.link.Sender.PollInterval();
     }
   };
-  runUntil(100);
-  EXPECT_EQ(polls, 100);
+  // Every 1 ms until the look 100 ms after the wait began or the line last
+  // moved, which slows down.
+  auto expectSlowerFrom100Ms = [&](int since) {
+    runUntil(since + 100);
+    EXPECT_EQ(rig.link.Sender.PollInterval(), 1);
+    runUntil(since + 101);
+    EXPECT_EQ(rig.link.Sender.PollInterval(), 2);
+  };
+  expectSlowerFrom100Ms(0);
   runUntil(1000);
   runUntil(2000);
   EXPECT_EQ(polls, 50);  // wake-ups in the second second
-  rig.port.ctsChanges += 1;  // the instrument is back: the line rises
-  rig.link.Session.Iterate();
+  EXPECT_EQ(rig.link.Sender.PollInterval(), CommandSender::SlowPollMs);
+  // The device went away and is back: its command waits afresh, from 1 ms.
+  rig.port.lost = true;
+  ASSERT_EQ(rig.link.Session.Iterate(), Next::Reconnect);
+  ASSERT_TRUE(rig.link.Session.TryReconnect());
+  ASSERT_EQ(rig.link.Session.Iterate(), Next::PollCts);
   EXPECT_EQ(rig.link.Sender.PollInterval(), 1);
+  runUntil(ms + 1000);
+  EXPECT_EQ(rig.link.Sender.PollInterval(), CommandSender::SlowPollMs);
+  // The instrument is back: the line rises, and then stays up.
+  const int risen = ms;
+  rig.port.ctsChanges += 1;
+  runUntil(ms + 1);
+  EXPECT_EQ(rig.link.Sender.PollInterval(), 1);
+  expectSlowerFrom100Ms(risen);
   EXPECT_TRUE(rig.port.writes.empty());
   rig.port.ctsChanges += 1;
   rig.link.Session.Iterate();
