@@ -25,6 +25,9 @@ class QtLinkDriver : public QObject, public LinkDriver {
   void RequestIteration() override;
 
   bool TimerActive(LinkTimer timer) const;
+  // Milliseconds until the next look at the clear-to-send line while a
+  // command waits for its pulse; 0 when no look is due.
+  int CtsPollInterval() const { return ctsPoll_.isActive() ? ctsPoll_.interval() : 0; }
 
  private:
   void RunIteration();

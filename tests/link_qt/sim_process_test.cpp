@@ -1,5 +1,6 @@
 // The program's link (core, QSerialPort, Qt driver) against qel-sim on a
-// pseudo-terminal, driven by this test's event loop.
+// pseudo-terminal, driven by this test's event loop; and the Qt driver alone
+// over a scripted port.
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,40 @@ TEST_F(SimLink, VanishedDeviceReconnects) {
   EXPECT_NE(std::find(ui.log.begin(), ui.log.end(), "kept"), ui.log.end());
   const int target = passStarts + 1;
   EXPECT_TRUE(RunUntil([&] { return passStarts >= target; }, 10000));
+}
+
+// A command waits for a pulse that does not come (the instrument is off):
+// the driver looks at the line as seldom as the wait allows, up to every
+// 20 ms, not every 1 ms.
+TEST(QtDriver, StuckLineIsPolledAtTheIntervalTheWaitAsks) {
+  Settings s;
+  SetDefaults(s);
+  s.Port = "/dev/ttyUSB0";
+  SpectrumStore store;
+  RunValues run;
+  test::Recorder ui;
+  test::FakePort stuck;
+  stuck.cts = CtsReport::LevelAndCount;
+  QtSerialPort unused;
+  QtLinkDriver driver(unused);
+  Link link{stuck, s, store, run, ui, driver, nullptr, ","};
+  driver.Attach(link);
+  link.Controls.Initialise();
+  link.Acq.SetReceiveMode(true);
+  link.Session.QelTimerTimer();  // the port opens; the first command waits
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(link.Sender.Waiting());
+  std::vector<int> intervals;
+  // Each look at once through the event queue, not when the timer fires.
+  for (int i = 0; i < 200 && link.Sender.PollInterval() < CommandSender::SlowPollMs; ++i) {
+    driver.RequestIteration();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(driver.CtsPollInterval(), link.Sender.PollInterval());
+    intervals.push_back(driver.CtsPollInterval());
+  }
+  EXPECT_EQ(intervals.front(), 1);
+  EXPECT_EQ(intervals.back(), CommandSender::SlowPollMs);
+  EXPECT_TRUE(stuck.writes.empty());
 }
 
 }  // namespace qel
