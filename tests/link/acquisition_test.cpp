@@ -283,6 +283,10 @@ TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
   EXPECT_EQ(link.Acq.WriteKeptSpectra(dir.Path()), "");
   EXPECT_EQ(link.Acq.KeptSpectra(), 0u);
   EXPECT_TRUE(PathExists(dir.File("Спектр00000066.qel")));
+  // A later run of failures shows its first failure and its first loss.
+  for (int pass = 0; pass < 65; ++pass) PassStart();
+  ASSERT_EQ(ui.errors.size(), 4u);
+  EXPECT_NE(ui.errors[3].find("Спектр00000067.qel потерян"), std::string::npos) << ui.errors[3];
 }
 
 TEST_F(Acquire, TheLastFileNumberIsNeverPassed) {
@@ -304,6 +308,14 @@ TEST_F(Acquire, TheLastFileNumberIsNeverPassed) {
   EXPECT_EQ(s.NumbMask, last);
   ASSERT_EQ(ui.errors.size(), 2u);
   EXPECT_NE(ui.errors[1].find("2147483647"), std::string::npos) << ui.errors[1];
+  // The operator starts the numbers again: a good save ends the run of
+  // failures, so the next failure has a box of its own.
+  s.NumbMask = 1;
+  PassStart();
+  EXPECT_TRUE(PathExists(AutoSavePath(s, 1)));
+  std::filesystem::remove_all(s.WorkDir);
+  PassStart();
+  EXPECT_EQ(ui.errors.size(), 3u);
 }
 
 TEST_F(Acquire, NumberIsStoredAfterEveryAutomaticSave) {
