@@ -1,0 +1,34 @@
+#include "adc_form.h"
+
+#include <QCloseEvent>
+#include <QVBoxLayout>
+
+#include "ui_metrics.h"
+
+namespace qel {
+
+TADCForm::TADCForm(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint) {
+  setObjectName("ADCForm");
+  setWindowTitle("ВХОД  АЦП");
+  adcRes_ = new QLabel("Результат", this);
+  adcRes_->setObjectName("ADCRes");
+  adcRes_->setAlignment(Qt::AlignCenter);
+  QFont f = adcRes_->font();
+  f.setBold(true);
+  f.setPointSizeF(f.pointSizeF() * 1.6);
+  adcRes_->setFont(f);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(adcRes_);
+  // Fixed border: the client area does not change.
+  setFixedSize(Px(144), Px(53));
+}
+
+void TADCForm::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  hide();
+  emit Hidden();
+}
+
+}  // namespace qel

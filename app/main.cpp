@@ -1,0 +1,28 @@
+// qel-gui: the operator's program for the ESR spectrometer.
+
+#include <QLocale>
+#include <QStringList>
+
+#include "main_window.h"
+#include "model/reg_file_store.h"
+#include "qel_application.h"
+
+int main(int argc, char** argv) {
+  // The recent-files list, the spectrum store and the settings exist before
+  // any window; the gain and speed tables are constants; no port is open.
+  auto state = std::make_unique<qel::ProgramState>();
+
+  qel::QelApplication app(argc, argv);
+  QCoreApplication::setOrganizationName("Talvor");
+  QCoreApplication::setApplicationName("qel-gui");
+  qel::QelApplication::SetTitle("КЕЛ");
+
+  qel::RegFileStore store(qel::RegFileStore::DefaultPath());
+  QStringList problems;
+  if (!store.LoadProblem().empty()) problems.append(QString::fromStdString(store.LoadProblem()));
+
+  const std::string sep = QLocale::system().decimalPoint().toStdString();
+  qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);
+  window.show();
+  return app.exec();
+}

@@ -1,0 +1,398 @@
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include "about_form.h"
+#include "action_table.h"
+#include "adc_form.h"
+#include "display/view_window.h"
+#include "error_boxes.h"
+#include "instrument_panel.h"
+#include "message_form.h"
+#include "model/tables.h"
+#include "model/units.h"
+#include "placement.h"
+#include "qel_application.h"
+#include "ui_metrics.h"
+#include "window_link_view.h"
+
+namespace qel {
+
+namespace {
+constexpr const char* kProgramTitle = "Программа анализа спектров КЕЛ.  Talvor";
+constexpr int kPanelWidths[12] = {50, 70, 25, 95, 105, 50, 50, 180, 40, 83, 115, 50};
+
+QColor FromBgr(std::int32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+}  // namespace
+
+TQelMainForm::TQelMainForm(ProgramState& state, RegistryStore& store, ErrorBoxes& errors,
+                           std::string decimalSeparator, QStringList problems)
+    : state_(state),
+      s_(state.Settings),
+      regStore_(store),
+      errors_(errors),
+      sep_(std::move(decimalSeparator)),
+      problems_(std::move(problems)) {
+  setObjectName("QelMainForm");
+  FormCreate();
+}
+
+TQelMainForm::~TQelMainForm() {
+  // The link goes before the widgets it draws on.
+  if (link_) link_->Flags.Receiving = false;
+  if (port_) port_->Close();
+  link_.reset();
+}
+
+void TQelMainForm::FormCreate() {
+  // Runtime fields.
+  state_.Run.SerialNumber = 0;
+  state_.Run.ProgramNumber = 0;
+  state_.Run.AccumCount = 1;
+  setWindowTitle(kProgramTitle);
+  QelApplication::SetTitle("КЕЛ");
+
+  Settings defaults;
+  SetDefaults(defaults);
+  s_ = defaults;
+  try {
+    LoadSettings(s_, state_.RecentFiles, regStore_);
+  } catch (const std::exception& e) {
+    problems_.append(QString::fromUtf8(e.what()));
+  }
+  StoreUnits(s_);
+
+  BuildComponents();
+
+  actions_["AToolBar"]->setChecked(s_.ToolBar);
+  mainBar_->setVisible(s_.ToolBar);
+  QPalette pal = screenPanel_->palette();
+  pal.setColor(QPalette::Window, FromBgr(s_.DisplayColors.BackGround));
+  screenPanel_->setPalette(pal);
+  instruments_->ShowBounds();
+  actions_["ASwLPF"]->setChecked(s_.EnableRTLPF);
+  actions_["ASWSum"]->setChecked(s_.EnableRTSum);
+  link_->Controls.Initialise();  // gain, speed, stop and start, correction, bound texts
+  state_.Store.ClearSpectrum();
+  driver_->SetTimerInterval(LinkTimer::ADCTimer, s_.ADCFreq);
+  files_->UpdateRecentFiles({});
+}
+
+void TQelMainForm::BuildComponents() {
+  resize(Px(1018), Px(514));
+  setMinimumSize(Px(500), Px(450));
+  view_ = new ViewWindow(s_, state_.Store, state_.Run, sep_, this);
+  view_->hide();  // it owns the view's logic; its controls are placed below
+  actions_ = BuildActions(this, view_->actions());
+  actions_["AEqualize"]->setIconText("Выравн.");
+  files_ = new FileCommands(s_, state_.RecentFiles, state_.Store, state_.Run, *this, sep_, this);
+  instruments_ = new InstrumentPanel(
+      s_, {actions_["AStop"], actions_["AStart"], actions_["AResetDiap"], view_->findChild<QWidget*>("SetRazvBtn")},
+      this);
+  BuildMenus();
+  BuildMainBar();
+  BuildStatusBar();
+  BuildCentralArea();
+
+  messageForm_ = new TQelMessageForm(this);
+  adcForm_ = new TADCForm(this);
+  errors_.SetParentWidget(this);
+  errors_.SetLog([this](const QString& line) { messageForm_->AppendLine(line); });
+
+  port_ = new QtSerialPort(this);
+  driver_ = new QtLinkDriver(*port_, this);
+  linkView_ = std::make_unique<WindowLinkView>(WindowLinkView::Parts{
+      [this](int panel, const QString& text) { SetStatusPanel(panel, text); }, messageForm_, &errors_, instruments_,
+      &actions_, view_, adcForm_, &s_});
+  link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
+  driver_->Attach(*link_);
+  WireActions();
+}
+
+void TQelMainForm::BuildMenus() {
+  auto* bar = new QMenuBar(this);
+  bar->setObjectName("QelMainMenu");
+  setMenuBar(bar);
+  auto menu = [&](const char* name, const char* title, const QStringList& items) {
+    QMenu* m = bar->addMenu(title);
+    m->setObjectName(name);
+    for (const QString& item : items) {
+      if (item == "-") m->addSeparator();
+      else if (item == "ListItem") m->addMenu(&files_->ListItem());
+      else m->addAction(actions_.value(item));
+    }
+  };
+  menu("SpectrMenu", "Спектр",
+       {"AReceive", "AAnalyse", "-", "AOpenFile", "ListItem", "ASaveFileAs", "ACloseSpectr", "-", "APrintSetup", "-",
+        "APrintForm", "-", "AExit"});
+  menu("ViewMenu", "Вид",
+       {"ARepaint", "-", "AIncScale", "ADecScale", "AAllView", "-", "AADCView", "-", "AStandVisir", "AVisir1",
+        "AVisir2", "-", "AToolBar", "-", "AMessageView"});
+  menu("RazvMenu", "Развертка", {"AStop", "AStart", "-", "AResetDiap", "AMouseSelect"});
+  menu("FunctionsMenu", "Функции",
+       {"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax"});
+  menu("SetupMenu", "Настройка", {"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"});
+}
+
+void TQelMainForm::BuildMainBar() {
+  mainBar_ = new QToolBar(this);
+  mainBar_->setObjectName("MainBar");
+  mainBar_->setMovable(false);
+  mainBar_->setFloatable(false);
+  mainBar_->toggleViewAction()->setVisible(false);
+  mainBar_->setContextMenuPolicy(Qt::PreventContextMenu);
+  mainBar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  mainBar_->setIconSize(QSize(16, 16));
+  mainBar_->setFixedHeight(Px(41));
+  addToolBar(Qt::TopToolBarArea, mainBar_);
+  rtMenu_ = new QMenu(this);
+  rtMenu_->setObjectName("RTMenu");
+  rtMenu_->addAction(actions_["ARealTime"]);
+  const QStringList items = {"ASaveFileAs", "AOpenFile", "ACloseSpectr", "APrint", "-", "AReceive", "AAnalyse", "-",
+                             "ABackUp", "AGliss", "AEqualize", "AIntegr", "AMinMax", "-", "ASwLPF", "ASWSum"};
+  for (const QString& item : items) {
+    if (item == "-") {
+      mainBar_->addSeparator();
+      continue;
+    }
+    QAction* a = actions_.value(item);
+    mainBar_->addAction(a);
+    auto* button = qobject_cast<QToolButton*>(mainBar_->widgetForAction(a));
+    button->setObjectName(item + "Btn");
+    button->setMinimumSize(Px(75), Px(36));
+    if (item == "AOpenFile") {
+      button->setMenu(&files_->QuickOpenMenu());
+      button->setPopupMode(QToolButton::MenuButtonPopup);
+    } else if (item == "ASwLPF" || item == "ASWSum") {
+      button->setObjectName(item == "ASwLPF" ? "LPRTBtn" : "ToolButton14");
+      button->setContextMenuPolicy(Qt::CustomContextMenu);
+      connect(button, &QWidget::customContextMenuRequested, this,
+              [this, button](const QPoint& at) { rtMenu_->popup(button->mapToGlobal(at)); });
+    }
+  }
+}
+
+void TQelMainForm::BuildStatusBar() {
+  auto* bar = new QStatusBar(this);
+  bar->setObjectName("QelStatusBar");
+  bar->setSizeGripEnabled(true);
+  setStatusBar(bar);
+  for (int i = 0; i < 12; ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QString("Panel%1").arg(i));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setFixedWidth(Px(kPanelWidths[i]));
+    bar->addWidget(panel);
+    panels_.push_back(panel);
+  }
+}
+
+void TQelMainForm::BuildCentralArea() {
+  auto* central = new QWidget(this);
+  central->setObjectName("CentralArea");
+  setCentralWidget(central);
+  auto take = [this](const char* name) { return view_->findChild<QWidget*>(name); };
+
+  screenPanel_ = new QFrame(central);
+  screenPanel_->setObjectName("ScreenPanel");
+  screenPanel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  screenPanel_->setLineWidth(3);
+  screenPanel_->setAutoFillBackground(true);
+  auto* inPanel = new QVBoxLayout(screenPanel_);
+  inPanel->setContentsMargins(3, 3, 3, 3);
+  inPanel->setSpacing(0);
+  inPanel->addWidget(&view_->Plot(), 1);
+  auto* toolBar1 = new QToolBar(central);
+  toolBar1->setObjectName("ToolBar1");
+  toolBar1->setIconSize(QSize(16, 16));
+  toolBar1->addWidget(take("ScaleBtn"));
+
+  auto* grid = new QGridLayout;
+  grid->setSpacing(0);
+  grid->addWidget(screenPanel_, 0, 0, 1, 3);
+  grid->addWidget(take("VertScrollBar"), 0, 3);
+  grid->addWidget(take("HorzScrollBar"), 1, 0);
+  grid->addWidget(toolBar1, 1, 1);
+  grid->addWidget(take("AllBtn"), 1, 2);
+  grid->setRowStretch(0, 1);
+  grid->setColumnStretch(0, 1);
+
+  auto* visirPanel = new QFrame(central);
+  visirPanel->setObjectName("VisirPanel");
+  auto* visirs = new QHBoxLayout(visirPanel);
+  visirs->setContentsMargins(0, 2, 0, 2);
+  visirs->addWidget(take("MinView"));
+  visirs->addWidget(take("MinViewExt"));
+  visirs->addStretch(1);
+  visirs->addWidget(take("VisPan1"));
+  visirs->addWidget(take("VisPan2"));
+  visirs->addStretch(1);
+  visirs->addWidget(take("OrdScaleBtn"));
+  visirs->addWidget(take("MaxViewExt"));
+  visirs->addWidget(take("MaxView"));
+
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(2, 2, 2, 0);
+  column->setSpacing(2);
+  column->addLayout(grid, 1);
+  column->addWidget(visirPanel);
+  column->addWidget(instruments_);
+}
+
+void TQelMainForm::WireActions() {
+  auto on = [this](const char* name, auto handler) { connect(actions_[name], &QAction::triggered, this, handler); };
+  on("AOpenFile", [this] { files_->AOpenFileExecute(); });
+  on("ASaveFileAs", [this] { files_->ASaveFileAsExecute(); });
+  on("ACloseSpectr", [this] { files_->ACloseSpectrExecute(); });
+  on("AToolBar", [this] { AToolBarExecute(); });
+  on("ACorr", [this] { ACorrExecute(); });
+  on("AMessageView", [this] { AMessageViewExecute(); });
+  on("AAbout", [this] { AAboutExecute(); });
+  on("AExit", [this] { close(); });
+  connect(view_, &ViewWindow::StatusText, this, [this](int panel, const QString& text) { SetStatusPanel(panel, text); });
+  connect(messageForm_, &TQelMessageForm::Hidden, this, [this] {
+    s_.MsgWindow.Visible = false;
+    actions_["AMessageView"]->setChecked(false);
+  });
+}
+
+void TQelMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!formShown_) {
+    formShown_ = true;
+    FormShow();
+  }
+}
+
+void TQelMainForm::FormShow() {
+  for (int i = 0; i < 12; ++i) SetStatusPanel(i, QString());
+  ApplyPlacement(*this, s_.Position);
+  ApplyMessageFormPlacement();
+  adcForm_->move(s_.ADCWindow.Left, s_.ADCWindow.Top);
+  actions_["AMessageView"]->setChecked(s_.MsgWindow.Visible);
+  SetReceiveMode(s_.Mode);
+  state_.Run.IntegralS = -1.0;
+  state_.Run.MaxIndex = -1;
+  state_.Run.MinIndex = -1;
+  if (!s_.Mode && !s_.LastOpen.empty() && QFileInfo::exists(QString::fromStdString(s_.LastOpen))) {
+    try {
+      files_->OpenSpectrumFile(QString::fromStdString(s_.LastOpen));
+    } catch (const std::exception& e) {
+      ShowError(QString::fromUtf8(e.what()));
+    }
+  }
+  view_->ShowSettings();
+  SetAdcMonitor(s_.ADCEnable);
+  for (const QString& problem : problems_) ShowError(problem);
+  problems_.clear();
+}
+
+void TQelMainForm::ApplyMessageFormPlacement() {
+  const WindowPlacement& p = s_.MsgWindow;
+  messageForm_->setWindowFlag(Qt::WindowStaysOnTopHint, p.Style == 3);
+  ApplyPlacement(*messageForm_, p);
+  messageForm_->setVisible(p.Visible);
+}
+
+void TQelMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QMainWindow::closeEvent(event);
+}
+
+void TQelMainForm::FormClose() {
+  link_->Flags.Receiving = false;
+  driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
+  port_->Close();
+  RestoreUnits(s_);
+  if (s_.Rapid == StopSpeedIndex) s_.Rapid = static_cast<std::uint8_t>(link_->Controls.SavedSpeed());
+  s_.Mode = link_->Acq.ReceiveMode();
+  ReadPlacement(*this, s_.Position);
+  ReadPlacement(*messageForm_, s_.MsgWindow);
+  s_.MsgWindow.Style = messageForm_->windowFlags() & Qt::WindowStaysOnTopHint ? 3 : 0;
+  s_.MsgWindow.Visible = messageForm_->isVisible();
+  s_.ADCWindow.Left = adcForm_->x();
+  s_.ADCWindow.Top = adcForm_->y();
+  s_.ADCEnable = link_->Adc.On();
+  s_.ToolBar = actions_["AToolBar"]->isChecked();
+  try {
+    SaveSettings(s_, state_.RecentFiles, regStore_);
+  } catch (const RegistryError& e) {
+    // The program is ending: the operator must see this before it does.
+    QString text = QString::fromUtf8(e.what());
+    if (!e.Detail().empty()) text += "\n" + QString::fromStdString(e.Detail());
+    QMessageBox box(QMessageBox::Warning, "КЕЛ", "Настройки не сохранены: " + text, QMessageBox::Ok, this);
+    box.setObjectName("SaveSettingsBox");
+    box.exec();
+  }
+}
+
+QString TQelMainForm::PanelText(int panel) const { return panels_.at(panel)->text(); }
+
+void TQelMainForm::SetStatusPanel(int panel, const QString& text) {
+  if (panel >= 0 && panel < 12) panels_[panel]->setText(text);
+}
+
+void TQelMainForm::SetBackUpEnabled(bool enabled) { actions_["ABackUp"]->setEnabled(enabled); }
+
+void TQelMainForm::SetSaveAsEnabled(bool enabled) { actions_["ASaveFileAs"]->setEnabled(enabled); }
+
+void TQelMainForm::SetTitle(const QString& title) {
+  setWindowTitle(title);
+  QelApplication::SetTitle(title);
+}
+
+void TQelMainForm::SetReceiveMode(bool receive) { link_->Acq.SetReceiveMode(receive); }
+
+void TQelMainForm::FullRepaint() { view_->Plot().ScreenBoxPaint(); }
+
+void TQelMainForm::ShowError(const QString& text) { errors_.Show(text); }
+
+void TQelMainForm::SelectGain(int index) { instruments_->SelectGain(index); }
+
+void TQelMainForm::SelectSpeed(int index) { instruments_->SelectSpeed(index); }
+
+void TQelMainForm::ClearSelectorTexts() {
+  instruments_->SelectGain(-1);
+  instruments_->SelectSpeed(-1);
+}
+
+void TQelMainForm::SetAdcText(const std::string& text) { adcForm_->ADCRes().setText(QString::fromStdString(text)); }
+
+void TQelMainForm::SetViewBoundTexts(const std::string& minText, const std::string& maxText) {
+  findChild<QLineEdit*>("MinViewExt")->setText(QString::fromStdString(minText));
+  findChild<QLineEdit*>("MaxViewExt")->setText(QString::fromStdString(maxText));
+}
+
+void TQelMainForm::AToolBarExecute() {
+  // The action has flipped itself; the plot panel takes or gives back the
+  // bar's height through the window's layout.
+  mainBar_->setVisible(actions_["AToolBar"]->isChecked());
+}
+
+void TQelMainForm::ACorrExecute() { instruments_->CorrPanel->setVisible(actions_["ACorr"]->isChecked()); }
+
+void TQelMainForm::AMessageViewExecute() {
+  const bool visible = actions_["AMessageView"]->isChecked();
+  s_.MsgWindow.Visible = visible;
+  messageForm_->setVisible(visible);
+}
+
+void TQelMainForm::AAboutExecute() {
+  auto* about = new TQelAboutForm(this);
+  about->exec();
+}
+
+void TQelMainForm::SetAdcMonitor(bool on) {
+  link_->Adc.SetAdcMonitor(on);
+  actions_["AADCView"]->setChecked(on);
+}
+
+}  // namespace qel

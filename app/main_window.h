@@ -1,0 +1,130 @@
+#pragma once
+// TQelMainForm: the program's one main window. It builds the component
+// tree (actions, menus, bars, status bar, plot, instrument groups), runs
+// program life (FormCreate, FormShow, FormClose) and hands each command to
+// the object that carries it out.
+
+#include <QHash>
+#include <QLabel>
+#include <QMainWindow>
+#include <QToolBar>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_commands.h"
+#include "link/link.h"
+#include "link/qt/qt_link_driver.h"
+#include "link/qt/qt_serial_port.h"
+#include "model/registry_store.h"
+
+class QFrame;
+class QScrollBar;
+
+namespace qel {
+
+class ViewWindow;
+class InstrumentPanel;
+class TQelMessageForm;
+class TADCForm;
+class ErrorBoxes;
+class WindowLinkView;
+
+// What the program holds for the whole run, passed by reference.
+struct ProgramState {
+  qel::Settings Settings;
+  RecentFileList RecentFiles;
+  SpectrumStore Store;
+  RunValues Run;
+};
+
+class TQelMainForm : public QMainWindow, public FileCommandHost, public ParameterView {
+  Q_OBJECT
+ public:
+  // Builds the window and runs FormCreate: the settings are read from the
+  // store here. `problems` are settings troubles found before (a file moved
+  // aside or unreadable); they are shown once the window is up.
+  TQelMainForm(ProgramState& state, RegistryStore& store, ErrorBoxes& errors, std::string decimalSeparator,
+               QStringList problems = {});
+  ~TQelMainForm() override;
+
+  QAction* Action(const char* name) const { return actions_.value(name); }
+  QString PanelText(int panel) const;
+  TQelMessageForm& MessageForm() { return *messageForm_; }
+  TADCForm& AdcForm() { return *adcForm_; }
+  ViewWindow& View() { return *view_; }
+  InstrumentPanel& Instruments() { return *instruments_; }
+  FileCommands& Files() { return *files_; }
+  Link& InstrumentLink() { return *link_; }
+  QtLinkDriver& Driver() { return *driver_; }
+  bool FormShown() const { return formShown_; }
+
+  // FileCommandHost
+  void SetStatusPanel(int panel, const QString& text) override;
+  void SetBackUpEnabled(bool enabled) override;
+  void SetSaveAsEnabled(bool enabled) override;
+  void SetTitle(const QString& title) override;
+  void SetReceiveMode(bool receive) override;
+  void FullRepaint() override;
+  ParameterView& Parameters() override { return *this; }
+  void ShowError(const QString& text) override;
+
+  // ParameterView
+  void SelectGain(int index) override;
+  void SelectSpeed(int index) override;
+  void ClearSelectorTexts() override;
+  void SetStatusPanel(int panel, const std::string& text) override { SetStatusPanel(panel, QString::fromStdString(text)); }
+  void SetAdcText(const std::string& text) override;
+  void SetViewBoundTexts(const std::string& minText, const std::string& maxText) override;
+
+  void AToolBarExecute();
+  void AMessageViewExecute();
+  void AAboutExecute();
+  void ACorrExecute();
+  void SetAdcMonitor(bool on);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildComponents();
+  void BuildMenus();
+  void BuildMainBar();
+  void BuildStatusBar();
+  void BuildCentralArea();
+  void WireActions();
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+  void ApplyMessageFormPlacement();
+
+  ProgramState& state_;
+  Settings& s_;
+  RegistryStore& regStore_;
+  ErrorBoxes& errors_;
+  std::string sep_;
+  QStringList problems_;
+
+  QHash<QString, QAction*> actions_;
+  ViewWindow* view_ = nullptr;
+  InstrumentPanel* instruments_ = nullptr;
+  FileCommands* files_ = nullptr;
+  TQelMessageForm* messageForm_ = nullptr;
+  TADCForm* adcForm_ = nullptr;
+  QToolBar* mainBar_ = nullptr;
+  QFrame* screenPanel_ = nullptr;
+  QMenu* rtMenu_ = nullptr;
+  std::vector<QLabel*> panels_;
+
+  QtSerialPort* port_ = nullptr;
+  QtLinkDriver* driver_ = nullptr;
+  std::unique_ptr<WindowLinkView> linkView_;
+  std::unique_ptr<Link> link_;
+
+  bool formShown_ = false;
+  bool adcMonitorOn_ = false;
+};
+
+}  // namespace qel

@@ -1,0 +1,108 @@
+#include "window_link_view.h"
+
+#include <QPalette>
+
+#include "adc_form.h"
+#include "action_table.h"
+#include "display/view_window.h"
+#include "error_boxes.h"
+#include "instrument_panel.h"
+#include "message_form.h"
+
+namespace qel {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+}  // namespace
+
+void WindowLinkView::SetStatusPanel(int panel, const std::string& text) { p_.SetStatusPanel(panel, Q(text)); }
+
+void WindowLinkView::AppendLog(const std::string& line) { p_.MessageForm->AppendLine(Q(line)); }
+
+void WindowLinkView::ClearLog() { p_.MessageForm->ClearLines(); }
+
+void WindowLinkView::ShowError(const std::string& text) { p_.Errors->Show(Q(text)); }
+
+void WindowLinkView::SetGroupEnabled(ControlGroup group, bool enabled) {
+  InstrumentPanel& i = *p_.Instruments;
+  switch (group) {
+    case ControlGroup::Amp: i.AmpPanel->setEnabled(enabled); break;
+    case ControlGroup::Speed: i.SpeedPanel->setEnabled(enabled); break;
+    case ControlGroup::Razv: i.RazvPanel->setEnabled(enabled); break;
+    case ControlGroup::Corr:
+      i.CorrPanel->setEnabled(enabled);
+      i.CorrBar->setEnabled(enabled);
+      break;
+  }
+}
+
+void WindowLinkView::SetSourceLabel(ControlGroup group, const std::string& text) {
+  InstrumentPanel& i = *p_.Instruments;
+  QLabel* l = group == ControlGroup::Amp ? i.AmpLbl : group == ControlGroup::Speed ? i.SpeedLbl : i.CorrLbl;
+  l->setText(Q(text));
+}
+
+void WindowLinkView::SetBoundLabelsEnabled(bool enabled) {
+  InstrumentPanel& i = *p_.Instruments;
+  for (QLabel* l : {i.CorrLbl, i.AmpLbl, i.SpeedLbl, i.Label1, i.Label2}) l->setEnabled(enabled);
+}
+
+void WindowLinkView::SelectGain(int index) { p_.Instruments->SelectGain(index); }
+
+void WindowLinkView::SelectSpeed(int index) { p_.Instruments->SelectSpeed(index); }
+
+void WindowLinkView::SetBoundText(bool upper, const std::string& text) {
+  (upper ? p_.Instruments->TopFieldExt : p_.Instruments->BotFieldExt)->setText(Q(text));
+}
+
+void WindowLinkView::SetViewBound(bool upper, int code) { p_.View->SetViewBound(upper, code); }
+
+void WindowLinkView::SetCorrection(int editValue, int barPosition, const std::string& text) {
+  p_.Instruments->SetCorrection(editValue, barPosition, Q(text));
+}
+
+void WindowLinkView::SetCorrectionHidden(bool hidden) { p_.Instruments->SetCorrectionHidden(hidden); }
+
+QAction* WindowLinkView::ActionOf(LinkAction a) const {
+  const char* name = "";
+  switch (a) {
+    case LinkAction::Stop: name = "AStop"; break;
+    case LinkAction::Start: name = "AStart"; break;
+    case LinkAction::SaveFileAs: name = "ASaveFileAs"; break;
+    case LinkAction::Analyse: name = "AAnalyse"; break;
+    case LinkAction::Receive: name = "AReceive"; break;
+    case LinkAction::ResetDiap: name = "AResetDiap"; break;
+    case LinkAction::SwLPF: name = "ASwLPF"; break;
+    case LinkAction::SWSum: name = "ASWSum"; break;
+  }
+  return p_.Actions->value(name);
+}
+
+void WindowLinkView::SetActionEnabled(LinkAction action, bool enabled) { ActionOf(action)->setEnabled(enabled); }
+
+void WindowLinkView::SetActionChecked(LinkAction action, bool checked) { ActionOf(action)->setChecked(checked); }
+
+void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
+  ActionOf(LinkAction::SwLPF)->setIcon(QelImage(lpfImage));
+  ActionOf(LinkAction::SWSum)->setIcon(QelImage(sumImage));
+}
+
+void WindowLinkView::PlotPoint(std::uint16_t code) {
+  p_.View->Plot().PlotPoint(code, p_.Settings->DisplayColors.Graph);
+}
+
+void WindowLinkView::ShowSweepMark(std::uint16_t code) { p_.View->Plot().ShowSweepMark(code); }
+
+void WindowLinkView::PlotPixel(std::uint16_t code, int value) {
+  p_.View->Plot().PlotPixel(code, value, p_.Settings->DisplayColors.ADC2);
+}
+
+void WindowLinkView::FullRepaint() { p_.View->Plot().ScreenBoxPaint(); }
+
+void WindowLinkView::SetVisirText(int visir, const std::string& text) { p_.View->SetVisirText(visir, Q(text)); }
+
+void WindowLinkView::SetAdcText(const std::string& text) { p_.AdcForm->ADCRes().setText(Q(text)); }
+
+void WindowLinkView::SetAdcWindowVisible(bool visible) { p_.AdcForm->setVisible(visible); }
+
+}  // namespace qel

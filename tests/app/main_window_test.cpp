@@ -1,0 +1,500 @@
+// The main window built in the test on the offscreen platform: program
+// life, the command table, the message window, the file commands and the
+// error display.
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/action_table.h"
+#include "app/adc_form.h"
+#include "app/error_boxes.h"
+#include "app/file_commands.h"
+#include "app/main_window.h"
+#include "app/message_form.h"
+#include "app/placement.h"
+#include "app/qel_application.h"
+#include "display/view_window.h"
+#include "model/reg_file_store.h"
+#include "model/spectrum_file.h"
+#include "tests/model/test_dir.h"
+
+using namespace qel;
+
+namespace {
+
+// One run of the program: its state, its settings file, its window.
+struct Run {
+  explicit Run(const std::string& regPath) : store(regPath) {
+    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
+  }
+  ~Run() {
+    if (window && window->isVisible()) window->close();
+  }
+  ProgramState state;
+  RegFileStore store;
+  ErrorBoxes errors;
+  std::unique_ptr<TQelMainForm> window;
+};
+
+// Stored settings as a previous run would have left them.
+void StoreSettings(const std::string& regPath, const std::function<void(Settings&)>& change,
+                   const RecentFileList& recent = {}) {
+  Settings s;
+  SetDefaults(s);
+  s.Mode = false;  // analyse: nothing tries to open a port
+  change(s);
+  RegFileStore store(regPath);
+  SaveSettings(s, recent, store);
+}
+
+Settings StoredSettings(const std::string& regPath, RecentFileList* recent = nullptr) {
+  Settings s;
+  SetDefaults(s);
+  RecentFileList r;
+  RegFileStore store(regPath);
+  LoadSettings(s, r, store);
+  if (recent) *recent = r;
+  return s;
+}
+
+QStringList MenuItems(QWidget* m) {
+  QStringList items;
+  for (QAction* a : m->actions())
+    items << (a->isSeparator() ? "-" : a->menu() ? a->menu()->objectName() : a->objectName());
+  return items;
+}
+
+// A small spectrum file: a few points at their codes.
+std::string SpectrumBytes(std::uint16_t code, std::uint16_t value, int count) {
+  std::string b;
+  for (int i = 0; i < count; ++i) {
+    const std::uint16_t c = static_cast<std::uint16_t>(code + i);
+    b += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8), static_cast<char>(value & 0xFF),
+          static_cast<char>(value >> 8)};
+  }
+  return b;
+}
+
+// Answers the next modal file dialog with a path.
+void AnswerDialog(const char* name, const QString& path) {
+  QTimer::singleShot(0, [name, path] {
+    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dlg);
+    QCOMPARE(dlg->objectName(), QString(name));
+    dlg->selectFile(path);
+    QMetaObject::invokeMethod(dlg, "accept");
+    // A dialog that did not take the answer is closed, so the case fails instead of hanging.
+    QTimer::singleShot(500, dlg, [dlg] {
+      if (dlg->isVisible()) dlg->reject();
+    });
+  });
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { dir_ = std::make_unique<test::TempDir>(); }  // every case starts with no settings
+  void FirstStartShowsTheDesignState();
+  void MenusAndBarFollowTheCommandTable();
+  void ToolBarHiddenClosedRestarted();
+  void ClosedWhileMaximisedKeepsTheNormalPlacement();
+  void ClosedAtStopStoresTheSpeedBeforeIt();
+  void MessageWindowClosedAndShownAgain();
+  void MessageLogKeepsTheNewestLines();
+  void RecentFilesCompareWholePaths();
+  void RecentItemThreeOpensTheFourthEntry();
+  void OpenSaveCloseThroughTheDialogs();
+  void BadFilesShowOneBoxAndKeepTheSpectrum();
+  void ErrorsShowOneBoxAtATime();
+  void EscapedExceptionIsShown();
+  void SettingsProblemIsShownAtStart();
+  void PlacementOffEveryScreenIsBroughtBack();
+
+ private:
+  std::unique_ptr<test::TempDir> dir_;
+  std::string Reg() const { return dir_->File("1.0.reg"); }
+};
+
+void MainWindowTest::FirstStartShowsTheDesignState() {
+  test::TempDir d;
+  Run run(d.File("none/1.0.reg"));
+  TQelMainForm& w = *run.window;
+  w.show();
+  QCOMPARE(w.windowTitle(), QString("Программа анализа спектров КЕЛ.  Talvor"));
+  QCOMPARE(QelApplication::Title(), QString("КЕЛ"));
+  QVERIFY(w.findChild<QToolBar*>("MainBar")->isVisible());
+  QVERIFY(w.Action("AToolBar")->isChecked());
+  // Receive mode by default: "Прием" checked and disabled, "Анализ" the other way.
+  QVERIFY(w.Action("AReceive")->isChecked() && !w.Action("AReceive")->isEnabled());
+  QVERIFY(!w.Action("AAnalyse")->isChecked() && w.Action("AAnalyse")->isEnabled());
+  QMenu* recent = w.findChild<QMenu*>("ListItem");
+  QVERIFY(recent->actions().isEmpty() && !recent->isEnabled());
+  for (int i = 0; i < 12; ++i) QVERIFY(w.PanelText(i).isEmpty());
+  QVERIFY(!w.Action("ASaveFileAs")->isEnabled() && !w.Action("ABackUp")->isEnabled() &&
+          !w.Action("AStart")->isEnabled());
+  for (const char* group : {"CorrPanel", "AmpPanel", "SpeedPanel"})
+    QVERIFY(!w.findChild<QWidget*>(group)->isEnabled());
+  QVERIFY(!w.MessageForm().isVisible() && !w.AdcForm().isVisible());
+  // Receive mode arms the loop's starter; it has not fired yet.
+  QVERIFY(w.Driver().TimerActive(LinkTimer::QelTimer));
+}
+
+void MainWindowTest::MenusAndBarFollowTheCommandTable() {
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  QList<QMenu*> menus;
+  for (QAction* a : w.menuBar()->actions()) menus << a->menu();
+  QCOMPARE(menus.size(), 5);
+  QCOMPARE(menus[0]->title(), QString("Спектр"));
+  QCOMPARE(MenuItems(menus[0]), QStringList({"AReceive", "AAnalyse", "-", "AOpenFile", "ListItem", "ASaveFileAs",
+                                             "ACloseSpectr", "-", "APrintSetup", "-", "APrintForm", "-", "AExit"}));
+  QCOMPARE(MenuItems(menus[1]),
+           QStringList({"ARepaint", "-", "AIncScale", "ADecScale", "AAllView", "-", "AADCView", "-", "AStandVisir",
+                        "AVisir1", "AVisir2", "-", "AToolBar", "-", "AMessageView"}));
+  QCOMPARE(MenuItems(menus[2]), QStringList({"AStop", "AStart", "-", "AResetDiap", "AMouseSelect"}));
+  QCOMPARE(MenuItems(menus[3]),
+           QStringList({"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax"}));
+  QCOMPARE(MenuItems(menus[4]),
+           QStringList({"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"}));
+  QCOMPARE(MenuItems(w.findChild<QToolBar*>("MainBar")),
+           QStringList({"ASaveFileAs", "AOpenFile", "ACloseSpectr", "APrint", "-", "AReceive", "AAnalyse", "-",
+                        "ABackUp", "AGliss", "AEqualize", "AIntegr", "AMinMax", "-", "ASwLPF", "ASWSum"}));
+  auto* open = w.findChild<QToolButton*>("AOpenFileBtn");
+  QCOMPARE(open->menu(), w.findChild<QMenu*>("QuickOpenMenu"));
+  QCOMPARE(w.findChild<QToolButton*>("AEqualizeBtn")->text(), QString("Выравн."));
+  QCOMPARE(w.Action("AEqualize")->text(), QString("Выравнивание"));
+  // Every action of the table exists once, with its caption, hint, image and no shortcut.
+  for (const ActionRow& row : ActionRows()) {
+    QAction* a = w.Action(row.Name);
+    QVERIFY2(a, row.Name);
+    QCOMPARE(w.findChildren<QAction*>(row.Name).size(), 1);
+    QCOMPARE(a->text(), QString(row.Caption));
+    QCOMPARE(a->property("ImageIndex").toInt(), row.Image);
+    QVERIFY(a->shortcut().isEmpty());
+  }
+  QCOMPARE(w.Action("AMouseSelect")->text(), QString("Определить  мышью"));
+  QCOMPARE(w.Action("AResetDiap")->toolTip(), QString("Расширить диапазон пересройки до максимума"));
+  // Images 23 and 24, between which the toggles blink, differ from 16 and 17.
+  for (auto [a, b] : {std::pair{16, 23}, std::pair{17, 24}})
+    QVERIFY(QelImage(a).pixmap(16, 16).toImage() != QelImage(b).pixmap(16, 16).toImage());
+  QVERIFY(!QelImage(24).isNull() && QelImage(25).isNull());
+  // The status bar's twelve panels keep their widths (at 96 dpi).
+  const int widths[12] = {50, 70, 25, 95, 105, 50, 50, 180, 40, 83, 115, 50};
+  for (int i = 0; i < 12; ++i) QCOMPARE(w.findChild<QLabel*>(QString("Panel%1").arg(i))->width(), widths[i]);
+}
+
+void MainWindowTest::ToolBarHiddenClosedRestarted() {
+  StoreSettings(Reg(), [](Settings&) {});
+  int plotHeightWithBar = 0, plotHeightWithout = 0;
+  {
+    Run run(Reg());
+    TQelMainForm& w = *run.window;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* panel = w.findChild<QWidget*>("ScreenPanel");
+    plotHeightWithBar = panel->height();
+    w.Action("AToolBar")->trigger();
+    QVERIFY(!w.findChild<QToolBar*>("MainBar")->isVisible());
+    QCoreApplication::processEvents();
+    plotHeightWithout = panel->height();
+    QCOMPARE(plotHeightWithout - plotHeightWithBar, w.findChild<QToolBar*>("MainBar")->height());
+    w.close();
+  }
+  QVERIFY(!StoredSettings(Reg()).ToolBar);
+  Run again(Reg());
+  TQelMainForm& w = *again.window;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QVERIFY(!w.findChild<QToolBar*>("MainBar")->isVisible() && !w.Action("AToolBar")->isChecked());
+  QCOMPARE(w.findChild<QWidget*>("ScreenPanel")->height(), plotHeightWithout);
+  w.Action("AToolBar")->trigger();
+  QCoreApplication::processEvents();
+  QCOMPARE(w.findChild<QWidget*>("ScreenPanel")->height(), plotHeightWithBar);
+}
+
+void MainWindowTest::ClosedWhileMaximisedKeepsTheNormalPlacement() {
+  StoreSettings(Reg(), [](Settings& s) { s.Position = WindowPlacement{40, 30, 480, 700, true, 0, 0}; });
+  {
+    Run run(Reg());
+    run.window->show();
+    QCOMPARE(run.window->geometry().size(), QSize(700, 480));
+    run.window->showMaximized();
+    QVERIFY(run.window->windowState() & Qt::WindowMaximized);
+    run.window->close();
+  }
+  const WindowPlacement p = StoredSettings(Reg()).Position;
+  QCOMPARE(p.State, 2);
+  QCOMPARE(QRect(p.Left, p.Top, p.Width, p.Height), QRect(30, 40, 700, 480));
+  Run again(Reg());
+  again.window->show();
+  QVERIFY(again.window->windowState() & Qt::WindowMaximized);
+}
+
+void MainWindowTest::ClosedAtStopStoresTheSpeedBeforeIt() {
+  StoreSettings(Reg(), [](Settings& s) { s.Rapid = 5; });
+  {
+    Run run(Reg());
+    run.window->show();
+    run.window->InstrumentLink().Controls.AStopExecute();
+    QCOMPARE(run.state.Settings.Rapid, 2);
+    run.window->close();
+  }
+  QCOMPARE(StoredSettings(Reg()).Rapid, 5);
+}
+
+void MainWindowTest::MessageWindowClosedAndShownAgain() {
+  StoreSettings(Reg(), [](Settings& s) { s.MsgWindow = WindowPlacement{120, 340, 300, 280, true, 0, 0}; });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  TQelMessageForm& m = w.MessageForm();
+  QVERIFY(m.isVisible() && w.Action("AMessageView")->isChecked());
+  QCOMPARE(m.pos(), QPoint(340, 120));
+  QVERIFY(!(m.windowFlags() & Qt::WindowStaysOnTopHint));  // the stored style, not the design's
+  m.move(350, 130);
+  m.close();
+  QVERIFY(!m.isVisible() && !w.Action("AMessageView")->isChecked() && !run.state.Settings.MsgWindow.Visible);
+  w.Action("AMessageView")->trigger();
+  QVERIFY(m.isVisible() && run.state.Settings.MsgWindow.Visible);
+  QCOMPARE(m.pos(), QPoint(350, 130));
+  w.close();
+  const WindowPlacement p = StoredSettings(Reg()).MsgWindow;
+  QCOMPARE(QRect(p.Left, p.Top, p.Width, p.Height), QRect(350, 130, 280, 300));
+  QVERIFY(p.Visible);
+  QCOMPARE(p.Style, 0);
+}
+
+void MainWindowTest::MessageLogKeepsTheNewestLines() {
+  TQelMessageForm m;
+  QCOMPARE(m.Msg().toPlainText(), QString("<Нет сообщений>"));
+  m.findChild<QPushButton*>("ClrBtn")->click();
+  m.AppendLine("первая");
+  QCOMPARE(m.Msg().toPlainText(), QString("первая"));  // the placeholder does not come back
+  const int total = TQelMessageForm::MaxLines + 500;
+  for (int i = 1; i < total; ++i) m.AppendLine(QString::number(i));
+  QCOMPARE(m.LineCount(), TQelMessageForm::MaxLines);
+  const QTextDocument* doc = m.Msg().document();
+  QCOMPARE(doc->lastBlock().text(), QString::number(total - 1));
+  // The oldest lines went, and the log says that they go.
+  QVERIFY(doc->toPlainText().contains("последние 100000 строк"));
+  QVERIFY(!doc->toPlainText().contains("первая"));
+}
+
+void MainWindowTest::RecentFilesCompareWholePaths() {
+  RecentFileList list;
+  InsertRecentFile(list, "/data/a.qel");
+  InsertRecentFile(list, "/data/../data/a.qel");  // the same file
+  QCOMPARE(list.size(), std::size_t{1});
+  InsertRecentFile(list, "/mnt/data/a.qel");  // holds an entry as a substring: still another file
+  InsertRecentFile(list, "/data/a.qel.bak");
+  QCOMPARE(list, (RecentFileList{"/data/a.qel.bak", "/mnt/data/a.qel", "/data/a.qel"}));
+  RecentFileList full;
+  for (int i = 0; i < 20; ++i) full.push_back("/f/" + std::to_string(i) + ".qel");
+  RecentFileList relisted = full;
+  InsertRecentFile(relisted, "/f/3.qel");  // listed: keeps its place, the full list loses its last
+  QCOMPARE(relisted.size(), std::size_t{19});
+  QCOMPARE(relisted[3], std::string("/f/3.qel"));
+  InsertRecentFile(full, "/f/new.qel");
+  QCOMPARE(full.size(), std::size_t{20});
+  QCOMPARE(full.front(), std::string("/f/new.qel"));
+  QCOMPARE(full.back(), std::string("/f/18.qel"));
+}
+
+void MainWindowTest::RecentItemThreeOpensTheFourthEntry() {
+  test::TempDir d;
+  RecentFileList recent;
+  for (int i = 0; i < 5; ++i) {
+    const std::string path = d.File("s" + std::to_string(i) + ".qel");
+    test::Spit(path, SpectrumBytes(static_cast<std::uint16_t>(100 * i), 2048 + i, 3));
+    recent.push_back(path);
+  }
+  recent[4] = d.File("gone.qel");
+  StoreSettings(Reg(), [](Settings&) {}, recent);
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  QMenu* quick = w.findChild<QMenu*>("QuickOpenMenu");
+  QCOMPARE(quick->actions().size(), 5);
+  QAction* item = quick->actions().at(3);
+  QCOMPARE(item->text(), QString::fromStdString("3 - " + recent[3]));
+  item->trigger();
+  QCOMPARE(run.state.Settings.LastOpen, recent[3]);
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - s3.qel"));
+  QCOMPARE(run.state.Store.CurrentSpectrum[300].Value, 2051);
+  QCOMPARE(run.state.RecentFiles, recent);  // not reordered
+  QVERIFY(!w.Action("AAnalyse")->isEnabled() && w.Action("AAnalyse")->isChecked());
+  // A vanished file: the spectrum was closed, the caption names the missing file.
+  w.findChild<QMenu*>("ListItem")->actions().at(4)->trigger();
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - gone.qel"));
+  QCOMPARE(run.state.Settings.LastOpen, recent[4]);
+  QCOMPARE(run.state.Store.FindFirstValid(0, 65535), 65535);
+  QVERIFY(!run.errors.Busy());
+}
+
+void MainWindowTest::OpenSaveCloseThroughTheDialogs() {
+  test::TempDir d;
+  QDir().mkpath(QString::fromStdString(d.File("out")));
+  const std::string in = d.File("in.qel");
+  test::Spit(in, SpectrumBytes(1000, 3000, 4));
+  StoreSettings(Reg(), [&](Settings& s) { s.WorkDir = d.Path(); });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  AnswerDialog("QelOpenDlg", QString::fromStdString(in));
+  w.Action("AOpenFile")->trigger();
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - in.qel"));
+  QCOMPARE(QelApplication::Title(), QString("КЕЛ - in.qel"));
+  QCOMPARE(run.state.Store.CurrentSpectrum[1003].Value, 3000);
+  QCOMPARE(run.state.Settings.WorkDir, d.Path() + "/");
+  QCOMPARE(run.state.RecentFiles.front(), in);
+  QVERIFY(w.Action("ASaveFileAs")->isEnabled());
+  auto* dlg = w.findChild<QFileDialog*>("QelSaveDlg");
+  QCOMPARE(dlg->windowTitle(), QString("Сохранить фаил спектра"));
+  QCOMPARE(dlg->defaultSuffix(), QString("qel"));
+  QCOMPARE(dlg->nameFilters(), QStringList("Файлы спектров (*.qel)"));
+  QVERIFY(!dlg->testOption(QFileDialog::DontConfirmOverwrite));
+  QCOMPARE(w.findChild<QFileDialog*>("QelOpenDlg")->windowTitle(), QString("Открыть фаил спектра"));
+
+  const std::string out = d.File("out/copy.qel");
+  AnswerDialog("QelSaveDlg", QString::fromStdString(out));
+  w.Action("ASaveFileAs")->trigger();
+  // The spectrum with its ten parameter records; the caption and LastOpen stay.
+  QCOMPARE(test::Slurp(out).size(), std::size_t{(4 + 10) * 4});
+  QCOMPARE(test::Slurp(out).substr(0, 16), SpectrumBytes(1000, 3000, 4));
+  QCOMPARE(run.state.Settings.WorkDir, d.File("out/"));
+  QCOMPARE(run.state.Settings.LastOpen, in);
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - in.qel"));
+
+  w.Action("ACloseSpectr")->trigger();
+  QCOMPARE(w.windowTitle(), QString("КЕЛ"));
+  QVERIFY(run.state.Settings.LastOpen.empty() && !w.Action("ASaveFileAs")->isEnabled());
+  QCOMPARE(run.state.Store.FindFirstValid(0, 65535), 65535);
+  QVERIFY(!run.errors.Busy());
+}
+
+void MainWindowTest::BadFilesShowOneBoxAndKeepTheSpectrum() {
+  test::TempDir d;
+  const std::string good = d.File("good.qel");
+  test::Spit(good, SpectrumBytes(500, 2500, 2));
+  const std::string big = d.File("big.qel");
+  test::Spit(big, std::string(262148, '\0'));
+  const std::string unreadable = d.File("loop.qel");  // a link to itself: no reading it, root or not
+  QFile::link(QString::fromStdString(unreadable), QString::fromStdString(unreadable));
+  StoreSettings(Reg(), [&](Settings& s) {
+    s.LastOpen = good;
+    s.WorkDir = d.Path();
+  });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();  // analyse mode re-opens LastOpen
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - good.qel"));
+  const SpectrumBuffer before = run.state.Store.CurrentSpectrum;
+  for (const std::string& bad : {big, unreadable}) {
+    QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
+    AnswerDialog("QelOpenDlg", QString::fromStdString(bad));
+    w.Action("AOpenFile")->trigger();
+    QVERIFY(boxes.wait(1000));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes[0][0].toString().contains(QString::fromStdString(bad)), qPrintable(boxes[0][0].toString()));
+    QVERIFY(run.state.Store.CurrentSpectrum == before);
+    QCOMPARE(w.windowTitle(), QString("КЕЛ - good.qel"));
+    QCOMPARE(run.state.Settings.LastOpen, good);
+    QCOMPARE(run.state.RecentFiles.size(), std::size_t{0});
+    run.errors.OpenBox()->accept();
+    QTRY_VERIFY(!run.errors.Busy());
+  }
+}
+
+void MainWindowTest::ErrorsShowOneBoxAtATime() {
+  Run run(Reg());
+  run.window->show();
+  QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
+  const int before = run.window->MessageForm().LineCount();
+  run.window->ShowError("первая");
+  run.window->ShowError("вторая");  // the same moment: to the log
+  QVERIFY(boxes.wait(1000));
+  QCOMPARE(run.errors.OpenBox()->text(), QString("первая"));
+  run.window->ShowError("третья");  // while the box is open: to the log
+  QCoreApplication::processEvents();
+  QCOMPARE(boxes.size(), 1);
+  QCOMPARE(run.window->MessageForm().LineCount(), before + 2);
+  QVERIFY(run.window->MessageForm().Msg().toPlainText().endsWith("вторая\nтретья"));
+  QCOMPARE(run.errors.OpenBox()->icon(), QMessageBox::Warning);
+  QCOMPARE(run.errors.OpenBox()->buttons().size(), 1);
+  run.errors.OpenBox()->accept();
+  QTRY_VERIFY(!run.errors.Busy());
+  run.window->ShowError("четвёртая");
+  QVERIFY(boxes.wait(1000));
+  QCOMPARE(boxes.size(), 2);
+  run.errors.OpenBox()->accept();
+}
+
+namespace {
+class Thrower : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::User) throw std::runtime_error("Файл \"x.qel\" не записан: нет места");
+    return QObject::event(e);
+  }
+};
+}  // namespace
+
+void MainWindowTest::EscapedExceptionIsShown() {
+  auto* app = dynamic_cast<QelApplication*>(QCoreApplication::instance());
+  QVERIFY(app);
+  QSignalSpy boxes(&app->Errors(), &ErrorBoxes::BoxOpened);
+  Thrower t;
+  QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+  QVERIFY(boxes.wait(1000));
+  QCOMPARE(boxes[0][0].toString(), QString("Файл \"x.qel\" не записан: нет места"));
+  app->Errors().OpenBox()->accept();
+  QTRY_VERIFY(!app->Errors().Busy());
+}
+
+void MainWindowTest::SettingsProblemIsShownAtStart() {
+  test::TempDir d;
+  test::Spit(d.File("1.0.reg"), "это не файл реестра\n");
+  ProgramState state;
+  RegFileStore store(d.File("1.0.reg"));
+  QVERIFY(!store.LoadProblem().empty());
+  ErrorBoxes errors;
+  QSignalSpy boxes(&errors, &ErrorBoxes::BoxOpened);
+  TQelMainForm w(state, store, errors, ",", {QString::fromStdString(store.LoadProblem())});
+  w.show();
+  QVERIFY(boxes.wait(1000));
+  QVERIFY(boxes[0][0].toString().contains(QString::fromStdString(d.File("1.0.reg"))));
+  errors.OpenBox()->accept();
+  w.close();
+}
+
+void MainWindowTest::PlacementOffEveryScreenIsBroughtBack() {
+  const QList<QRect> screens{QRect(0, 0, 1280, 800), QRect(1280, 0, 1024, 768)};
+  // On a screen, or only partly off it with its title bar to grab: kept.
+  QCOMPARE(FitOnScreens(QRect(100, 50, 700, 500), screens), QRect(100, 50, 700, 500));
+  QCOMPARE(FitOnScreens(QRect(2200, 700, 700, 500), screens), QRect(2200, 700, 700, 500));
+  // The second monitor unplugged: back onto the first, size kept.
+  QCOMPARE(FitOnScreens(QRect(1400, 100, 700, 500), screens.mid(0, 1)), QRect(580, 100, 700, 500));
+  // Far below everything, and larger than the nearest screen.
+  QCOMPARE(FitOnScreens(QRect(1300, 5000, 1200, 900), screens), QRect(1280, 0, 1024, 768));
+  QCOMPARE(FitOnScreens(QRect(-900, -40, 700, 500), screens), QRect(0, 0, 700, 500));
+}
+
+int main(int argc, char** argv) {
+  qel::QelApplication app(argc, argv);
+  MainWindowTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "main_window_test.moc"
