@@ -1,9 +1,15 @@
 #include "message_form.h"
 
 #include <QCloseEvent>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace qel {
+
+namespace {
+constexpr int kTrimBatch = 1000;
+}  // namespace
 
 TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("QelMessageForm");
@@ -15,7 +21,6 @@ TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) 
   msg_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   msg_->setLineWrapMode(QPlainTextEdit::NoWrap);
   msg_->setUndoRedoEnabled(false);  // an undo stack would grow with every line
-  msg_->setMaximumBlockCount(MaxLines);
   msg_->setPlainText("<Нет сообщений>");
   clrBtn_ = new QPushButton("Убрать все сообщения", this);
   clrBtn_->setObjectName("ClrBtn");
@@ -34,9 +39,17 @@ void TQelMessageForm::AppendLine(const QString& line) {
     empty_ = false;
     return;
   }
-  if (!capNoted_ && msg_->blockCount() >= MaxLines - 1) {
-    capNoted_ = true;
-    msg_->appendPlainText(QString("В окне хранятся последние %1 строк: более старые сообщения удаляются").arg(MaxLines));
+  if (msg_->blockCount() >= MaxLines + kTrimBatch) {
+    // The oldest lines go a batch at a time: one removal of many lines
+    // costs less than one per appended line.
+    QTextCursor c(msg_->document());
+    c.movePosition(QTextCursor::Start);
+    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, msg_->blockCount() - MaxLines + 1);
+    c.removeSelectedText();
+    if (!capNoted_) {
+      capNoted_ = true;
+      msg_->appendPlainText(QString("В окне хранятся последние %1 строк: более старые сообщения удаляются").arg(MaxLines));
+    }
   }
   msg_->appendPlainText(line);
 }
