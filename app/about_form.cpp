@@ -41,6 +41,7 @@ TQelAboutForm::TQelAboutForm(QWidget* parent)
   auto* memo = new QPlainTextEdit(this);
   memo->setObjectName("Memo1");
   memo->setReadOnly(true);
+  memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memo->setPlainText(
       "КЕЛ — программа оператора спектрометра электронного парамагнитного резонанса. "
       "Она принимает спектры от спектрометра, показывает, фильтрует и накапливает их "

@@ -135,6 +135,10 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
     g->addWidget(RazvBar, 2, 0, 1, 3);
   }
 
+  for (QGroupBox* g : {CorrPanel, AmpPanel, SpeedPanel, RazvPanel}) {
+    g->layout()->setContentsMargins(Px(6), Px(2), Px(6), Px(4));
+    g->layout()->setSpacing(Px(3));
+  }
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
   row->addWidget(CorrPanel);

@@ -1,6 +1,9 @@
 #include "main_window.h"
 
 #include <QCloseEvent>
+
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -167,7 +170,9 @@ void TQelMainForm::BuildMainBar() {
     mainBar_->addAction(a);
     auto* button = qobject_cast<QToolButton*>(mainBar_->widgetForAction(a));
     button->setObjectName(item + "Btn");
-    button->setMinimumSize(Px(75), Px(36));
+    // 75 x 36 at least; wider where the desktop font needs it, so that no
+    // caption is cut: a bar too long for the window folds into its » menu.
+    button->setMinimumSize(std::max(Px(75), button->sizeHint().width()), Px(36));
     if (item == "AOpenFile") {
       button->setMenu(&files_->QuickOpenMenu());
       button->setPopupMode(QToolButton::MenuButtonPopup);
@@ -213,7 +218,9 @@ void TQelMainForm::BuildCentralArea() {
   auto* toolBar1 = new QToolBar(central);
   toolBar1->setObjectName("ToolBar1");
   toolBar1->setIconSize(QSize(16, 16));
-  toolBar1->addWidget(take("ScaleBtn"));
+  auto* scaleBtn = qobject_cast<QToolButton*>(take("ScaleBtn"));
+  scaleBtn->setIcon(QelImage(5));
+  toolBar1->addWidget(scaleBtn);
 
   auto* grid = new QGridLayout;
   grid->setSpacing(0);

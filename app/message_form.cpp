@@ -7,10 +7,6 @@
 
 namespace qel {
 
-namespace {
-constexpr int kTrimBatch = 1000;
-}  // namespace
-
 TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName("QelMessageForm");
   setWindowTitle("Сообщения КЕЛ");
@@ -39,9 +35,7 @@ void TQelMessageForm::AppendLine(const QString& line) {
     empty_ = false;
     return;
   }
-  if (msg_->blockCount() >= MaxLines + kTrimBatch) {
-    // The oldest lines go a batch at a time: one removal of many lines
-    // costs less than one per appended line.
+  if (msg_->blockCount() >= MaxLines + TrimBatch) {
     QTextCursor c(msg_->document());
     c.movePosition(QTextCursor::Start);
     c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, msg_->blockCount() - MaxLines + 1);

@@ -14,6 +14,9 @@ class TQelMessageForm : public QWidget {
   // The window keeps the newest lines; older ones are dropped, so a week
   // of logging costs neither time nor memory. Far above a day's logging.
   static constexpr int MaxLines = 100000;
+  // Past the cap the oldest lines go this many at a time: one removal of
+  // many lines costs less than one per appended line.
+  static constexpr int TrimBatch = 1000;
 
   explicit TQelMessageForm(QWidget* parent = nullptr);
 

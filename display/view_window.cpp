@@ -152,6 +152,7 @@ void ViewWindow::BuildControls() {
   auto* down = new QToolButton(ordScaleBtn_);
   down->setDefaultAction(aDecScale_);
   down->setArrowType(Qt::DownArrow);
+  for (QToolButton* b : {up, down}) b->setFixedSize(20, 13);
   ordLayout->addWidget(up);
   ordLayout->addWidget(down);
 

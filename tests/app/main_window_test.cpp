@@ -282,9 +282,10 @@ void MainWindowTest::MessageLogKeepsTheNewestLines() {
   m.findChild<QPushButton*>("ClrBtn")->click();
   m.AppendLine("первая");
   QCOMPARE(m.Msg().toPlainText(), QString("первая"));  // the placeholder does not come back
-  const int total = TQelMessageForm::MaxLines + 500;
+  const int total = TQelMessageForm::MaxLines + TQelMessageForm::TrimBatch + 1;
   for (int i = 1; i < total; ++i) m.AppendLine(QString::number(i));
-  QCOMPARE(m.LineCount(), TQelMessageForm::MaxLines);
+  QVERIFY(m.LineCount() >= TQelMessageForm::MaxLines);
+  QVERIFY(m.LineCount() <= TQelMessageForm::MaxLines + 2);
   const QTextDocument* doc = m.Msg().document();
   QCOMPARE(doc->lastBlock().text(), QString::number(total - 1));
   // The oldest lines went, and the log says that they go.
