@@ -7,6 +7,10 @@
 
 namespace qel {
 
+namespace {
+constexpr qint64 kFrameMs = 16;
+}  // namespace
+
 ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
                      QWidget* parent)
     : QWidget(parent), s_(s), store_(store), run_(run), sep_(std::move(sep)) {
@@ -14,19 +18,33 @@ ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunVal
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setMinimumSize(64, 48);
+  updateTimer_.setSingleShot(true);
+  connect(&updateTimer_, &QTimer::timeout, this, &ScreenBox::UpdateScreen);
 }
 
 void ScreenBox::Touch(const QRect& r) {
   // One growing rectangle: the paint event shows it in one piece however
   // many points were drawn since the last one.
   dirty_ = dirty_.united(r);
+  if (updateTimer_.isActive()) return;
+  const qint64 since = sinceUpdate_.isValid() ? sinceUpdate_.elapsed() : kFrameMs;
+  if (since >= kFrameMs) {
+    UpdateScreen();
+  } else {
+    updateTimer_.start(static_cast<int>(kFrameMs - since));
+  }
+}
+
+void ScreenBox::UpdateScreen() {
+  sinceUpdate_.start();
+  ++screenUpdates_;
   update(dirty_);
+  dirty_ = QRect();
 }
 
 void ScreenBox::paintEvent(QPaintEvent* event) {
   QPainter p(this);
   p.drawImage(event->rect(), image_, event->rect());
-  dirty_ = QRect();
 }
 
 void ScreenBox::EnsureImage() {

@@ -3,7 +3,9 @@
 // widget's size and marks the touched region; the paint event shows the
 // image. The per-point operations write pixels directly.
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -44,6 +46,8 @@ class ScreenBox : public QWidget {
   }
 
   const QImage& Image() const { return image_; }
+  // Screen updates asked for so far (each shows every change since the one before).
+  int ScreenUpdates() const { return screenUpdates_; }
   const PlotScales& Scales() const { return scales_; }
   const std::vector<PlotLabel>& Labels() const { return labels_; }
   int SweepMarkShownX() const { return sweepMarkShownX_; }
@@ -65,6 +69,7 @@ class ScreenBox : public QWidget {
 
  private:
   void Touch(const QRect& r);
+  void UpdateScreen();
   void EnsureImage();
   // The pixels of one point; returns the rectangle touched.
   QRect DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor);
@@ -87,6 +92,11 @@ class ScreenBox : public QWidget {
   int visX1_ = -1, visX2_ = -1;
   std::function<void()> placeCursors_;
   QRect dirty_;
+  int screenUpdates_ = 0;
+  // The screen is updated at most about 60 times a second however fast
+  // points arrive; drawing goes to the image at once.
+  QTimer updateTimer_;
+  QElapsedTimer sinceUpdate_;
 };
 
 }  // namespace qel
