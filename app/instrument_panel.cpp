@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QToolButton>
 
+#include "link/instrument_control.h"
 #include "model/tables.h"
 #include "ui_metrics.h"
 
@@ -48,6 +49,7 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
   CorrEdit->setToolTip("Точная коррекция уровня");
   CorrEdit->setRange(-32767, 32767);
   CorrEdit->setSingleStep(32);
+  CorrEdit->setKeyboardTracking(false);
   CorrEditExt = ReadOnlyEdit("CorrEditExt", CorrPanel, "Напряжение коррекции");
   CorrBar = new QSlider(Qt::Vertical, CorrPanel);
   CorrBar->setObjectName("CorrBar");
@@ -115,6 +117,7 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
     f->setObjectName(name);
     f->setRange(lo, hi);
     f->setSingleStep(10);
+    f->setKeyboardTracking(false);
     return f;
   };
   BotField = field("BotField", 0, 65007);
@@ -167,6 +170,19 @@ QWidget* InstrumentPanel::UpDown(const char* name, Qt::Orientation o, void (Inst
   connect(u, &QToolButton::clicked, this, up);
   connect(d, &QToolButton::clicked, this, down);
   return w;
+}
+
+void InstrumentPanel::Connect(InstrumentControl& c) {
+  connect(AmpBox, &QComboBox::activated, this, [&c](int i) { c.AmpBoxChange(i); });
+  connect(this, &InstrumentPanel::AmpUp, this, [&c] { c.UpDnAmpUpClick(); });
+  connect(this, &InstrumentPanel::AmpDown, this, [&c] { c.UpDnAmpDownClick(); });
+  connect(SpeedBox, &QComboBox::activated, this, [&c](int i) { c.SpeedBoxChange(i); });
+  connect(this, &InstrumentPanel::SpeedUp, this, [&c] { c.UpDnRazvUpClick(); });
+  connect(this, &InstrumentPanel::SpeedDown, this, [&c] { c.UpDnRazvDownClick(); });
+  connect(BotField, &QSpinBox::valueChanged, this, [&c](int v) { c.BotFieldChange(v); });
+  connect(TopField, &QSpinBox::valueChanged, this, [&c](int v) { c.TopFieldChange(v); });
+  connect(CorrEdit, &QSpinBox::valueChanged, this, [&c](int v) { c.CorrEditChange(v); });
+  connect(CorrBar, &QSlider::valueChanged, this, [&c](int p) { c.CorrBarChange(p); });
 }
 
 void InstrumentPanel::ShowBounds() {

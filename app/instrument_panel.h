@@ -18,6 +18,8 @@ class QAction;
 
 namespace qel {
 
+class InstrumentControl;
+
 class InstrumentPanel : public QWidget {
   Q_OBJECT
  public:
@@ -32,6 +34,9 @@ class InstrumentPanel : public QWidget {
   // When the main window is created: the bounds from the settings (the
   // lists are filled at construction; the link selects their entries).
   void ShowBounds();
+  // The operator's changes go to the link's controls; values the program
+  // sets (below) run no handler.
+  void Connect(InstrumentControl& controls);
   // Set by the program: no handler runs.
   void SelectGain(int index);
   void SelectSpeed(int index);

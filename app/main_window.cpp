@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -19,6 +20,9 @@
 #include "display/view_window.h"
 #include "error_boxes.h"
 #include "instrument_panel.h"
+#include "kept_spectra.h"
+#include "real_time_setup_form.h"
+#include "setup_comm_form.h"
 #include "message_form.h"
 #include "model/tables.h"
 #include "model/units.h"
@@ -117,6 +121,7 @@ void TQelMainForm::BuildComponents() {
       &actions_, view_, adcForm_, &s_});
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
   driver_->Attach(*link_);
+  instruments_->Connect(link_->Controls);
   WireActions();
 }
 
@@ -264,6 +269,27 @@ void TQelMainForm::WireActions() {
   on("AMessageView", [this] { AMessageViewExecute(); });
   on("AAbout", [this] { AAboutExecute(); });
   on("AExit", [this] { close(); });
+  on("AAnalyse", [this] { AAnalyseExecute(); });
+  on("AReceive", [this] { AReceiveExecute(); });
+  on("AStop", [this] { link_->Controls.AStopExecute(); });
+  on("AStart", [this] { link_->Controls.AStartExecute(); });
+  on("ASwLPF", [this] { link_->Acq.ASwLPFExecute(actions_["ASwLPF"]->isChecked()); });
+  on("ASWSum", [this] { link_->Acq.ASWSumExecute(actions_["ASWSum"]->isChecked()); });
+  on("ARealTime", [this] { ARealTimeExecute(); });
+  on("ASetupCom", [this] { ASetupComExecute(); });
+  on("AADCView", [this] { SetAdcMonitor(actions_["AADCView"]->isChecked()); });
+  // The view window's own handler only asks for the bounds; the reset also
+  // runs both bound handlers and sends the bounds again.
+  disconnect(actions_["AResetDiap"], &QAction::triggered, view_, nullptr);
+  on("AResetDiap", [this] { AResetDiapExecute(); });
+  connect(view_, &ViewWindow::SweepBoundsRequested, this, [this](int lower, int upper) {
+    instruments_->BotField->setValue(lower);  // each runs its handler when its value changes
+    instruments_->TopField->setValue(upper);
+  });
+  connect(adcForm_, &TADCForm::Hidden, this, [this] {
+    SetAdcMonitor(false);
+    s_.ADCEnable = false;
+  });
   connect(view_, &ViewWindow::StatusText, this, [this](int panel, const QString& text) { SetStatusPanel(panel, text); });
   connect(messageForm_, &TQelMessageForm::Hidden, this, [this] {
     s_.MsgWindow.Visible = false;
@@ -315,6 +341,7 @@ void TQelMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TQelMainForm::FormClose() {
+  SettleKeptSpectra(this, link_->Acq, s_.WorkDir);
   link_->Flags.Receiving = false;
   driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
   port_->Close();
@@ -376,6 +403,45 @@ void TQelMainForm::SetAdcText(const std::string& text) { adcForm_->ADCRes().setT
 void TQelMainForm::SetViewBoundTexts(const std::string& minText, const std::string& maxText) {
   findChild<QLineEdit*>("MinViewExt")->setText(QString::fromStdString(minText));
   findChild<QLineEdit*>("MaxViewExt")->setText(QString::fromStdString(maxText));
+}
+
+void TQelMainForm::AAnalyseExecute() {
+  SettleKeptSpectra(this, link_->Acq, s_.WorkDir);
+  SetReceiveMode(false);
+}
+
+void TQelMainForm::AReceiveExecute() {
+  files_->CloseSpectrum();
+  view_->Plot().DrawBackground();
+  SetReceiveMode(true);
+  RestoreUnits(s_);
+  view_->MinViewChange(s_.ViewMin);
+  view_->MaxViewChange(s_.ViewMax);
+}
+
+void TQelMainForm::ARealTimeExecute() {
+  TRealTimeSetupForm dlg(s_, this);
+  if (dlg.exec() != QDialog::Accepted) return;
+  actions_["ASwLPF"]->setChecked(s_.EnableRTLPF);
+  actions_["ASWSum"]->setChecked(s_.EnableRTSum);
+}
+
+void TQelMainForm::ASetupComExecute() {
+  TSetupCommForm dlg(s_.Port, s_.BitRate, this);
+  dlg.exec();
+  // Whatever closed it: after "Отмена" these are the values it was given.
+  s_.Port = dlg.Port();
+  s_.BitRate = dlg.BitRate();
+  link_->Session.RestartAfterPortDialog();
+}
+
+void TQelMainForm::AResetDiapExecute() {
+  {
+    const QSignalBlocker b1(instruments_->BotField), b2(instruments_->TopField);
+    instruments_->BotField->setValue(0);
+    instruments_->TopField->setValue(65519);
+  }
+  link_->Controls.ResetBounds();
 }
 
 void TQelMainForm::AToolBarExecute() {

@@ -83,6 +83,11 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Paramete
   void AAboutExecute();
   void ACorrExecute();
   void SetAdcMonitor(bool on);
+  void AAnalyseExecute();
+  void AReceiveExecute();
+  void ARealTimeExecute();
+  void ASetupComExecute();
+  void AResetDiapExecute();
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -129,6 +129,12 @@ std::string Acquisition::WriteKeptSpectra(const std::string& folder) {
   return {};
 }
 
+void Acquisition::DiscardKeptSpectra() {
+  for (const KeptSpectrum& k : kept_) view_.AppendLog("Автосохранение: спектр " + k.Name + " удалён оператором");
+  kept_.clear();
+  EndFailureRun();
+}
+
 void Acquisition::Keep(const std::string& name) {
   kept_.push_back(KeptSpectrum{name, SerializeSpectrum(store_.CurrentSpectrum)});
   if (kept_.size() > MaxKeptSpectra) {

@@ -62,6 +62,9 @@ class Acquisition : public AutoSaveView {
   // first that cannot be written: returns why (naming the file), or an empty
   // text when none is left. Each one written is logged.
   std::string WriteKeptSpectra(const std::string& folder);
+  // The operator chose to give the kept spectra up: they are dropped, and
+  // the log names each.
+  void DiscardKeptSpectra();
 
   // AutoSaveView.
   void SetStatusPanel(int panel, const std::string& text) override { view_.SetStatusPanel(panel, text); }

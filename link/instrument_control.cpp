@@ -7,6 +7,10 @@
 
 namespace qel {
 
+namespace {
+constexpr int MaxFieldCodeValue = 65519;
+}  // namespace
+
 InstrumentControl::InstrumentControl(Settings& s, LinkFlags& flags, LinkView& view, LinkDriver& driver,
                                      std::string sep)
     : s_(s), flags_(flags), view_(view), driver_(driver), sep_(std::move(sep)) {}
@@ -104,6 +108,12 @@ void InstrumentControl::BoundChange(bool upper, int value) {
     Rearm(flags_.BoundsAcked);
   }
   view_.SetBoundText(upper, FormatField(s_, static_cast<std::uint16_t>(bound), sep_));
+}
+
+void InstrumentControl::ResetBounds() {
+  BotFieldChange(0);
+  TopFieldChange(MaxFieldCodeValue);
+  Rearm(flags_.BoundsAcked);
 }
 
 void InstrumentControl::BotFieldChange(int value) { BoundChange(false, value); }

@@ -62,6 +62,14 @@ void ReceiveSession::QelTimerTimer() {
   if (running_) driver_.RequestIteration();
 }
 
+void ReceiveSession::RestartAfterPortDialog() {
+  if (!flags_.Receiving) return;
+  flags_.Receiving = false;
+  port_.Close();
+  driver_.SetTimerEnabled(LinkTimer::QelTimer, true);
+  driver_.RequestIteration();  // the running loop sees the flag and ends
+}
+
 void ReceiveSession::End() {
   driver_.SetTimerEnabled(LinkTimer::WDTimer, false);
   driver_.SetTimerEnabled(LinkTimer::SendTimer, false);

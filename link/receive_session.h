@@ -41,6 +41,9 @@ class ReceiveSession {
   Next Iterate();
   void WDTimerTimer();
   void SendTimerTimer();
+  // The port dialog closed: a running loop ends at once (the port closes)
+  // and QelTimer starts a new one, which opens the port as now set.
+  void RestartAfterPortDialog();
   // After the device was lost: reopens the same port, silently; true when it is back.
   bool TryReconnect();
 

@@ -1,0 +1,162 @@
+#include "real_time_setup_form.h"
+
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QVBoxLayout>
+
+#include "ui_metrics.h"
+
+namespace qel {
+
+namespace {
+QSpinBox* ConstEdit(const char* name, QWidget* parent) {
+  auto* e = new QSpinBox(parent);
+  e->setObjectName(name);
+  e->setRange(2, 2000);
+  return e;
+}
+
+QPlainTextEdit* Memo(const char* name, const QStringList& lines, QWidget* parent) {
+  auto* m = new QPlainTextEdit(lines.join("\n"), parent);
+  m->setObjectName(name);
+  m->setReadOnly(true);
+  m->setFrameStyle(QFrame::NoFrame);
+  m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QPalette p = m->palette();
+  p.setColor(QPalette::Base, p.color(QPalette::Window));
+  m->setPalette(p);
+  m->hide();
+  return m;
+}
+}  // namespace
+
+TRealTimeSetupForm::TRealTimeSetupForm(Settings& s, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), s_(s) {
+  setObjectName("RealTimeSetupForm");
+  setWindowTitle("Обработка  при приеме спектров");
+
+  auto* group1 = new QGroupBox("Фильтр низких частот", this);
+  group1->setObjectName("GroupBox1");
+  enLPF_ = new QCheckBox("Выполнять фильтрацию низких частот при приеме", group1);
+  enLPF_->setObjectName("EnLPF");
+  auto* label1 = new QLabel("Постоянная времни фильтра в отсчетах развертки", group1);
+  label1->setObjectName("Label1");
+  lpfConst_ = ConstEdit("LPFConst", group1);
+  auto* g1 = new QGridLayout(group1);
+  g1->addWidget(enLPF_, 0, 0, 1, 2);
+  g1->addWidget(label1, 1, 0);
+  g1->addWidget(lpfConst_, 1, 1);
+
+  auto* group2 = new QGroupBox("Накопление спектров (усреднение по нескольким спектрам)", this);
+  group2->setObjectName("GroupBox2");
+  enSum_ = new QCheckBox("Производить накопление спектров", group2);
+  enSum_->setObjectName("EnSum");
+  auto* label2 = new QLabel("Количество спектров для  усреднения", group2);
+  label2->setObjectName("Label2");
+  sumConst_ = ConstEdit("SumConst", group2);
+  auto* g2 = new QGridLayout(group2);
+  g2->addWidget(enSum_, 0, 0, 1, 2);
+  g2->addWidget(label2, 1, 0);
+  g2->addWidget(sumConst_, 1, 1);
+
+  auto* panel1 = new QFrame(this);
+  panel1->setObjectName("Panel1");
+  panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  showFirstBox_ = new QCheckBox("Показывать исходный спектра", panel1);
+  showFirstBox_->setObjectName("ShowFirstBox");
+  (new QVBoxLayout(panel1))->addWidget(showFirstBox_);
+
+  auto* group3 = new QGroupBox("Справка", this);
+  group3->setObjectName("GroupBox3");
+  memos_[0] = Memo("Memo1", {"Фильтрация низких частот будет производиться сразу при приеме спектров."}, group3);
+  memos_[1] = Memo("Memo2",
+                   {"При включенном накоплении спектров, текущий (отображаемый) спектр ",
+                    "будет представлять собой не реальный ",
+                    "принятый сигнал, а среднее от суммы принятых спектров. Количество ",
+                    "спектров, по которым производится усреднение, задается параметром ",
+                    "\"Количество спектров для усреднения\"."},
+                   group3);
+  memos_[2] = Memo("Memo3",
+                   {"При установленном флажке вместе с отфильтрованным и/или накопленным ",
+                    "спектром будет отображаться исходный спектр."},
+                   group3);
+  auto* stack = new QStackedLayout(group3);
+  stack->setStackingMode(QStackedLayout::StackAll);  // the three in the same place
+  for (QPlainTextEdit* m : memos_) stack->addWidget(m);
+  for (QPlainTextEdit* m : memos_) m->hide();
+  group3->setMinimumHeight(Px(110));
+
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+  ok->setObjectName("OkBtn");
+  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+  cancel->setObjectName("CancelBtn");
+  connect(ok, &QPushButton::clicked, this, [this] {
+    OkBtnClick();
+    accept();
+  });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* column = new QVBoxLayout(this);
+  column->addWidget(group1);
+  column->addWidget(group2);
+  column->addWidget(panel1);
+  column->addWidget(group3);
+  column->addWidget(buttons);
+  column->setSizeConstraint(QLayout::SetFixedSize);
+
+  hoverAreas_[0] = group1;
+  hoverAreas_[1] = group2;
+  hoverAreas_[2] = panel1;
+  for (QWidget* w : hoverAreas_) {
+    w->setAttribute(Qt::WA_Hover);
+    w->installEventFilter(this);
+  }
+  connect(enLPF_, &QCheckBox::clicked, this, &TRealTimeSetupForm::EnLPFClick);
+  connect(enSum_, &QCheckBox::clicked, this, &TRealTimeSetupForm::EnLPFClick);
+  FormShow();
+}
+
+void TRealTimeSetupForm::FormShow() {
+  enLPF_->setChecked(s_.EnableRTLPF);
+  lpfConst_->setValue(s_.RTLPFConst);  // a stored value outside 2..2000 shows as used
+  enSum_->setChecked(s_.EnableRTSum);
+  sumConst_->setValue(s_.RTNumb);
+  showFirstBox_->setChecked(s_.ShowFirst);
+  showFirstBox_->setEnabled(s_.EnableRTLPF || s_.EnableRTSum);
+}
+
+void TRealTimeSetupForm::EnLPFClick() {
+  const bool any = enLPF_->isChecked() || enSum_->isChecked();
+  if (!any) showFirstBox_->setChecked(false);
+  showFirstBox_->setEnabled(any);
+}
+
+void TRealTimeSetupForm::ShowHelp(int memo) {
+  for (int i = 0; i < 3; ++i) memos_[i]->setVisible(i == memo);
+}
+
+bool TRealTimeSetupForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverMove) {
+    for (int i = 0; i < 3; ++i)
+      if (watched == hoverAreas_[i]) ShowHelp(i);
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TRealTimeSetupForm::OkBtnClick() {
+  s_.EnableRTLPF = enLPF_->isChecked();
+  s_.RTLPFConst = lpfConst_->value();
+  s_.EnableRTSum = enSum_->isChecked();
+  s_.RTNumb = sumConst_->value();
+  s_.ShowFirst = showFirstBox_->isChecked();
+}
+
+}  // namespace qel
