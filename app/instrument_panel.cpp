@@ -212,8 +212,8 @@ void InstrumentPanel::SetCorrectionHidden(bool hidden) {
   for (QWidget* w : {static_cast<QWidget*>(CorrEdit), static_cast<QWidget*>(CorrEditExt)}) {
     QPalette p = w->palette();
     const QPalette normal = QApplication::palette(w);
-    const QColor text = hidden ? normal.color(QPalette::Base) : normal.color(QPalette::Text);
-    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) p.setColor(g, QPalette::Text, text);
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+      p.setColor(g, QPalette::Text, normal.color(g, hidden ? QPalette::Base : QPalette::Text));
     w->setPalette(p);
   }
 }

@@ -1,0 +1,401 @@
+// The instrument's controls, modes, dialogs and windows in the main window,
+// on the offscreen platform. The status bytes a telegram carries are handed
+// to the link's controls directly; the window must mirror what they decide.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QToolButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+#include "app/adc_form.h"
+#include "app/error_boxes.h"
+#include "app/main_window.h"
+#include "app/message_form.h"
+#include "app/qel_application.h"
+#include "display/view_window.h"
+#include "model/reg_file_store.h"
+#include "model/units.h"
+#include "tests/model/test_dir.h"
+
+using namespace qel;
+
+namespace {
+
+struct Run {
+  Run(const std::string& dir, const std::function<void(Settings&)>& change) : store(dir + "/1.0.reg") {
+    Settings s;
+    SetDefaults(s);
+    change(s);
+    SaveSettings(s, {}, store);
+    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
+    window->show();
+    // The loop's starter is not wanted here: no port is opened.
+    window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
+  }
+  template <typename T>
+  T* Find(const char* name) const {
+    T* w = window->findChild<T*>(name);
+    if (!w) qFatal("no widget %s", name);
+    return w;
+  }
+  ProgramState state;
+  RegFileStore store;
+  ErrorBoxes errors;
+  std::unique_ptr<TQelMainForm> window;
+  Settings& S() { return state.Settings; }
+  LinkFlags& Flags() { return window->InstrumentLink().Flags; }
+};
+
+// Runs `act` on the next modal dialog once it is open.
+template <typename Fn>
+void OnModal(Fn act) {
+  QTimer::singleShot(0, [act] {
+    QWidget* w = QApplication::activeModalWidget();
+    QVERIFY(w);
+    act(w);
+  });
+}
+
+void Click(QWidget* dialog, const char* button) {
+  auto* b = dialog->findChild<QPushButton*>(button);
+  QVERIFY2(b, button);
+  b->click();
+}
+
+}  // namespace
+
+class InstrumentTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { dir_ = std::make_unique<test::TempDir>(); }
+  void StopAndStartAlternate();
+  void ManualGainIsAdopted();
+  void ManualCorrectionHidesTheNumbers();
+  void CorrectionBarAtItsTop();
+  void BoundsFollowTheModeAndTheMouse();
+  void ResetDiapSendsTheBoundsAgain();
+  void ReceiveClosesTheSpectrumAndArmsTheLoop();
+  void RealTimeDialogRules();
+  void AdcWindowClosedByItsCloseBox();
+  void PortDialogRefusesASpeedThatIsNoNumber();
+  void KeptSpectraAreNotDroppedSilently();
+
+ private:
+  std::unique_ptr<test::TempDir> dir_;
+};
+
+void InstrumentTest::StopAndStartAlternate() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.Rapid = 10;  // " 1 мин"
+  });
+  Link& link = run.window->InstrumentLink();
+  link.Controls.SpeedStatus(0x08);  // program control, " 1 мин": the group comes alive
+  QVERIFY(run.Find<QGroupBox>("SpeedPanel")->isEnabled());
+  QCOMPARE(run.Find<QLabel>("SpeedLbl")->text(), QString("ПЭВМ"));
+  run.Flags().GainSpeedAcked = true;
+  run.window->Action("AStop")->trigger();
+  QCOMPARE(run.Find<QComboBox>("SpeedBox")->currentText(), QString(" СТОП"));
+  QVERIFY(!run.window->Action("AStop")->isEnabled() && run.window->Action("AStart")->isEnabled());
+  QVERIFY(!run.Flags().GainSpeedAcked);
+  // The instrument confirms the stop; the selection stays.
+  link.Controls.SpeedStatus(0x01);
+  QCOMPARE(run.Find<QComboBox>("SpeedBox")->currentIndex(), 2);
+  run.window->Action("AStart")->trigger();
+  QCOMPARE(run.Find<QComboBox>("SpeedBox")->currentText(), QString(" 1 мин"));
+  QCOMPARE(run.S().Rapid, 10);
+  QVERIFY(run.window->Action("AStop")->isEnabled() && !run.window->Action("AStart")->isEnabled());
+  // The operator's own selection in the list goes to the link too.
+  auto* box = run.Find<QComboBox>("SpeedBox");
+  box->setCurrentIndex(4);
+  emit box->activated(4);
+  QCOMPARE(run.S().Rapid, 4);
+  // A manual speed disables the group and says so.
+  link.Controls.SpeedStatus(0x88);
+  QVERIFY(!run.Find<QGroupBox>("SpeedPanel")->isEnabled());
+  QCOMPARE(run.Find<QLabel>("SpeedLbl")->text(), QString("РУЧН. УПР."));
+}
+
+void InstrumentTest::ManualGainIsAdopted() {
+  Run run(dir_->Path(), [](Settings& s) { s.Mode = true; });
+  int repaints = 0;
+  connect(&run.window->View().Plot(), &ScreenBox::BackgroundDrawn, [&] { ++repaints; });
+  run.Flags().GainSpeedAcked = true;
+  run.window->InstrumentLink().Controls.GainStatus(0x84);
+  QCOMPARE(run.Find<QComboBox>("AmpBox")->currentText(), QString("10"));
+  QCOMPARE(run.S().Amplifying, 3);
+  QCOMPARE(repaints, 1);
+  QVERIFY(!run.Flags().GainSpeedAcked);
+  QVERIFY(!run.Find<QGroupBox>("AmpPanel")->isEnabled());
+  QCOMPARE(run.Find<QLabel>("AmpLbl")->text(), QString("РУЧН. УПР."));
+  // Back under the program's control: the up button steps the gain.
+  run.window->InstrumentLink().Controls.GainStatus(0x04);
+  QVERIFY(run.Find<QGroupBox>("AmpPanel")->isEnabled());
+  run.Find<QToolButton>("UpDnAmpUp")->click();
+  QCOMPARE(run.Find<QComboBox>("AmpBox")->currentText(), QString("20"));
+  QCOMPARE(run.S().Amplifying, 4);
+}
+
+void InstrumentTest::ManualCorrectionHidesTheNumbers() {
+  Run run(dir_->Path(), [](Settings& s) { s.Mode = true; });
+  auto* edit = run.Find<QSpinBox>("CorrEdit");
+  const QColor normal = edit->palette().color(QPalette::Text);
+  run.window->InstrumentLink().Controls.GainStatus(0x44);
+  QVERIFY(run.Find<QGroupBox>("AmpPanel")->isEnabled());
+  QVERIFY(!run.Find<QGroupBox>("CorrPanel")->isEnabled() && !run.Find<QSlider>("CorrBar")->isEnabled());
+  QCOMPARE(run.Find<QLabel>("CorrLbl")->text(), QString("РУЧН. УПР."));
+  for (QWidget* w : {static_cast<QWidget*>(edit), static_cast<QWidget*>(run.Find<QLineEdit>("CorrEditExt"))})
+    QCOMPARE(w->palette().color(QPalette::Disabled, QPalette::Text), w->palette().color(QPalette::Disabled, QPalette::Base));
+  run.window->InstrumentLink().Controls.GainStatus(0x04);
+  QCOMPARE(edit->palette().color(QPalette::Text), normal);
+  QVERIFY(run.Find<QGroupBox>("CorrPanel")->isEnabled());
+}
+
+void InstrumentTest::CorrectionBarAtItsTop() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.Correction = 100;
+  });
+  run.window->InstrumentLink().Controls.GainStatus(0x04);
+  run.Flags().CorrAcked = true;
+  auto* bar = run.Find<QSlider>("CorrBar");
+  QCOMPARE(bar->value(), 32767 - 100);
+  bar->triggerAction(QAbstractSlider::SliderToMinimum);  // the top: +32767
+  QCOMPARE(run.Find<QSpinBox>("CorrEdit")->value(), 32767);
+  QCOMPARE(run.S().Correction, 32767);
+  QVERIFY(!run.Flags().CorrAcked);
+  QCOMPARE(run.Find<QLineEdit>("CorrEditExt")->text(),
+           QString::fromStdString(FormatCorrection(run.S(), 32767, ",")));
+  // The bottom clamps to -32767.
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  QCOMPARE(run.S().Correction, -32767);
+}
+
+void InstrumentTest::BoundsFollowTheModeAndTheMouse() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.PoleMin = 1000;
+  });
+  auto* bot = run.Find<QSpinBox>("BotField");
+  QCOMPARE(bot->value(), 1000);
+  run.Flags().BoundsAcked = true;
+  bot->stepUp();
+  QCOMPARE(run.S().PoleMin, 1010);
+  QCOMPARE(run.Find<QLineEdit>("BotFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 1010, ",")));
+  QCOMPARE(run.S().ViewMin, 1010);  // the view follows the sweep
+  QVERIFY(!run.Flags().BoundsAcked);
+  // New sweep bounds chosen with the mouse set both controls.
+  emit run.window->View().SweepBoundsRequested(2000, 3000);
+  QCOMPARE(run.S().PoleMin, 2000);
+  QCOMPARE(run.S().PoleMax, 3000);
+  QCOMPARE(run.Find<QSpinBox>("TopField")->value(), 3000);
+  // In analyse mode the bound is the instrument's: unchanged, and shown as it is.
+  run.window->Action("AAnalyse")->trigger();
+  QVERIFY(!run.Find<QGroupBox>("RazvPanel")->isEnabled());
+  bot->setValue(2500);
+  QCOMPARE(run.S().PoleMin, 2000);
+  QCOMPARE(run.Find<QLineEdit>("BotFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 2000, ",")));
+}
+
+void InstrumentTest::ResetDiapSendsTheBoundsAgain() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.PoleMin = 0;
+    s.PoleMax = 65519;
+  });
+  run.Flags().BoundsAcked = true;
+  run.window->Action("AResetDiap")->trigger();  // nothing changes, and still the bounds go again
+  QVERIFY(!run.Flags().BoundsAcked);
+  QCOMPARE(run.Find<QLineEdit>("TopFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 65519, ",")));
+}
+
+void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
+  test::TempDir d;
+  const std::string file = d.File("a.qel");
+  test::Spit(file, std::string("\x10\x00\x00\x08", 4));
+  Run run(dir_->Path(), [&](Settings& s) {
+    s.Mode = false;
+    s.LastOpen = file;
+  });
+  QCOMPARE(run.window->windowTitle(), QString("КЕЛ - a.qel"));
+  QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));
+  run.window->Action("AReceive")->trigger();
+  QCOMPARE(run.window->windowTitle(), QString("КЕЛ"));
+  QVERIFY(run.S().LastOpen.empty());
+  QCOMPARE(run.state.Store.FindFirstValid(0, 65535), 65535);
+  QVERIFY(run.window->Driver().TimerActive(LinkTimer::QelTimer));
+  QVERIFY(run.window->Action("AReceive")->isChecked() && !run.window->Action("AReceive")->isEnabled());
+  QVERIFY(run.window->Action("ASwLPF")->isEnabled() && run.window->Action("AStop")->isEnabled());
+  // Back to analyse mode before the starter fires: it never fires.
+  run.window->Action("AAnalyse")->trigger();
+  QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));
+  QVERIFY(!run.window->Action("ASwLPF")->isEnabled() && !run.window->Action("AResetDiap")->isEnabled());
+}
+
+void InstrumentTest::RealTimeDialogRules() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.EnableRTLPF = true;
+    s.RTLPFConst = 0;  // a stored value out of range shows as used
+    s.RTNumb = 9;
+    s.ShowFirst = true;
+  });
+  OnModal([](QWidget* dlg) {
+    QCOMPARE(dlg->windowTitle(), QString("Обработка  при приеме спектров"));
+    QCOMPARE(dlg->findChild<QSpinBox*>("LPFConst")->value(), 2);
+    auto* showFirst = dlg->findChild<QCheckBox*>("ShowFirstBox");
+    QVERIFY(showFirst->isEnabled() && showFirst->isChecked());
+    dlg->findChild<QCheckBox*>("EnLPF")->click();  // neither is checked now
+    QVERIFY(!showFirst->isEnabled() && !showFirst->isChecked());
+    dlg->findChild<QCheckBox*>("EnSum")->click();
+    QVERIFY(showFirst->isEnabled() && !showFirst->isChecked());
+    dlg->findChild<QSpinBox*>("SumConst")->setValue(12);
+    // The help that the mouse is over.
+    QHoverEvent over(QEvent::HoverEnter, QPointF(5, 5), QPointF(5, 5), QPointF(-1, -1));
+    QApplication::sendEvent(dlg->findChild<QWidget*>("GroupBox2"), &over);
+    QVERIFY(dlg->findChild<QWidget*>("Memo2")->isVisible());
+    QVERIFY(!dlg->findChild<QWidget*>("Memo1")->isVisible() && !dlg->findChild<QWidget*>("Memo3")->isVisible());
+    QVERIFY(dlg->findChild<QPlainTextEdit*>("Memo2")->toPlainText().endsWith(
+        "\"Количество спектров для усреднения\"."));
+    Click(dlg, "OkBtn");
+  });
+  run.window->Action("ARealTime")->trigger();
+  QVERIFY(!run.S().EnableRTLPF && run.S().EnableRTSum && !run.S().ShowFirst);
+  QCOMPARE(run.S().RTNumb, 12);
+  QCOMPARE(run.S().RTLPFConst, 2);
+  QVERIFY(!run.window->Action("ASwLPF")->isChecked() && run.window->Action("ASWSum")->isChecked());
+  // Cancel changes nothing.
+  OnModal([](QWidget* dlg) {
+    dlg->findChild<QSpinBox*>("SumConst")->setValue(30);
+    Click(dlg, "CancelBtn");
+  });
+  run.window->Action("ARealTime")->trigger();
+  QCOMPARE(run.S().RTNumb, 12);
+}
+
+void InstrumentTest::AdcWindowClosedByItsCloseBox() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = false;
+    s.ADCEnable = true;
+    s.ADCWindow = WindowPlacement{150, 250, 0, 0, false, 0, 0};
+  });
+  TADCForm& adc = run.window->AdcForm();
+  QVERIFY(adc.isVisible() && run.window->Action("AADCView")->isChecked());
+  QCOMPARE(adc.pos(), QPoint(250, 150));
+  QVERIFY(adc.windowFlags() & Qt::WindowStaysOnTopHint);
+  QVERIFY(run.window->Driver().TimerActive(LinkTimer::ADCTimer));
+  adc.close();
+  QVERIFY(!adc.isVisible() && !run.window->Action("AADCView")->isChecked());
+  QVERIFY(!run.S().ADCEnable && !run.window->Driver().TimerActive(LinkTimer::ADCTimer));
+  run.window->Action("AADCView")->trigger();
+  QVERIFY(adc.isVisible() && run.window->Driver().TimerActive(LinkTimer::ADCTimer));
+  run.window->close();
+  RegFileStore again(dir_->File("1.0.reg"));
+  Settings s;
+  SetDefaults(s);
+  RecentFileList r;
+  LoadSettings(s, r, again);
+  QVERIFY(s.ADCEnable);
+  QCOMPARE(QPoint(s.ADCWindow.Left, s.ADCWindow.Top), QPoint(250, 150));
+}
+
+void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
+  Run run(dir_->Path(), [](Settings& s) { s.Mode = true; });
+  bool refused = false;
+  OnModal([&](QWidget* dlg) {
+    QCOMPARE(dlg->windowTitle(), QString("Настройка COM-порта"));
+    auto* port = dlg->findChild<QComboBox*>("PortBox");
+    QCOMPARE(port->itemText(0), QString("COM1"));
+    QCOMPARE(port->currentText(), QString("COM1"));
+    port->setCurrentText("/dev/ttyUSB7");
+    dlg->findChild<QComboBox*>("SpeedBox")->setCurrentText("11520O");
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      refused = box->text().contains("11520O");
+      box->accept();
+    });
+    Click(dlg, "BitBtnOk");  // the message, and the dialog stays
+    QVERIFY(dlg->isVisible());
+    Click(dlg, "BitBtnCancel");
+  });
+  run.window->Action("ASetupCom")->trigger();
+  QVERIFY(refused);
+  QCOMPARE(run.S().Port, std::string("COM1"));
+  QCOMPARE(run.S().BitRate, 115200);
+  // A good rate is taken with the typed port name.
+  OnModal([](QWidget* dlg) {
+    dlg->findChild<QComboBox*>("PortBox")->setCurrentText("COM7");
+    dlg->findChild<QComboBox*>("SpeedBox")->setCurrentText("9600");
+    Click(dlg, "BitBtnOk");
+  });
+  run.window->Action("ASetupCom")->trigger();
+  QCOMPARE(run.S().Port, std::string("COM7"));
+  QCOMPARE(run.S().BitRate, 9600);
+}
+
+void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
+  Run run(dir_->Path(), [&](Settings& s) {
+    s.Mode = true;
+    s.AutoSave = true;
+    s.SaveStep = 1;
+    s.NameMask = "k";
+    s.NumbMask = 5;
+    s.WorkDir = dir_->File("missing");  // the automatic save fails
+  });
+  Acquisition& acq = run.window->InstrumentLink().Acq;
+  acq.ForwardPassStart();
+  acq.ForwardPassStart();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{2});
+  // Analyse mode: written once more (still failing), then the operator is
+  // asked; a folder chosen takes them under their names.
+  const std::string folder = dir_->File("elsewhere");
+  QDir().mkpath(QString::fromStdString(folder));
+  OnModal([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    QVERIFY(box);
+    QVERIFY(box->text().contains("k00000005.qel") && box->text().contains("k00000006.qel"));
+    OnModal([&](QWidget* d) {
+      auto* dlg = qobject_cast<QFileDialog*>(d);
+      QVERIFY(dlg);
+      dlg->selectFile(QString::fromStdString(folder));
+      QMetaObject::invokeMethod(dlg, "accept");
+    });
+    Click(box, "WriteKeptBtn");
+  });
+  run.window->Action("AAnalyse")->trigger();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  QVERIFY(QFile::exists(QString::fromStdString(folder + "/k00000005.qel")));
+  QVERIFY(QFile::exists(QString::fromStdString(folder + "/k00000006.qel")));
+  QVERIFY(!acq.ReceiveMode());
+  // At exit: given up only by the operator's explicit choice.
+  run.window->Action("AReceive")->trigger();
+  run.window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
+  acq.ForwardPassStart();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{1});
+  OnModal([](QWidget* w) { Click(w, "DiscardKeptBtn"); });
+  run.window->close();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  QVERIFY(run.window->MessageForm().Msg().toPlainText().contains("удалён оператором"));
+}
+
+int main(int argc, char** argv) {
+  qel::QelApplication app(argc, argv);
+  InstrumentTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "instrument_test.moc"
