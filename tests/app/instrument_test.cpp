@@ -152,7 +152,7 @@ void InstrumentTest::ManualGainIsAdopted() {
 void InstrumentTest::ManualCorrectionHidesTheNumbers() {
   Run run(dir_->Path(), [](Settings& s) { s.Mode = true; });
   auto* edit = run.Find<QSpinBox>("CorrEdit");
-  const QColor normal = edit->palette().color(QPalette::Text);
+  const QColor normal = edit->palette().color(QPalette::Active, QPalette::Text);
   run.window->InstrumentLink().Controls.GainStatus(0x44);
   QVERIFY(run.Find<QGroupBox>("AmpPanel")->isEnabled());
   QVERIFY(!run.Find<QGroupBox>("CorrPanel")->isEnabled() && !run.Find<QSlider>("CorrBar")->isEnabled());
@@ -160,7 +160,7 @@ void InstrumentTest::ManualCorrectionHidesTheNumbers() {
   for (QWidget* w : {static_cast<QWidget*>(edit), static_cast<QWidget*>(run.Find<QLineEdit>("CorrEditExt"))})
     QCOMPARE(w->palette().color(QPalette::Disabled, QPalette::Text), w->palette().color(QPalette::Disabled, QPalette::Base));
   run.window->InstrumentLink().Controls.GainStatus(0x04);
-  QCOMPARE(edit->palette().color(QPalette::Text), normal);
+  QCOMPARE(edit->palette().color(QPalette::Active, QPalette::Text), normal);
   QVERIFY(run.Find<QGroupBox>("CorrPanel")->isEnabled());
 }
 
