@@ -137,6 +137,22 @@ class DisplayTest : public QObject {
     QCOMPARE(r.plot->Scales().CodeAt(5), 2L);
   }
 
+  void screenUpdatesAreCoalesced() {
+    Rig r(300, 200);
+    r.plot->ScreenBoxPaint();  // the first update goes out at once
+    QCOMPARE(r.plot->ScreenUpdates(), 1);
+    for (std::uint16_t x = 1000; x < 3000; ++x) {
+      r.store.CurrentSpectrum[x] = {x, 2500};
+      r.plot->PlotPoint(x, r.s.DisplayColors.Graph);
+    }
+    // Two thousand points are on the image at once; within the same frame
+    // they wait, and one update a frame later shows them all.
+    const QRgb background = r.plot->Image().pixel(5, 100);
+    QVERIFY(r.plot->Image().pixel(r.plot->Scales().X(2999), r.plot->Scales().Y(2500)) != background);
+    QCOMPARE(r.plot->ScreenUpdates(), 1);
+    QTRY_COMPARE(r.plot->ScreenUpdates(), 2);
+  }
+
   void sweepMarkIsAnXorWedge() {
     Rig r(300, 200);
     r.plot->ScreenBoxPaint();
