@@ -10,6 +10,8 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ui_metrics.h"
 
 namespace qel {
@@ -29,6 +31,7 @@ QPlainTextEdit* Memo(const char* name, const QStringList& lines, QWidget* parent
   m->setFrameStyle(QFrame::NoFrame);
   m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m->setLineWrapMode(QPlainTextEdit::NoWrap);  // the lines break where they were written
   QPalette p = m->palette();
   p.setColor(QPalette::Base, p.color(QPalette::Window));
   m->setPalette(p);
@@ -91,7 +94,12 @@ TRealTimeSetupForm::TRealTimeSetupForm(Settings& s, QWidget* parent)
   stack->setStackingMode(QStackedLayout::StackAll);  // the three in the same place
   for (QPlainTextEdit* m : memos_) stack->addWidget(m);
   for (QPlainTextEdit* m : memos_) m->hide();
-  group3->setMinimumHeight(Px(110));
+  // Room for the longest line and for the five of the longest memo.
+  int widest = 0;
+  for (QPlainTextEdit* m : memos_)
+    for (const QString& line : m->toPlainText().split('\n'))
+      widest = std::max(widest, m->fontMetrics().horizontalAdvance(line));
+  group3->setMinimumSize(widest + Px(40), memos_[1]->fontMetrics().lineSpacing() * 5 + Px(40));
 
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
