@@ -164,6 +164,23 @@ TEST_F(Acquire, ChangingTheAccumulationLength) {
   EXPECT_EQ(ui.panels[10], "");
 }
 
+TEST_F(Acquire, StoredConstantsBelowTwoAreUsedAsTwo) {
+  // As the dialog would have given them: nothing divides by zero or by one.
+  s.EnableRTLPF = true;
+  s.RTLPFConst = 0;
+  s.EnableRTSum = true;
+  s.RTNumb = 1;
+  PassStart();
+  EXPECT_EQ(ui.panels[9], "ФИЛЬТР [2]");
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [1 из 2]");
+  Point(10, 2000);
+  Point(11, 3000);
+  Point(12, 3000);
+  EXPECT_EQ(V(12), 2750);  // (2500 + 3000) / 2: the recursive stage with weight 1/2
+  for (int pass = 0; pass < 3; ++pass) PassStart();
+  EXPECT_EQ(ui.panels[10], "НАКОПЛ [2 из 2]");
+}
+
 TEST_F(Acquire, PassStartClearsAndRepaints) {
   Point(10, 2000);
   run.MaxIndex = 5;
