@@ -45,29 +45,28 @@ TRealTimeSetupForm::TRealTimeSetupForm(Settings& s, QWidget* parent)
   setObjectName("RealTimeSetupForm");
   setWindowTitle("Обработка  при приеме спектров");
 
-  auto* group1 = new QGroupBox("Фильтр низких частот", this);
-  group1->setObjectName("GroupBox1");
-  enLPF_ = new QCheckBox("Выполнять фильтрацию низких частот при приеме", group1);
-  enLPF_->setObjectName("EnLPF");
-  auto* label1 = new QLabel("Постоянная времни фильтра в отсчетах развертки", group1);
-  label1->setObjectName("Label1");
-  lpfConst_ = ConstEdit("LPFConst", group1);
-  auto* g1 = new QGridLayout(group1);
-  g1->addWidget(enLPF_, 0, 0, 1, 2);
-  g1->addWidget(label1, 1, 0);
-  g1->addWidget(lpfConst_, 1, 1);
-
-  auto* group2 = new QGroupBox("Накопление спектров (усреднение по нескольким спектрам)", this);
-  group2->setObjectName("GroupBox2");
-  enSum_ = new QCheckBox("Производить накопление спектров", group2);
-  enSum_->setObjectName("EnSum");
-  auto* label2 = new QLabel("Количество спектров для  усреднения", group2);
-  label2->setObjectName("Label2");
-  sumConst_ = ConstEdit("SumConst", group2);
-  auto* g2 = new QGridLayout(group2);
-  g2->addWidget(enSum_, 0, 0, 1, 2);
-  g2->addWidget(label2, 1, 0);
-  g2->addWidget(sumConst_, 1, 1);
+  // A group of a switch and its constant: "EnLPF"/"LPFConst", "EnSum"/"SumConst".
+  auto group = [this](const char* name, const char* title, const char* checkName, const char* checkText,
+                      const char* labelName, const char* labelText, const char* editName, QCheckBox*& check,
+                      QSpinBox*& edit) {
+    auto* g = new QGroupBox(title, this);
+    g->setObjectName(name);
+    check = new QCheckBox(checkText, g);
+    check->setObjectName(checkName);
+    auto* label = new QLabel(labelText, g);
+    label->setObjectName(labelName);
+    edit = ConstEdit(editName, g);
+    auto* grid = new QGridLayout(g);
+    grid->addWidget(check, 0, 0, 1, 2);
+    grid->addWidget(label, 1, 0);
+    grid->addWidget(edit, 1, 1);
+    return g;
+  };
+  QGroupBox* group1 = group("GroupBox1", "Фильтр низких частот", "EnLPF", "Выполнять фильтрацию низких частот при приеме",
+                            "Label1", "Постоянная времни фильтра в отсчетах развертки", "LPFConst", enLPF_, lpfConst_);
+  QGroupBox* group2 = group("GroupBox2", "Накопление спектров (усреднение по нескольким спектрам)", "EnSum",
+                            "Производить накопление спектров", "Label2", "Количество спектров для  усреднения",
+                            "SumConst", enSum_, sumConst_);
 
   auto* panel1 = new QFrame(this);
   panel1->setObjectName("Panel1");
