@@ -1,6 +1,8 @@
 #include "about_form.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -57,6 +59,9 @@ TQelAboutForm::TQelAboutForm(QWidget* parent)
   grid->addWidget(memo, 5, 0);
   grid->setRowStretch(5, 1);
   setFixedSize(Px(392), Px(271));
+  // Centred on the desktop, not on the window that opened it.
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 }
 
 }  // namespace qel

@@ -309,7 +309,7 @@ void TQelMainForm::FormShow() {
   for (int i = 0; i < 12; ++i) SetStatusPanel(i, QString());
   ApplyPlacement(*this, s_.Position);
   ApplyMessageFormPlacement();
-  adcForm_->move(s_.ADCWindow.Left, s_.ADCWindow.Top);
+  ApplyPosition(*adcForm_, s_.ADCWindow.Left, s_.ADCWindow.Top);
   actions_["AMessageView"]->setChecked(s_.MsgWindow.Visible);
   SetReceiveMode(s_.Mode);
   state_.Run.IntegralS = -1.0;

@@ -41,10 +41,20 @@ QRect FitOnScreens(const QRect& frame, const QList<QRect>& screens) {
   return r;
 }
 
-void ApplyPlacement(QWidget& w, const WindowPlacement& p) {
+namespace {
+QList<QRect> Screens() {
   QList<QRect> screens;
   for (const QScreen* s : QGuiApplication::screens()) screens.append(s->availableGeometry());
-  const QRect r = FitOnScreens(QRect(p.Left, p.Top, p.Width, p.Height), screens);
+  return screens;
+}
+}  // namespace
+
+void ApplyPosition(QWidget& w, int left, int top) {
+  w.move(FitOnScreens(QRect(QPoint(left, top), w.size()), Screens()).topLeft());
+}
+
+void ApplyPlacement(QWidget& w, const WindowPlacement& p) {
+  const QRect r = FitOnScreens(QRect(p.Left, p.Top, p.Width, p.Height), Screens());
   w.move(r.topLeft());
   w.resize(r.size());
   switch (p.State) {

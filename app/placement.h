@@ -15,6 +15,8 @@ QRect FitOnScreens(const QRect& frame, const QList<QRect>& screens);
 
 // Left, top, width, height, then the window state.
 void ApplyPlacement(QWidget& w, const WindowPlacement& p);
+// Only the place (a window whose size is its own), brought onto a screen.
+void ApplyPosition(QWidget& w, int left, int top);
 // The state always; left, top, width and height only in the normal state,
 // so a maximised window keeps its last normal placement.
 void ReadPlacement(const QWidget& w, WindowPlacement& p);

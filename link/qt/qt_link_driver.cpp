@@ -47,6 +47,8 @@ const QTimer& QtLinkDriver::Timer(LinkTimer timer) const { return const_cast<QtL
 
 bool QtLinkDriver::TimerActive(LinkTimer timer) const { return Timer(timer).isActive(); }
 
+int QtLinkDriver::TimerInterval(LinkTimer timer) const { return Timer(timer).interval(); }
+
 void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
   QTimer& t = Timer(timer);
   if (!enabled) {

@@ -28,6 +28,7 @@ class QtLinkDriver : public QObject, public LinkDriver {
   // Milliseconds until the next look at the clear-to-send line while a
   // command waits for its pulse; 0 when no look is due.
   int CtsPollInterval() const { return ctsPoll_.isActive() ? ctsPoll_.interval() : 0; }
+  int TimerInterval(LinkTimer timer) const;
 
  private:
   void RunIteration();
