@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTimer>
@@ -85,6 +86,17 @@ std::string SpectrumBytes(std::uint16_t code, std::uint16_t value, int count) {
   return b;
 }
 
+// One 4-byte record.
+std::string Record(std::uint16_t code, std::uint16_t value) {
+  return {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8), static_cast<char>(value & 0xFF),
+          static_cast<char>(value >> 8)};
+}
+
+// A spectrum recorded over the total field low..high (in tenths of an oersted).
+std::string RecordedRange(std::uint16_t low, std::uint16_t high) {
+  return SpectrumBytes(100, 2100, 2) + Record(high, TagFieldHigh) + Record(low, TagFieldLow);
+}
+
 // Answers the next modal file dialog with a path.
 void AnswerDialog(const char* name, const QString& path) {
   QTimer::singleShot(0, [name, path] {
@@ -111,6 +123,10 @@ class MainWindowTest : public QObject {
   void ToolBarHiddenClosedRestarted();
   void ClosedWhileMaximisedKeepsTheNormalPlacement();
   void ClosedAtStopStoresTheSpeedBeforeIt();
+  void StoredStateIsAppliedAtStart();
+  void UnitsOfAnOpenedFileAreNotStored();
+  void OpeningAFileLeavesReceiveMode();
+  void AboutBoxAndAdcWindowAsDesigned();
   void MessageWindowClosedAndShownAgain();
   void MessageLogKeepsTheNewestLines();
   void RecentFilesCompareWholePaths();
@@ -184,6 +200,38 @@ void MainWindowTest::MenusAndBarFollowTheCommandTable() {
     QCOMPARE(a->property("ImageIndex").toInt(), row.Image);
     QVERIFY(a->shortcut().isEmpty());
   }
+  QCOMPARE(w.findChild<QToolBar*>("MainBar")->height(), 41);
+  // Rows whose texts operators know as they are, typos and double blanks included.
+  struct Row {
+    const char *name, *category, *caption, *hint;
+    int image;
+    bool checkable, checked, enabled;
+  };
+  for (const Row& r : {Row{"AOpenFile", "Spectr", "Открыть...", "Открыть спектр из файла", 2, false, false, true},
+                       Row{"ACloseSpectr", "Spectr", "Закрыть", "Убрать текущий спектр", 3, false, false, true},
+                       Row{"AResetDiap", "Razv", "Расширить диапазон перестройки",
+                           "Расширить диапазон пересройки до максимума", 4, false, false, true},
+                       Row{"AMouseSelect", "Razv", "Определить  мышью", "Определить границы мышью", 11, true, false, true},
+                       Row{"AADCView", "View", "ВХОД  АЦП", "Текущие измерения по входу АЦП", -1, true, false, true},
+                       Row{"ASaveFileAs", "Spectr", "Сохранить...", "Сохранить спектр", 1, false, false, false},
+                       Row{"ABackUp", "Functions", "Отмена", "Вернуться к предыдущему", 19, false, false, false},
+                       Row{"ASwLPF", "Setup", "ФНЧ(р)", "ФНЧ реального времени", 16, true, false, true},
+                       Row{"APrintSetup", "Spectr", "Печать спектра...", "", 15, false, false, true},
+                       Row{"AFilter", "Functions", "ФНЧ", "Фильтрация текущего спектра", 14, false, false, true},
+                       Row{"AViewScale", "View", "Масштаб по горизонтали", "Задание области просмотра по абсциссе", 5,
+                           true, false, true}}) {
+    const ActionRow* row = nullptr;
+    for (const ActionRow& candidate : ActionRows())
+      if (QString(candidate.Name) == r.name) row = &candidate;
+    QVERIFY2(row, r.name);
+    QCOMPARE(QString(row->Category), QString(r.category));
+    QCOMPARE(QString(row->Caption), QString(r.caption));
+    QCOMPARE(QString(row->Hint), QString(r.hint));
+    QCOMPARE(row->Image, r.image);
+    QCOMPARE(bool(row->Flags & Checkable), r.checkable);
+    QCOMPARE(bool(row->Flags & Checked), r.checked);
+    QCOMPARE(!(row->Flags & Disabled), r.enabled);
+  }
   QCOMPARE(w.Action("AMouseSelect")->text(), QString("Определить  мышью"));
   QCOMPARE(w.Action("AResetDiap")->toolTip(), QString("Расширить диапазон пересройки до максимума"));
   // Images 23 and 24, between which the toggles blink, differ from 16 and 17.
@@ -232,6 +280,7 @@ void MainWindowTest::ClosedWhileMaximisedKeepsTheNormalPlacement() {
     QCOMPARE(run.window->geometry().size(), QSize(700, 480));
     run.window->showMaximized();
     QVERIFY(run.window->windowState() & Qt::WindowMaximized);
+    QTRY_VERIFY(run.window->geometry().size() != QSize(700, 480));  // the screen's size now
     run.window->close();
   }
   const WindowPlacement p = StoredSettings(Reg()).Position;
@@ -252,6 +301,14 @@ void MainWindowTest::ClosedAtStopStoresTheSpeedBeforeIt() {
     run.window->close();
   }
   QCOMPARE(StoredSettings(Reg()).Rapid, 5);
+  {
+    // Not stopped: the speed chosen last is stored, not the one before it.
+    Run run(Reg());
+    run.window->show();
+    run.window->InstrumentLink().Controls.SpeedBoxChange(7);
+    run.window->close();
+  }
+  QCOMPARE(StoredSettings(Reg()).Rapid, 7);
 }
 
 void MainWindowTest::MessageWindowClosedAndShownAgain() {
@@ -328,6 +385,7 @@ void MainWindowTest::RecentItemThreeOpensTheFourthEntry() {
   w.show();
   QMenu* quick = w.findChild<QMenu*>("QuickOpenMenu");
   QCOMPARE(quick->actions().size(), 5);
+  QVERIFY(w.findChild<QMenu*>("ListItem")->isEnabled());
   QAction* item = quick->actions().at(3);
   QCOMPARE(item->text(), QString::fromStdString("3 - " + recent[3]));
   item->trigger();
@@ -369,12 +427,14 @@ void MainWindowTest::OpenSaveCloseThroughTheDialogs() {
   QCOMPARE(w.findChild<QFileDialog*>("QelOpenDlg")->windowTitle(), QString("Открыть фаил спектра"));
 
   const std::string out = d.File("out/copy.qel");
+  w.Action("ABackUp")->setEnabled(true);  // as after a processing command
   AnswerDialog("QelSaveDlg", QString::fromStdString(out));
   w.Action("ASaveFileAs")->trigger();
   // The spectrum with its ten parameter records; the caption and LastOpen stay.
   QCOMPARE(test::Slurp(out).size(), std::size_t{(4 + 10) * 4});
   QCOMPARE(test::Slurp(out).substr(0, 16), SpectrumBytes(1000, 3000, 4));
   QCOMPARE(run.state.Settings.WorkDir, d.File("out/"));
+  QVERIFY(!w.Action("ABackUp")->isEnabled());
   QCOMPARE(run.state.Settings.LastOpen, in);
   QCOMPARE(w.windowTitle(), QString("КЕЛ - in.qel"));
 
@@ -416,6 +476,113 @@ void MainWindowTest::BadFilesShowOneBoxAndKeepTheSpectrum() {
     run.errors.OpenBox()->accept();
     QTRY_VERIFY(!run.errors.Busy());
   }
+}
+
+void MainWindowTest::StoredStateIsAppliedAtStart() {
+  test::TempDir d;
+  const std::string file = d.File("last.qel");
+  test::Spit(file, SpectrumBytes(10, 2100, 2));
+  StoreSettings(Reg(), [&](Settings& s) {
+    s.Mode = true;  // receive mode: the last file is not re-opened
+    s.LastOpen = file;
+    s.EnableRTLPF = true;
+    s.ADCFreq = 250;
+    s.Position = WindowPlacement{5000, 6000, 480, 700, true, 0, 0};  // a monitor that is gone
+  });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  QCOMPARE(w.windowTitle(), QString("Программа анализа спектров КЕЛ.  Talvor"));
+  QCOMPARE(run.state.Store.FindFirstValid(0, 65535), 65535);
+  QVERIFY(w.Action("ASwLPF")->isChecked() && !w.Action("ASWSum")->isChecked());
+  QCOMPARE(w.Driver().TimerInterval(LinkTimer::ADCTimer), 250);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  QVERIFY(screen.contains(w.geometry().topLeft()));
+  QCOMPARE(w.geometry().size(), QSize(700, 480));
+  // "Коррекция" shows the correction group exactly when it is checked.
+  QWidget* corr = w.findChild<QWidget*>("CorrPanel");
+  w.Action("ACorr")->trigger();
+  QVERIFY(w.Action("ACorr")->isChecked() && corr->isVisible());
+  w.Action("ACorr")->trigger();
+  QVERIFY(!corr->isVisible());
+  w.Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
+  w.Action("AAnalyse")->trigger();
+  w.close();
+  QVERIFY(!StoredSettings(Reg()).Mode);  // the mode at the end is the next start's
+}
+
+void MainWindowTest::UnitsOfAnOpenedFileAreNotStored() {
+  test::TempDir d;
+  const std::string a = d.File("a.qel"), b = d.File("b.qel");
+  test::Spit(a, RecordedRange(31000, 34000));
+  test::Spit(b, RecordedRange(32000, 35000));
+  StoreSettings(Reg(), [](Settings&) {});
+  {
+    Run run(Reg());
+    TQelMainForm& w = *run.window;
+    w.show();
+    const Settings& s = run.state.Settings;
+    w.Files().OpenSpectrumFile(QString::fromStdString(a));
+    QCOMPARE(s.RazvUnits[3].X1, 3100.0);
+    // A second file without a close between: the first one's range is what
+    // the close brings back.
+    w.Files().OpenSpectrumFile(QString::fromStdString(b));
+    QCOMPARE(s.RazvUnits[3].X1, 3200.0);
+    w.Action("ACloseSpectr")->trigger();
+    QCOMPARE(s.RazvUnits[3].X1, 3100.0);
+    w.Files().OpenSpectrumFile(QString::fromStdString(b));
+    w.close();  // the units before the open are the ones stored
+  }
+  const Settings stored = StoredSettings(Reg());
+  QCOMPARE(stored.RazvUnits[3].X1, 3100.0);
+  QCOMPARE(stored.RazvUnits[3].X2, 3400.0);
+}
+
+void MainWindowTest::OpeningAFileLeavesReceiveMode() {
+  test::TempDir d;
+  const std::string file = d.File("r.qel");
+  test::Spit(file, SpectrumBytes(10, 2100, 2));
+  StoreSettings(Reg(), [](Settings& s) { s.Mode = true; }, {file});
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  QVERIFY(w.Action("AReceive")->isChecked());
+  // A cancelled open dialog still leaves receive mode.
+  QTimer::singleShot(0, [] {
+    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dlg);
+    dlg->reject();
+  });
+  w.Action("AOpenFile")->trigger();
+  QVERIFY(w.Action("AAnalyse")->isChecked() && !w.Action("AReceive")->isChecked());
+  QVERIFY(!w.Driver().TimerActive(LinkTimer::QelTimer));
+  // So does a recent file.
+  w.Action("AReceive")->trigger();
+  QVERIFY(w.Driver().TimerActive(LinkTimer::QelTimer));
+  w.findChild<QMenu*>("QuickOpenMenu")->actions().at(0)->trigger();
+  QVERIFY(w.Action("AAnalyse")->isChecked() && !w.Driver().TimerActive(LinkTimer::QelTimer));
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - r.qel"));
+}
+
+void MainWindowTest::AboutBoxAndAdcWindowAsDesigned() {
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  QTimer::singleShot(0, [] {
+    QWidget* about = QApplication::activeModalWidget();
+    QVERIFY(about);
+    QCOMPARE(about->windowTitle(), QString("О программе"));
+    QCOMPARE(about->size(), QSize(392, 271));
+    QCOMPARE(about->findChild<QLabel*>("Title")->text(), QString("Talvor"));
+    QVERIFY(about->findChild<QLabel*>("Label3")->text().contains(QEL_TEST_VERSION));
+    QCOMPARE(about->findChild<QLabel*>("Label4")->text(), QCoreApplication::applicationFilePath());
+    QVERIFY(about->findChild<QPlainTextEdit*>("Memo1")->isReadOnly());
+    about->close();
+  });
+  w.Action("AAbout")->trigger();
+  QCOMPARE(w.AdcForm().windowTitle(), QString("ВХОД  АЦП"));
+  QCOMPARE(w.AdcForm().size(), QSize(144, 53));
+  QVERIFY(w.AdcForm().windowFlags() & Qt::WindowStaysOnTopHint);
 }
 
 void MainWindowTest::ErrorsShowOneBoxAtATime() {
