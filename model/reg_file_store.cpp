@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
+#include <string>
+#include <unordered_map>
+
 #include "atomic_file.h"
 
 namespace qel {
@@ -14,6 +17,12 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -296,6 +305,8 @@ std::string RegFileStore::DefaultPath() {
 
 void RegFileStore::Parse(const std::string& text) {
   std::vector<Key> keys;
+  std::unordered_map<std::string, std::size_t> keyIndex;    // lower-cased path -> keys
+  std::unordered_map<std::string, std::size_t> valueIndex;  // key number, lower-cased name -> Values
   int cur = -1;
   std::size_t pos = 0;
   int lineNo = 0;
@@ -325,13 +336,11 @@ void RegFileStore::Parse(const std::string& text) {
       if (t.front() == '[') {
         if (t.back() != ']' || t.size() < 3 || t[1] == '-') throw ParseError{"неверное имя раздела"};
         const std::string_view name = t.substr(1, t.size() - 2);
-        cur = -1;
-        for (std::size_t k = 0; k < keys.size(); ++k)
-          if (SameName(keys[k].Path, name)) cur = static_cast<int>(k);
-        if (cur < 0) {
-          keys.push_back(Key{std::string(name), {}});
-          cur = static_cast<int>(keys.size()) - 1;
-        }
+        // Indexes by the lower-cased name keep a file of many sections and
+        // values linear to read.
+        const auto [at, added] = keyIndex.try_emplace(LowerAscii(name), keys.size());
+        if (added) keys.push_back(Key{std::string(name), {}});
+        cur = static_cast<int>(at->second);
         continue;
       }
       if (cur < 0) throw ParseError{"значение вне раздела"};
@@ -358,14 +367,12 @@ void RegFileStore::Parse(const std::string& text) {
       }
       RegValue value = ParseValueText(valueText);
       auto& values = keys[static_cast<std::size_t>(cur)].Values;
-      bool replaced = false;
-      for (auto& [n, v] : values)
-        if (SameName(n, name)) {
-          v = std::move(value);
-          replaced = true;
-          break;
-        }
-      if (!replaced) values.emplace_back(std::move(name), std::move(value));
+      const auto [at, added] = valueIndex.try_emplace(std::to_string(cur) + '\n' + LowerAscii(name), values.size());
+      if (added) {
+        values.emplace_back(std::move(name), std::move(value));
+      } else {
+        values[at->second].second = std::move(value);
+      }
     }
     if (!headerSeen) throw ParseError{"нет заголовка \"" + std::string(kHeader) + "\""};
   } catch (const ParseError& e) {
