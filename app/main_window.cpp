@@ -101,6 +101,7 @@ void TQelMainForm::BuildComponents() {
   actions_ = BuildActions(this, view_->actions());
   actions_["AEqualize"]->setIconText("Выравн.");
   files_ = new FileCommands(s_, state_.RecentFiles, state_.Store, state_.Run, *this, sep_, this);
+  processing_ = new ProcessingCommands(s_, state_.Store, state_.Run, *this, this);
   instruments_ = new InstrumentPanel(
       s_, {actions_["AStop"], actions_["AStart"], actions_["AResetDiap"], view_->findChild<QWidget*>("SetRazvBtn")},
       this);
@@ -276,6 +277,14 @@ void TQelMainForm::WireActions() {
   on("ASwLPF", [this] { link_->Acq.ASwLPFExecute(actions_["ASwLPF"]->isChecked()); });
   on("ASWSum", [this] { link_->Acq.ASWSumExecute(actions_["ASWSum"]->isChecked()); });
   on("ARealTime", [this] { ARealTimeExecute(); });
+  on("AGliss", [this] { processing_->AGlissExecute(); });
+  on("AGlissSetup", [this] { processing_->AGlissSetupExecute(); });
+  on("AFilter", [this] { processing_->AFilterExecute(); });
+  on("AFilterSetup", [this] { processing_->AFilterSetupExecute(); });
+  on("AEqualize", [this] { processing_->AEqualizeExecute(); });
+  on("AIntegr", [this] { processing_->AIntegrExecute(); });
+  on("AMinMax", [this] { processing_->AMinMaxExecute(); });
+  on("ABackUp", [this] { processing_->ABackUpExecute(); });
   on("ASetupCom", [this] { ASetupComExecute(); });
   on("AADCView", [this] { SetAdcMonitor(actions_["AADCView"]->isChecked()); });
   // The view window's own handler only asks for the bounds; the reset also

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "file_commands.h"
+#include "processing_commands.h"
 #include "link/link.h"
 #include "link/qt/qt_link_driver.h"
 #include "link/qt/qt_serial_port.h"
@@ -39,7 +40,7 @@ struct ProgramState {
   RunValues Run;
 };
 
-class TQelMainForm : public QMainWindow, public FileCommandHost, public ParameterView {
+class TQelMainForm : public QMainWindow, public FileCommandHost, public ProcessingHost, public ParameterView {
   Q_OBJECT
  public:
   // Builds the window and runs FormCreate: the settings are read from the
@@ -56,6 +57,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Paramete
   ViewWindow& View() { return *view_; }
   InstrumentPanel& Instruments() { return *instruments_; }
   FileCommands& Files() { return *files_; }
+  ProcessingCommands& Processing() { return *processing_; }
   Link& InstrumentLink() { return *link_; }
   QtLinkDriver& Driver() { return *driver_; }
   bool FormShown() const { return formShown_; }
@@ -116,6 +118,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Paramete
   ViewWindow* view_ = nullptr;
   InstrumentPanel* instruments_ = nullptr;
   FileCommands* files_ = nullptr;
+  ProcessingCommands* processing_ = nullptr;
   TQelMessageForm* messageForm_ = nullptr;
   TADCForm* adcForm_ = nullptr;
   QToolBar* mainBar_ = nullptr;

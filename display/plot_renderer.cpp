@@ -108,9 +108,11 @@ std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const Plo
   return labels;
 }
 
-void DrawMinMax(QPainter& p, const QRect& r, const PlotScales& sc, const SpectrumBuffer& spectrum,
-                const RunValues& run, const Settings& s, const ColorSet& colors, std::string_view sep) {
-  if (run.MinIndex < 0 || !sc.HasView()) return;
+std::vector<PlotLabel> DrawMinMax(QPainter& p, const QRect& r, const PlotScales& sc, const SpectrumBuffer& spectrum,
+                                  const RunValues& run, const Settings& s, const ColorSet& colors,
+                                  std::string_view sep) {
+  std::vector<PlotLabel> drawn;
+  if (run.MinIndex < 0 || !sc.HasView()) return drawn;
   p.setFont(PlotFont());
   const QFontMetrics fm(p.font());
   const QColor text = ToQColor(colors.Text);
@@ -127,11 +129,11 @@ void DrawMinMax(QPainter& p, const QRect& r, const PlotScales& sc, const Spectru
     p.setPen(QPen(text, 0));
     p.setBrush(text);
     if (below) {
-      DrawLabel(p, r, x - tw / 2, y + 20, label, text, back);
+      drawn.push_back({label.toStdString(), DrawLabel(p, r, x - tw / 2, y + 20, label, text, back)});
       p.setPen(QPen(text, 0));
       p.drawPolygon(ArrowBelow(x, y).translated(r.topLeft()));
     } else {
-      DrawLabel(p, r, x - tw / 2, y - 20 - th, label, text, back);
+      drawn.push_back({label.toStdString(), DrawLabel(p, r, x - tw / 2, y - 20 - th, label, text, back)});
       p.setPen(QPen(text, 0));
       p.drawPolygon(ArrowAbove(x, y).translated(r.topLeft()));
     }
@@ -144,28 +146,29 @@ void DrawMinMax(QPainter& p, const QRect& r, const PlotScales& sc, const Spectru
     const QString label =
         "A=" + QString::fromStdString(FormatAmplitude(s, std::abs(static_cast<int>(m.Value) - n.Value), sep));
     const int cx = sc.X((static_cast<long>(m.Code) + n.Code) / 2);
-    DrawLabel(p, r, cx - fm.horizontalAdvance(label) / 2, 2, label, text, back);
+    drawn.push_back({label.toStdString(), DrawLabel(p, r, cx - fm.horizontalAdvance(label) / 2, 2, label, text, back)});
   }
   p.setBrush(Qt::NoBrush);
+  return drawn;
 }
 
-void DrawIntegral(QPainter& p, const QRect& r, const RunValues& run, const Settings& s, const ColorSet& colors,
-                  int visX1, int visX2, std::string_view sep) {
-  if (run.IntegralS < 0) return;
+std::vector<PlotLabel> DrawIntegral(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
+                                    const ColorSet& colors, int visX1, int visX2, std::string_view sep) {
+  if (run.IntegralS < 0) return {};
   p.setFont(PlotFont());
   const QFontMetrics fm(p.font());
   const QString label = "S=" + QString::fromStdString(FormatIntegral(s, run.IntegralS, sep));
-  DrawLabel(p, r, (visX1 + visX2) / 2 - fm.horizontalAdvance(label) / 2, fm.height(), label,
-            ToQColor(colors.Text), ToQColor(colors.BackGround));
+  return {{label.toStdString(), DrawLabel(p, r, (visX1 + visX2) / 2 - fm.horizontalAdvance(label) / 2, fm.height(),
+                                          label, ToQColor(colors.Text), ToQColor(colors.BackGround))}};
 }
 
-void DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
-                      const ColorSet& colors, std::string_view sep) {
-  if (!(run.ModAmplitude > 0)) return;
+std::vector<PlotLabel> DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
+                                        const ColorSet& colors, std::string_view sep) {
+  if (!(run.ModAmplitude > 0)) return {};
   p.setFont(PlotFont());
   const QString label = "АМ=" + QString::fromStdString(FormatFixed(static_cast<float>(run.ModAmplitude), 2, 2, sep)) +
                         " " + QString::fromStdString(s.ADCUnits[3].Name);
-  DrawLabel(p, r, 2, 2, label, ToQColor(colors.Text), ToQColor(colors.BackGround));
+  return {{label.toStdString(), DrawLabel(p, r, 2, 2, label, ToQColor(colors.Text), ToQColor(colors.BackGround))}};
 }
 
 }  // namespace qel

@@ -59,16 +59,18 @@ std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const Plo
                                           int ordScale);
 
 // The minimum and maximum markers with their labels and arrows, and "A=".
-void DrawMinMax(QPainter& p, const QRect& r, const PlotScales& scales, const SpectrumBuffer& spectrum,
-                const RunValues& run, const Settings& s, const ColorSet& colors, std::string_view sep);
+// Each of these returns the labels it drew.
+std::vector<PlotLabel> DrawMinMax(QPainter& p, const QRect& r, const PlotScales& scales,
+                                  const SpectrumBuffer& spectrum, const RunValues& run, const Settings& s,
+                                  const ColorSet& colors, std::string_view sep);
 
 // "S=" and the integral, centred between the two cursor positions.
-void DrawIntegral(QPainter& p, const QRect& r, const RunValues& run, const Settings& s, const ColorSet& colors,
-                  int visX1, int visX2, std::string_view sep);
+std::vector<PlotLabel> DrawIntegral(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
+                                    const ColorSet& colors, int visX1, int visX2, std::string_view sep);
 
 // "АМ=" and the modulation amplitude, when there is one.
-void DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
-                      const ColorSet& colors, std::string_view sep);
+std::vector<PlotLabel> DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
+                                        const ColorSet& colors, std::string_view sep);
 
 // The label font: size 10.
 QFont PlotFont();

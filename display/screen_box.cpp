@@ -81,13 +81,15 @@ void ScreenBox::ScreenBoxPaint() {
   }
   {
     QPainter p(&image_);
-    DrawMinMax(p, image_.rect(), scales_, store_.CurrentSpectrum, run_, s_, s_.DisplayColors, sep_);
-    DrawIntegral(p, image_.rect(), run_, s_, s_.DisplayColors, visX1_, visX2_, sep_);
+    for (auto& drawn : {DrawMinMax(p, image_.rect(), scales_, store_.CurrentSpectrum, run_, s_, s_.DisplayColors, sep_),
+                        DrawIntegral(p, image_.rect(), run_, s_, s_.DisplayColors, visX1_, visX2_, sep_)})
+      labels_.insert(labels_.end(), drawn.begin(), drawn.end());
   }
   if (placeCursors_) placeCursors_();
   {
     QPainter p(&image_);
-    DrawModAmplitude(p, image_.rect(), run_, s_, s_.DisplayColors, sep_);
+    const auto drawn = DrawModAmplitude(p, image_.rect(), run_, s_, s_.DisplayColors, sep_);
+    labels_.insert(labels_.end(), drawn.begin(), drawn.end());
   }
   Touch(image_.rect());
 }

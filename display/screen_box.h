@@ -49,6 +49,7 @@ class ScreenBox : public QWidget {
   // Screen updates asked for so far (each shows every change since the one before).
   int ScreenUpdates() const { return screenUpdates_; }
   const PlotScales& Scales() const { return scales_; }
+  // Every text of the last full repaint: grid labels, min/max, "A=", "S=", "АМ=".
   const std::vector<PlotLabel>& Labels() const { return labels_; }
   int SweepMarkShownX() const { return sweepMarkShownX_; }
 
