@@ -2,9 +2,15 @@
 
 #include <QApplication>
 
+#include <cmath>
 #include <cstdlib>
+#include <memory>
 
+#include "app/error_boxes.h"
+#include "app/main_window.h"
 #include "app/message_form.h"
+#include "display/view_window.h"
+#include "model/reg_file_store.h"
 
 namespace {
 
@@ -19,6 +25,47 @@ void BM_LogAppend(benchmark::State& state) {
   state.counters["lines kept"] = log.LineCount();
 }
 BENCHMARK(BM_LogAppend)->Name("log append")->Arg(10)->Arg(90000)->Arg(1000000)->Iterations(5000)->Unit(benchmark::kMicrosecond);
+
+// A processing command from the click to the repainted plot, on a full
+// spectrum at 1920 x 1080: the window's own handlers.
+struct Window {
+  Window() : store(std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/qel-bench-none/1.0.reg") {
+    window = std::make_unique<qel::TQelMainForm>(state, store, errors, ",");
+    qel::Settings& s = state.Settings;
+    s.Mode = false;
+    s.Visir1 = s.Visir2 = true;
+    s.VisKoord1 = 100;
+    s.VisKoord2 = 65400;
+    window->View().Plot().resize(1920, 1080);
+    for (std::uint16_t i = 0; i <= qel::MaxFieldCode; ++i) {
+      const double x = (i - 32760) / 900.0;
+      full[i] = {i, static_cast<std::uint16_t>(2048 - std::lround(1500 * x / ((1 + x * x) * (1 + x * x))))};
+    }
+    for (std::size_t i = qel::MaxFieldCode + 1; i < qel::SpectrumSize; ++i) full[i] = qel::EmptyPoint;
+  }
+  qel::ProgramState state;
+  qel::RegFileStore store;
+  qel::ErrorBoxes errors;
+  std::unique_ptr<qel::TQelMainForm> window;
+  qel::SpectrumBuffer full;
+};
+
+void BM_Command(benchmark::State& state, const char* action) {
+  Window w;
+  for (auto _ : state) {
+    state.PauseTiming();
+    w.state.Store.CurrentSpectrum = w.full;
+    w.window->Action("ABackUp")->setEnabled(true);  // as after a command that took an undo copy
+    state.ResumeTiming();
+    w.window->Action(action)->trigger();
+  }
+}
+BENCHMARK_CAPTURE(BM_Command, gliss, "AGliss")->Name("command/AGliss 1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Command, filter, "AFilter")->Name("command/AFilter 1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Command, equalize, "AEqualize")->Name("command/AEqualize 1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Command, integr, "AIntegr")->Name("command/AIntegr 1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Command, minmax, "AMinMax")->Name("command/AMinMax 1920x1080")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Command, backup, "ABackUp")->Name("command/ABackUp 1920x1080")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
