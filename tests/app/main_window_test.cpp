@@ -374,7 +374,7 @@ void MainWindowTest::RecentItemThreeOpensTheFourthEntry() {
   test::TempDir d;
   RecentFileList recent;
   for (int i = 0; i < 5; ++i) {
-    const std::string path = d.File("s" + std::to_string(i) + ".qel");
+    const std::string path = d.File(QString("s%1.qel").arg(i).toStdString());
     test::Spit(path, SpectrumBytes(static_cast<std::uint16_t>(100 * i), 2048 + i, 3));
     recent.push_back(path);
   }
