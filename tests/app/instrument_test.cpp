@@ -332,10 +332,15 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
     QVERIFY(dlg->isVisible());
     Click(dlg, "BitBtnCancel");
   });
+  run.Flags().Receiving = true;  // as while the loop runs
   run.window->Action("ASetupCom")->trigger();
   QVERIFY(refused);
   QCOMPARE(run.S().Port, std::string("COM1"));
   QCOMPARE(run.S().BitRate, 115200);
+  // Cancelled while receiving: the loop still starts again, with what was set.
+  QVERIFY(!run.Flags().Receiving);
+  QVERIFY(run.window->Driver().TimerActive(LinkTimer::QelTimer));
+  run.window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
   // A good rate is taken with the typed port name.
   OnModal([](QWidget* dlg) {
     dlg->findChild<QComboBox*>("PortBox")->setCurrentText("COM7");
@@ -345,6 +350,7 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
   run.window->Action("ASetupCom")->trigger();
   QCOMPARE(run.S().Port, std::string("COM7"));
   QCOMPARE(run.S().BitRate, 9600);
+  QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));  // not receiving: only the settings change
 }
 
 void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
