@@ -1,6 +1,7 @@
 #include "auto_save_setup_form.h"
 
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -77,19 +78,18 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   stepRow->addWidget(saveStep_);
   stepRow->addWidget(label("Label2", "спектр", left));
   stepRow->addStretch(1);
-  auto* nameRow = new QHBoxLayout;
-  nameRow->addWidget(nameMask_, 1);
-  nameRow->addWidget(label("Label5", "+", left));
-  nameRow->addWidget(numbMask_);
+  // The mask and the number, each under its label, joined by "+".
+  auto* nameGrid = new QGridLayout;
+  nameGrid->addWidget(label("Label3", "Шаблон для имени файла сохраняемых спектров", left), 0, 0);
+  nameGrid->addWidget(label("Label4", "Стартовый номер", left), 0, 2);
+  nameGrid->addWidget(nameMask_, 1, 0);
+  nameGrid->addWidget(label("Label5", "+", left), 1, 1);
+  nameGrid->addWidget(numbMask_, 1, 2);
+  nameGrid->setColumnStretch(0, 1);
   auto* leftColumn = new QVBoxLayout(left);
   leftColumn->addWidget(onBox_);
   leftColumn->addLayout(stepRow);
-  leftColumn->addWidget(label("Label3", "Шаблон для имени файла сохраняемых спектров", left));
-  auto* numbLabelRow = new QHBoxLayout;
-  numbLabelRow->addStretch(1);
-  numbLabelRow->addWidget(label("Label4", "Стартовый номер", left));
-  leftColumn->addLayout(nameRow);
-  leftColumn->addLayout(numbLabelRow);
+  leftColumn->addLayout(nameGrid);
   leftColumn->addWidget(examGroup);
   leftColumn->addStretch(1);
 
@@ -120,7 +120,7 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OKBtn");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel", this);
+  auto* cancel = new QPushButton("Отмена", this);
   cancel->setObjectName("CancelBtn");
   connect(ok, &QPushButton::clicked, this, &TAutoSaveSetupFrm::OKBtnClick);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -75,7 +75,7 @@ TUnitSetupForm::TUnitSetupForm(Settings& s, std::string sep, std::function<void(
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OKBtn");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel", this);
+  auto* cancel = new QPushButton("Отмена", this);
   cancel->setObjectName("CancelBtn");
   enableBox_ = new QCheckBox("Разрешить изменения", this);
   enableBox_->setObjectName("EnableBox");
@@ -171,6 +171,9 @@ void TUnitSetupForm::EnableBoxClick() {
                     "Вы уверены в том, что хотите изменить калибровочные параметры?",
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     ask.setObjectName("EnableQuestion");
+    ask.button(QMessageBox::Yes)->setText("Да");
+    ask.button(QMessageBox::No)->setText("Нет");
+    ask.button(QMessageBox::Cancel)->setText("Отмена");
     if (ask.exec() != QMessageBox::Yes) locked_ = true;
     enableBox_->setChecked(!locked_);
   }
