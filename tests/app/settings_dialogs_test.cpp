@@ -68,13 +68,16 @@ struct Run {
   Settings& S() { return state.Settings; }
 };
 
-// Runs `act` on the next modal dialog once it is open.
+// Runs `act` on the next modal dialog once it is open. A check that fails
+// in it closes the dialog, so that the test ends instead of waiting.
 template <typename Fn>
 void OnModal(Fn act) {
   QTimer::singleShot(0, [act] {
-    QWidget* w = QApplication::activeModalWidget();
+    QPointer<QWidget> w = QApplication::activeModalWidget();
     QVERIFY(w);
     act(w);
+    if (QTest::currentTestFailed() && w && w->isVisible())
+      if (auto* d = qobject_cast<QDialog*>(w.data())) d->reject();
   });
 }
 
