@@ -22,6 +22,7 @@
 #include "instrument_panel.h"
 #include "kept_spectra.h"
 #include "real_time_setup_form.h"
+#include "settings_commands.h"
 #include "setup_comm_form.h"
 #include "message_form.h"
 #include "model/tables.h"
@@ -123,6 +124,8 @@ void TQelMainForm::BuildComponents() {
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
   driver_->Attach(*link_);
   instruments_->Connect(link_->Controls);
+  settingsCommands_ = new SettingsCommands(
+      *this, s_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, sep_);
   WireActions();
 }
 
@@ -286,6 +289,8 @@ void TQelMainForm::WireActions() {
   on("AMinMax", [this] { processing_->AMinMaxExecute(); });
   on("ABackUp", [this] { processing_->ABackUpExecute(); });
   on("ASetupCom", [this] { ASetupComExecute(); });
+  on("AOpenUnits", [this] { settingsCommands_->AOpenUnitsExecute(); });
+  on("AAutoSave", [this] { settingsCommands_->AAutoSaveExecute(); });
   on("AADCView", [this] { SetAdcMonitor(actions_["AADCView"]->isChecked()); });
   // The view window's own handler only asks for the bounds; the reset also
   // runs both bound handlers and sends the bounds again.

@@ -31,6 +31,7 @@ class TQelMessageForm;
 class TADCForm;
 class ErrorBoxes;
 class WindowLinkView;
+class SettingsCommands;
 
 // What the program holds for the whole run, passed by reference.
 struct ProgramState {
@@ -130,6 +131,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   QtLinkDriver* driver_ = nullptr;
   std::unique_ptr<WindowLinkView> linkView_;
   std::unique_ptr<Link> link_;
+  SettingsCommands* settingsCommands_ = nullptr;
 
   bool formShown_ = false;
   bool adcMonitorOn_ = false;

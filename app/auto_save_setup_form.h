@@ -1,0 +1,48 @@
+#pragma once
+// "Настройка автоматическго сохранения спектров": whether every n-th
+// received spectrum is saved, under which names and in which folder.
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTreeView>
+
+#include <string>
+
+#include "model/settings.h"
+
+namespace qel {
+
+// Why no file can be written in the folder, in the operator's words; empty
+// when one can (a file is created there and removed again).
+std::string FolderNotWritableReason(const std::string& folder);
+
+class TAutoSaveSetupFrm : public QDialog {
+  Q_OBJECT
+ public:
+  TAutoSaveSetupFrm(Settings& s, QWidget* parent = nullptr);
+
+  void NameMaskChange();
+  void DirViewChange(const QModelIndex& current);
+
+ private:
+  void FormShow();
+  void RefreshInfo();
+  void OKBtnClick();
+
+  Settings& s_;
+  QCheckBox* onBox_;
+  QSpinBox* saveStep_;
+  QLineEdit* nameMask_;
+  QSpinBox* numbMask_;
+  QLabel* exam_;
+  QLineEdit* directory_;
+  QFileSystemModel* dirs_;
+  QTreeView* dirView_;
+  QLabel* info_;
+};
+
+}  // namespace qel
