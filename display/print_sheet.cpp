@@ -37,6 +37,35 @@ struct SheetMap {
   int ClampedY(long value) const { return std::min(Y(value), Frame.Bottom - 2); }
 };
 
+// The 2 x 2 dots of the spectrum, in drawing order. Runs of one colour go
+// to the device in one call; the brush changes only between runs.
+class Dots {
+ public:
+  explicit Dots(QPainter& p) : p_(p) {
+    p_.setPen(Qt::NoPen);
+    p_.setBrush(Qt::NoBrush);
+  }
+  ~Dots() { Flush(); }
+  void Add(int x, int y, const QColor& c) {
+    if (n_ == kBatch || (n_ > 0 && c != colour_)) Flush();
+    colour_ = c;
+    batch_[n_++] = QRect(x - 1, y - 1, 2, 2);
+  }
+  void Flush() {
+    if (n_ == 0) return;
+    p_.setBrush(colour_);
+    p_.drawRects(batch_.data(), n_);
+    n_ = 0;
+  }
+
+ private:
+  static constexpr int kBatch = 512;
+  QPainter& p_;
+  std::array<QRect, kBatch> batch_;
+  int n_ = 0;
+  QColor colour_;
+};
+
 }  // namespace
 
 PaperSize NearestPaper(int widthMm, int heightMm) {
@@ -146,19 +175,21 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
     const QColor raw = ToQColor(colors.AddGraph);
     const long from = std::clamp<long>(s.ViewMin, 0, 65535);
     const long to = std::clamp<long>(s.ViewMax, 0, 65535);
+    Dots dots(p);
     for (long i = from; i <= to; ++i) {
       const SpectrumPoint pt = spectrum[static_cast<std::size_t>(i)];
       if (!IsValid(pt)) continue;
       const int x = map.X(pt.Code);
-      p.fillRect(QRect(x - 1, map.ClampedY(pt.Value) - 1, 2, 2), graph);
+      dots.Add(x, map.ClampedY(pt.Value), graph);
       brush = graph;
       if (s.ShowFirst) {
-        p.fillRect(QRect(x - 1, map.ClampedY(in.Store.RawSpectrum[static_cast<std::size_t>(i)]) - 1, 2, 2), raw);
+        dots.Add(x, map.ClampedY(in.Store.RawSpectrum[static_cast<std::size_t>(i)]), raw);
         brush = raw;
       }
       ++report.Points;
     }
   }
+  p.setBrush(Qt::NoBrush);
 
   // The cursors strictly inside the view, with their read-outs along the
   // bottom between the corner labels.
