@@ -28,6 +28,7 @@
 #include "model/tables.h"
 #include "model/units.h"
 #include "placement.h"
+#include "print_commands.h"
 #include "qel_application.h"
 #include "ui_metrics.h"
 #include "window_link_view.h"
@@ -105,6 +106,11 @@ void TQelMainForm::BuildComponents() {
   processing_ = new ProcessingCommands(s_, state_.Store, state_.Run, *this, this);
   instruments_ = new InstrumentPanel(
       s_, {actions_["AStop"], actions_["AStart"], actions_["AResetDiap"], view_->findChild<QWidget*>("SetRazvBtn")},
+      this);
+  print_ = new PrintCommands(
+      s_, state_.Store, state_.Run, sep_,
+      {[this] { return link_->Acq.ReceiveMode(); }, instruments_->AmpBox, instruments_->SpeedBox, this,
+       [this] { FullRepaint(); }, [this](const QString& text) { ShowError(text); }},
       this);
   BuildMenus();
   BuildMainBar();
@@ -291,6 +297,10 @@ void TQelMainForm::WireActions() {
   on("ASetupCom", [this] { ASetupComExecute(); });
   on("AOpenUnits", [this] { settingsCommands_->AOpenUnitsExecute(); });
   on("AAutoSave", [this] { settingsCommands_->AAutoSaveExecute(); });
+  on("APrint", [this] { print_->APrintExecute(); });
+  on("APrintSetup", [this] { print_->APrintSetupExecute(); });
+  on("APrintForm", [this] { print_->APrintFormExecute(); });
+  on("AColorSetup", [this] { print_->AColorSetupExecute(); });
   on("AADCView", [this] { SetAdcMonitor(actions_["AADCView"]->isChecked()); });
   // The view window's own handler only asks for the bounds; the reset also
   // runs both bound handlers and sends the bounds again.

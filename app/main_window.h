@@ -30,6 +30,7 @@ class InstrumentPanel;
 class TQelMessageForm;
 class TADCForm;
 class ErrorBoxes;
+class PrintCommands;
 class WindowLinkView;
 class SettingsCommands;
 
@@ -59,6 +60,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   InstrumentPanel& Instruments() { return *instruments_; }
   FileCommands& Files() { return *files_; }
   ProcessingCommands& Processing() { return *processing_; }
+  PrintCommands& Printing() { return *print_; }
   Link& InstrumentLink() { return *link_; }
   QtLinkDriver& Driver() { return *driver_; }
   bool FormShown() const { return formShown_; }
@@ -120,6 +122,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   InstrumentPanel* instruments_ = nullptr;
   FileCommands* files_ = nullptr;
   ProcessingCommands* processing_ = nullptr;
+  PrintCommands* print_ = nullptr;
   TQelMessageForm* messageForm_ = nullptr;
   TADCForm* adcForm_ = nullptr;
   QToolBar* mainBar_ = nullptr;

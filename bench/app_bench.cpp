@@ -8,7 +8,10 @@
 
 #include "app/error_boxes.h"
 #include "app/main_window.h"
+#include "app/print_commands.h"
+#include "app/print_setup_form.h"
 #include "app/message_form.h"
+#include "display/print_sheet.h"
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 
@@ -66,6 +69,65 @@ BENCHMARK_CAPTURE(BM_Command, equalize, "AEqualize")->Name("command/AEqualize 19
 BENCHMARK_CAPTURE(BM_Command, integr, "AIntegr")->Name("command/AIntegr 1920x1080")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Command, minmax, "AMinMax")->Name("command/AMinMax 1920x1080")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Command, backup, "ABackUp")->Name("command/ABackUp 1920x1080")->Unit(benchmark::kMillisecond);
+
+// The printed sheet of a full spectrum (65520 points, both cursors, the
+// minimum and maximum; with the raw points of ShowFirst or without) on an A4
+// page at 300 dpi: drawn on an image allocated once, and printed to a PDF file.
+struct FullSheet {
+  explicit FullSheet(bool raw) {
+    qel::SetDefaults(s);
+    s.ViewMin = 0;
+    s.ViewMax = qel::MaxFieldCode;
+    s.ShowFirst = raw;
+    s.Visir1 = s.Visir2 = true;
+    s.VisKoord1 = 20000;
+    s.VisKoord2 = 45000;
+    for (std::uint16_t i = 0; i <= qel::MaxFieldCode; ++i) {
+      const double x = (i - 32760) / 900.0;
+      const auto v = static_cast<std::uint16_t>(2048 - std::lround(1500 * x / ((1 + x * x) * (1 + x * x))));
+      store.CurrentSpectrum[i] = {i, v};
+      store.RawSpectrum[i] = static_cast<std::uint16_t>(v + (i % 37) - 18);
+    }
+    run.MaxIndex = 32240;
+    run.MinIndex = 33280;
+  }
+  qel::SheetInput Input() const { return {s, store, run, false, "1", "1 мин", ","}; }
+  qel::Settings s;
+  qel::SpectrumStore store;
+  qel::RunValues run;
+};
+
+void BM_SheetImage(benchmark::State& state) {
+  FullSheet sheet(state.range(0) != 0);
+  const qel::PrintGeometry a4{2480, 3508, 210, 297};
+  QImage image(a4.HorzRes, a4.VertRes, QImage::Format_RGB32);
+  image.setDotsPerMeterX(11811);  // 300 dpi
+  image.setDotsPerMeterY(11811);
+  long points = 0;
+  for (auto _ : state) {
+    QPainter p(&image);
+    points = qel::DrawSheet(p, a4, sheet.Input()).Points;
+  }
+  state.counters["points"] = static_cast<double>(points);
+}
+BENCHMARK(BM_SheetImage)->Name("print/sheet A4 300 dpi image")->ArgName("raw")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_SheetPdf(benchmark::State& state) {
+  FullSheet sheet(state.range(0) != 0);
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/qel-bench-sheet.pdf");
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+  printer.setResolution(300);
+  const qel::PrintGeometry g = qel::PrinterGeometry(printer);
+  for (auto _ : state) {
+    QPainter p(&printer);
+    qel::DrawSheet(p, g, sheet.Input());
+    p.end();  // the file is written here
+  }
+}
+BENCHMARK(BM_SheetPdf)->Name("print/sheet A4 300 dpi PDF")->ArgName("raw")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

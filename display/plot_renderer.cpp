@@ -59,9 +59,6 @@ QPolygon ArrowAbove(int x, int y) {
                    QPoint(x - 3, y - 18), QPoint(x - 3, y - 8), QPoint(x - 8, y - 8)});
 }
 
-namespace {
-
-// Text with the background box behind it, its top-left corner at (x, y).
 QRect DrawLabel(QPainter& p, const QRect& r, int x, int y, const QString& text, const QColor& fg,
                 const QColor& bg) {
   const QFontMetrics fm(p.font());
@@ -71,8 +68,6 @@ QRect DrawLabel(QPainter& p, const QRect& r, int x, int y, const QString& text, 
   p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
   return box.translated(-r.left(), -r.top());
 }
-
-}  // namespace
 
 std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const PlotScales& sc, const Settings& s,
                                           const ColorSet& colors, std::string_view sep, int ordScale) {

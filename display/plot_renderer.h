@@ -72,6 +72,11 @@ std::vector<PlotLabel> DrawIntegral(QPainter& p, const QRect& r, const RunValues
 std::vector<PlotLabel> DrawModAmplitude(QPainter& p, const QRect& r, const RunValues& run, const Settings& s,
                                         const ColorSet& colors, std::string_view sep);
 
+// Text with the background box behind it, its top-left corner at (x, y)
+// relative to r, in the painter's font; returns its box relative to r.
+QRect DrawLabel(QPainter& p, const QRect& r, int x, int y, const QString& text, const QColor& fg,
+                const QColor& bg);
+
 // The label font: size 10.
 QFont PlotFont();
 

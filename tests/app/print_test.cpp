@@ -1,0 +1,628 @@
+// The printed sheet drawn on images of known resolution and printed to PDF
+// files read back with poppler's tools; the print setup and colour dialogs.
+
+#include <QButtonGroup>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+#include "app/color_setup_form.h"
+#include "app/error_boxes.h"
+#include "app/instrument_panel.h"
+#include "app/main_window.h"
+#include "app/print_commands.h"
+#include "app/print_setup_form.h"
+#include "display/print_sheet.h"
+#include "display/view_window.h"
+#include "model/reg_file_store.h"
+#include "model/units.h"
+#include "tests/model/test_dir.h"
+
+using namespace qel;
+
+namespace {
+
+// A4 portrait less 3.5 mm left and right and 4 mm top and bottom, at 150 dpi.
+// Frame: Left 12 mm = 70 px, Top 11 mm = 64 px, Right 1129, Bottom 1643;
+// its height 1579 is 3 modulo 4, where the sheet's quarter line and the
+// screen's differ by one row.
+constexpr PrintGeometry kA4At150{1199, 1707, 203, 289};
+
+constexpr std::int32_t kBack = 0xC0FFFF;  // light yellow, unlike the white paper
+
+QColor Bgr(std::int32_t c) { return ToQColor(c); }
+
+struct Sheet {
+  Sheet() {
+    SetDefaults(s);
+    s.ViewMin = 0;
+    s.ViewMax = 4000;
+    s.OrdScale = 3;
+    s.PrinterColors.BackGround = kBack;
+    store.ClearSpectrum();
+  }
+  SheetInput Input(bool receive = false) const { return {s, store, run, receive, "1", "2", ","}; }
+  QImage Render(const PrintGeometry& g = kA4At150, int dpi = 150, bool receive = false) {
+    QImage image(g.HorzRes, g.VertRes, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    image.setDotsPerMeterX(static_cast<int>(std::lround(dpi / 0.0254)));
+    image.setDotsPerMeterY(static_cast<int>(std::lround(dpi / 0.0254)));
+    QPainter p(&image);
+    report = DrawSheet(p, g, Input(receive));
+    return image;
+  }
+  void Point(std::size_t i, int code, int value) {
+    store.CurrentSpectrum[i] = {static_cast<std::uint16_t>(code), static_cast<std::uint16_t>(value)};
+  }
+  // The last text drawn with these words.
+  const PlotLabel* Text(const QString& text) const {
+    const PlotLabel* found = nullptr;
+    for (const PlotLabel& l : report.Texts)
+      if (QString::fromStdString(l.Text) == text) found = &l;
+    return found;
+  }
+  bool AnyPixel(const QImage& image, const QColor& c) const {
+    for (int y = 0; y < image.height(); ++y) {
+      const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+      for (int x = 0; x < image.width(); ++x)
+        if (line[x] == c.rgb()) return true;
+    }
+    return false;
+  }
+  Settings s;
+  SpectrumStore store;
+  RunValues run;
+  SheetReport report;
+};
+
+QString Amp(const Settings& s, int a) { return QString::fromStdString(FormatAmplitude(s, a, ",")); }
+
+// The program's window over its own settings file, the printer a PDF on A4
+// with a printable area of 203 x 289 mm at 300 dpi.
+struct Window {
+  explicit Window(const std::string& dir, const std::function<void(Settings&)>& change = {})
+      : store(dir + "/1.0.reg"), pdf(QString::fromStdString(dir + "/sheet.pdf")) {
+    Settings s;
+    SetDefaults(s);
+    s.Mode = false;
+    s.Orientation = false;
+    if (change) change(s);
+    SaveSettings(s, {}, store);
+    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
+    window->show();
+    QPrinter& printer = window->Printing().Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setResolution(300);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setPageMargins(QMarginsF(3.5, 4, 3.5, 4), QPageLayout::Millimeter);
+  }
+  ProgramState state;
+  RegFileStore store;
+  ErrorBoxes errors;
+  std::unique_ptr<TQelMainForm> window;
+  QString pdf;
+};
+
+QString Run(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000) || p.exitCode() != 0) return "<" + program + " failed>";
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// The page of a PDF as an image at the given resolution.
+QImage Raster(const QString& pdf, int dpi) {
+  const QString base = pdf + "-page";
+  Run("pdftoppm", {"-r", QString::number(dpi), "-png", "-singlefile", pdf, base});
+  return QImage(base + ".png");
+}
+
+// Runs `act` inside the event loop of the next modal dialog named `name`,
+// once it is up: the timer looks again at every turn of the event loop.
+void InModal(const QString& name, std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  auto turns = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, turns, name, act] {
+    QWidget* dlg = QApplication::activeModalWidget();
+    if (!dlg || dlg->objectName() != name) {
+      if (++*turns < 10000) return;
+      timer->deleteLater();
+      QFAIL(qPrintable("no modal dialog " + name));
+    }
+    timer->stop();
+    timer->deleteLater();
+    act(dlg);
+    // A dialog left open fails the case instead of hanging it.
+    if (auto* d = qobject_cast<QDialog*>(dlg); d && d->isVisible()) {
+      d->reject();
+      QFAIL(qPrintable(name + " left open"));
+    }
+  });
+  timer->start(0);
+}
+
+// Answers the colour picker with a colour when it opens.
+void Pick(const QColor& c) {
+  InModal("ClrDlg", [c](QWidget* w) {
+    auto* picker = qobject_cast<QColorDialog*>(w);
+    QVERIFY(picker);
+    picker->setCurrentColor(c);
+    picker->accept();
+  });
+}
+
+}  // namespace
+
+class PrintTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { dir_ = std::make_unique<test::TempDir>(); }
+  void A4FrameInsideThePrintableArea();
+  void HeaderInReceiveAndAnalyseMode();
+  void CornerAndGridLabelsAtOrdScale0();
+  void CursorOnTheViewBoundIsNotPrinted();
+  void DotsAtTheirOwnCodeAndOnTheBottomRow();
+  void MinMaxLabelsAreNeverFlipped();
+  void EmptyViewPrintsFrameAndLabelsWithoutPoints();
+  void MarginSampleForAKnownGeometry();
+  void PrintedPdfReadBack();
+  void NoPrinterAsksForAPdfFile();
+  void SetupDialogRaisesMinimumsCancelPrintsNothing();
+  void WindowPictureKeepsItsScreenSize();
+  void ColourOkWithoutChangesKeepsAllSets();
+  void ColourCancelAfterPicksChangesNothing();
+  void PrinterColourChangesSheetAndSampleNotScreen();
+
+ private:
+  std::unique_ptr<test::TempDir> dir_;
+};
+
+void PrintTest::A4FrameInsideThePrintableArea() {
+  QCOMPARE(NearestPaper(203, 289), (PaperSize{210, 297}));
+  QCOMPARE(NearestPaper(289, 203), (PaperSize{297, 210}));
+  QCOMPARE(NearestPaper(290, 410), (PaperSize{297, 420}));
+  // At 300 dpi: 203 x 289 mm are 2398 x 3413 pixels.
+  const PrintGeometry g{2398, 3413, 203, 289};
+  QCOMPARE(MinimumMargins(g), (Margins{3, 3, 4, 4}));
+  Sheet sheet;  // margins of 15 mm: 12 mm and 11 mm beyond the minimum
+  const QImage image = sheet.Render(g, 300);
+  QCOMPARE(sheet.report.Frame, (Edges{141, 129, 2398 - 141, 3413 - 129}));
+  const QColor border = Bgr(sheet.s.PrinterColors.Border), back = Bgr(kBack);
+  const int midY = 2000, midX = 1500;
+  QCOMPARE(image.pixelColor(140, midY), QColor(Qt::white));
+  QCOMPARE(image.pixelColor(141, midY), border);
+  QCOMPARE(image.pixelColor(142, midY), back);
+  QCOMPARE(image.pixelColor(2256, midY), border);
+  QCOMPARE(image.pixelColor(2257, midY), QColor(Qt::white));
+  QCOMPARE(image.pixelColor(midX, 128), QColor(Qt::white));
+  QCOMPARE(image.pixelColor(midX, 129), border);
+  QCOMPARE(image.pixelColor(midX, 3283), border);
+  QCOMPARE(image.pixelColor(midX, 3284), QColor(Qt::white));
+
+  // A PDF printer with that printable area reports it.
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setResolution(300);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setPageMargins(QMarginsF(3.5, 4, 3.5, 4), QPageLayout::Millimeter);
+  const PrintGeometry pg = PrinterGeometry(printer);
+  QCOMPARE(pg.HorzSize, 203);
+  QCOMPARE(pg.VertSize, 289);
+  QCOMPARE(pg.HorzRes, printer.width());
+  QCOMPARE(pg.VertRes, printer.height());
+  // Qt places the printable area in whole points: a few pixels off the millimetres.
+  QVERIFY2(std::abs(pg.HorzRes - 2398) <= 4 && std::abs(pg.VertRes - 3413) <= 4,
+           qPrintable(QString("%1 x %2").arg(pg.HorzRes).arg(pg.VertRes)));
+}
+
+void PrintTest::HeaderInReceiveAndAnalyseMode() {
+  Sheet sheet;
+  sheet.s.LastOpen = "/data/spectra/run 7.qel";
+  sheet.Render(kA4At150, 150, false);
+  const PlotLabel* header = sheet.Text(" Файл: \"run 7.qel\"  Усиление: 1.  Развёртка: 2.");
+  QVERIFY(header);
+  QCOMPARE(header->Box.topLeft(), QPoint(70 + 1, 64 + 1));
+  sheet.Render(kA4At150, 150, true);
+  QVERIFY(sheet.Text(" Усиление: 1.  Развёртка: 2."));
+  sheet.s.LastOpen.clear();
+  sheet.Render(kA4At150, 150, false);
+  QVERIFY(sheet.Text(" Усиление: 1.  Развёртка: 2."));
+}
+
+void PrintTest::CornerAndGridLabelsAtOrdScale0() {
+  Sheet sheet;
+  sheet.s.OrdScale = 0;
+  const QImage image = sheet.Render();
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  const PlotLabel* corner = sheet.Text(Amp(sheet.s, 2048));
+  QVERIFY(corner);
+  QCOMPARE(corner->Box.topLeft(), QPoint(1129 - fm.horizontalAdvance(Amp(sheet.s, 2048)) - 2, 64 + 1));
+  // The field bounds in the bottom corners.
+  const QString low = QString::fromStdString(FormatField(sheet.s, 0, ","));
+  QVERIFY(sheet.report.Texts.size() > 1);
+  QCOMPARE(QString::fromStdString(sheet.report.Texts[1].Text), low);
+  QCOMPARE(sheet.report.Texts[1].Box.topLeft(), QPoint(70 + 2, 1643 - 1 - th));
+  // Grid lines at the middle and the quarters of the frame, labels 2 pixels above.
+  const int ys[3] = {853, 64 + 1579 / 4, 64 + 3 * 1579 / 4};
+  const int labels[3] = {0, 1024, -1024};
+  for (int k = 0; k < 3; ++k) {
+    const QString text = Amp(sheet.s, labels[k]);
+    const PlotLabel* l = sheet.Text(text);
+    QVERIFY2(l, qPrintable(text));
+    QCOMPARE(l->Box.topLeft(), QPoint(1129 - fm.horizontalAdvance(text) - 2, ys[k] - th - 2));
+    QCOMPARE(image.pixelColor(500, ys[k]), Bgr(sheet.s.PrinterColors.Grid));
+  }
+  QCOMPARE(image.pixelColor(500, 64 + 3 * (1579 / 2) / 2), Bgr(kBack));  // not the screen's row
+  QCOMPARE(image.pixelColor(70, 853), Bgr(sheet.s.PrinterColors.Grid));  // the line starts on the frame
+  QCOMPARE(image.pixelColor(70, 300), Bgr(sheet.s.PrinterColors.Border));
+  QCOMPARE(image.pixelColor(1128, 853), Bgr(sheet.s.PrinterColors.Border));  // the line ends at Right - 2
+  QCOMPARE(image.pixelColor(1127, 853), Bgr(sheet.s.PrinterColors.Grid));
+}
+
+void PrintTest::CursorOnTheViewBoundIsNotPrinted() {
+  Sheet sheet;
+  sheet.s.PrinterColors.Visir1 = 0x00AA00;
+  sheet.s.PrinterColors.Visir2 = 0xAA0000;
+  sheet.s.Visir1 = sheet.s.Visir2 = true;
+  sheet.s.VisKoord1 = 0;     // on ViewMin
+  sheet.s.VisKoord2 = 3000;  // x = 70 + round(3000 * 1059 / 4000) = 864
+  sheet.Point(3000, 3000, 2048 + 100);
+  QImage image = sheet.Render();
+  QVERIFY(!sheet.AnyPixel(image, Bgr(0x00AA00)));
+  QCOMPARE(image.pixelColor(864, 400), Bgr(0xAA0000));
+  const QString readout = "{" + QString::fromStdString(FormatField(sheet.s, 3000, ",")) + "  " + Amp(sheet.s, 100) + "}";
+  const PlotLabel* l = sheet.Text(readout);
+  QVERIFY(l);
+  const QFontMetrics fm(PlotFont(), &image);
+  const int w2 = fm.horizontalAdvance(QString::fromStdString(FormatField(sheet.s, 4000, ",")));
+  QCOMPARE(l->Box.topLeft(), QPoint(1129 - w2 * 5 / 3 - fm.horizontalAdvance(readout), 1643 - 1 - fm.height()));
+  // One code inside the view, cursor 1 is printed; cursor 2 on ViewMax is not.
+  sheet.s.VisKoord1 = 1;
+  sheet.s.VisKoord2 = 4000;
+  image = sheet.Render();
+  QVERIFY(sheet.AnyPixel(image, Bgr(0x00AA00)));
+  QVERIFY(!sheet.AnyPixel(image, Bgr(0xAA0000)));
+}
+
+void PrintTest::DotsAtTheirOwnCodeAndOnTheBottomRow() {
+  Sheet sheet;
+  const QColor graph = Bgr(sheet.s.PrinterColors.Graph), back = Bgr(kBack);
+  sheet.Point(1000, 1000, 0);          // far below the span: x 335, on the bottom row
+  sheet.Point(2001, 3000, 2048);       // its own code 3000: x 864, on the zero line (y 853)
+  sheet.Point(2500, 2500, 65520);      // a parameter tag: not a point
+  QImage image = sheet.Render();
+  QCOMPARE(sheet.report.Points, 2L);
+  for (int x : {334, 335})
+    for (int y : {1640, 1641}) QCOMPARE(image.pixelColor(x, y), graph);
+  QCOMPARE(image.pixelColor(335, 1639), back);
+  QCOMPARE(image.pixelColor(336, 1641), back);
+  QCOMPARE(image.pixelColor(335, 1642), Bgr(sheet.s.PrinterColors.Border));
+  for (int x : {863, 864})
+    for (int y : {852, 853}) QCOMPARE(image.pixelColor(x, y), graph);
+  QCOMPARE(image.pixelColor(600, 853), Bgr(sheet.s.PrinterColors.Grid));  // nothing at x(2001)
+  // The raw value in AddGraph, only with ShowFirst.
+  sheet.store.RawSpectrum[2001] = 2048 + 100;  // 100 codes up: y = 853 - round(100 * 1579 / 512) = 545
+  const QColor raw = Bgr(sheet.s.PrinterColors.AddGraph);
+  image = sheet.Render();
+  QCOMPARE(image.pixelColor(864, 545), back);
+  sheet.s.ShowFirst = true;
+  image = sheet.Render();
+  QCOMPARE(image.pixelColor(864, 545), raw);
+  QCOMPARE(image.pixelColor(863, 544), raw);
+}
+
+void PrintTest::MinMaxLabelsAreNeverFlipped() {
+  Sheet sheet;
+  sheet.s.OrdScale = 0;
+  sheet.Point(1000, 1000, 4095);  // the maximum at the very top of the frame
+  sheet.Point(3000, 3000, 0);     // the minimum at its bottom
+  sheet.run.MaxIndex = 1000;
+  sheet.run.MinIndex = 3000;
+  sheet.run.ModAmplitude = 0.5;
+  const QImage image = sheet.Render();
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  const int ymax = 853 - static_cast<int>(std::lrint(2047 * (1579.0f / 4096)));
+  const int ymin = 853 + static_cast<int>(std::lrint(2048 * (1579.0f / 4096)));
+  const PlotLabel* max = sheet.Text(Amp(sheet.s, 2047));
+  const PlotLabel* min = sheet.Text(Amp(sheet.s, -2048));
+  QVERIFY(max && min);
+  QCOMPARE(max->Box.top(), ymax - 20 - th);  // above, though outside the frame
+  QCOMPARE(min->Box.top(), ymin + 22);       // below
+  QCOMPARE(image.pixelColor(335, ymax - 10), Bgr(sheet.s.PrinterColors.Text));  // the arrow's shaft
+  const PlotLabel* a = sheet.Text("A=" + Amp(sheet.s, 4095));
+  QVERIFY(a);
+  QCOMPARE(a->Box.top(), 64 + 2 * th);
+  const PlotLabel* am = nullptr;
+  for (const PlotLabel& l : sheet.report.Texts)
+    if (QString::fromStdString(l.Text).startsWith("АМ=")) am = &l;
+  QVERIFY(am);
+  QCOMPARE(am->Box.topLeft(), QPoint(2, 64 + 2));
+}
+
+void PrintTest::EmptyViewPrintsFrameAndLabelsWithoutPoints() {
+  Sheet sheet;
+  sheet.s.ViewMin = sheet.s.ViewMax = 1000;
+  sheet.s.PrinterColors.Graph = 0x00AAAA;  // unlike every other colour of the sheet
+  for (int i = 0; i < 2000; ++i) sheet.Point(static_cast<std::size_t>(i), i, 2048 + i % 7);
+  sheet.run.MaxIndex = 1000;
+  sheet.run.MinIndex = 1001;
+  sheet.run.IntegralS = 5;
+  const QImage image = sheet.Render();
+  QCOMPARE(sheet.report.Points, 0L);
+  QVERIFY(!sheet.AnyPixel(image, Bgr(sheet.s.PrinterColors.Graph)));
+  QCOMPARE(image.pixelColor(70, 300), Bgr(sheet.s.PrinterColors.Border));
+  QVERIFY(sheet.Text(" Усиление: 1.  Развёртка: 2."));
+  QVERIFY(sheet.Text(Amp(sheet.s, 256)));
+  for (const PlotLabel& l : sheet.report.Texts) {
+    QVERIFY(!QString::fromStdString(l.Text).startsWith("A="));
+    QVERIFY(!QString::fromStdString(l.Text).startsWith("S="));
+  }
+}
+
+void PrintTest::MarginSampleForAKnownGeometry() {
+  // 85 % of the height 160 for 297 mm: 0.4579 pixels per mm. The page
+  // 203 x 289 mm is 93 x 132 pixels, centred; margins of 15 mm are 7 pixels.
+  const MarginSample m = ComputeMarginSample(QSize(200, 160), kA4At150, {15, 15, 15, 15});
+  QCOMPARE(m.Page, (Edges{53, 14, 147, 146}));
+  QCOMPARE(m.Margin, (Edges{60, 21, 140, 139}));
+  QCOMPARE(m.MidY, 80);
+  QImage image(200, 160, QImage::Format_RGB32);
+  ColorSet printer;
+  printer.BackGround = kBack;
+  printer.Border = 0x0000FF;
+  printer.Grid = 0x808080;
+  {
+    QPainter p(&image);
+    PaintMarginSample(p, image.size(), kA4At150, {15, 15, 15, 15}, printer, QColor(0xD0, 0xD0, 0xD0));
+  }
+  const QColor box(0xD0, 0xD0, 0xD0), black(Qt::black), white(Qt::white);
+  const QColor back = Bgr(kBack), border = Bgr(printer.Border);
+  const std::pair<int, QColor> row50[] = {{52, box},     {53, black},  {54, white},  {59, white}, {60, border},
+                                          {61, back},   {139, border}, {140, white}, {146, black}, {147, box}};
+  for (const auto& [x, c] : row50) QCOMPARE(image.pixelColor(x, 50), c);
+  QCOMPARE(image.pixelColor(100, 13), box);
+  QCOMPARE(image.pixelColor(100, 14), black);
+  QCOMPARE(image.pixelColor(100, 21), border);
+  QCOMPARE(image.pixelColor(100, 145), black);
+  QCOMPARE(image.pixelColor(100, 146), box);
+  QCOMPARE(image.pixelColor(100, 80), Bgr(printer.Grid));
+  QCOMPARE(image.pixelColor(60, 80), Bgr(printer.Grid));  // the line covers the outline on both sides
+  QCOMPARE(image.pixelColor(139, 80), Bgr(printer.Grid));
+  QCOMPARE(image.pixelColor(140, 80), white);
+}
+
+void PrintTest::PrintedPdfReadBack() {
+  Window w(dir_->Path(), [](Settings& s) {
+    s.ViewMin = 0;
+    s.ViewMax = 4000;
+    s.PrinterColors.BackGround = kBack;
+  });
+  w.state.Settings.LastOpen = "/data/Образец 1.qel";
+  for (std::uint16_t i = 0; i <= 4000; ++i)
+    w.state.Store.CurrentSpectrum[i] = {i, static_cast<std::uint16_t>(2048 + std::lround(300 * std::sin(i / 300.0)))};
+  w.window->Action("APrint")->trigger();
+  QVERIFY(QFileInfo::exists(w.pdf));
+  QCOMPARE(w.window->Printing().Printer().docName(), QString("Спектр КЕЛ"));
+  const QString gain = w.window->Instruments().AmpBox->currentText();
+  const QString speed = w.window->Instruments().SpeedBox->currentText();
+  QVERIFY2(!gain.isEmpty() && !speed.isEmpty(), "the selectors show their texts");
+  const QString header = " Файл: \"Образец 1.qel\"  Усиление: " + gain + ".  Развёртка: " + speed + ".";
+  QVERIFY(w.window->Printing().LastSheet());
+  QCOMPARE(QString::fromStdString(w.window->Printing().LastSheet()->Texts.at(3).Text), header);
+  // The PDF holds the texts whole (its reader joins blanks).
+  const QString text = Run("pdftotext", {w.pdf, "-"}).simplified();
+  QVERIFY2(text.contains(header.simplified()), qPrintable(text));
+  // The page at the printer's own resolution: the frame 12 mm and 11 mm
+  // inside the printable area, itself 3.5 mm and 4 mm inside the paper.
+  const QImage page = Raster(w.pdf, 300);
+  QCOMPARE(page.width(), 2480);
+  QVERIFY(std::abs(page.height() - 3508) <= 1);
+  const QRect area = w.window->Printing().Printer().pageLayout().paintRectPixels(300);
+  const Edges frame = w.window->Printing().LastSheet()->Frame;
+  QCOMPARE(frame.Left, 12 * area.width() / 203);
+  QCOMPARE(frame.Top, 11 * area.height() / 289);
+  QVERIFY(std::abs(area.left() - 41) <= 1 && std::abs(area.top() - 47) <= 1);
+  auto first = [&](auto pixel, int from, int to) {
+    for (int i = from; i < to; ++i)
+      if (pixel(i) != QColor(Qt::white)) return i;
+    return -1;
+  };
+  const int left = first([&](int x) { return page.pixelColor(x, 1500); }, 0, 400);
+  const int top = first([&](int y) { return page.pixelColor(1200, y); }, 0, 400);
+  QVERIFY2(std::abs(left - (area.left() + frame.Left)) <= 1, qPrintable(QString::number(left)));
+  QVERIFY2(std::abs(top - (area.top() + frame.Top)) <= 1, qPrintable(QString::number(top)));
+  page.save(QString::fromStdString(dir_->File("page.png")));
+  if (qEnvironmentVariableIsSet("QEL_KEEP_PRINT")) QFile::copy(w.pdf, qEnvironmentVariable("QEL_KEEP_PRINT"));
+}
+
+void PrintTest::NoPrinterAsksForAPdfFile() {
+  Window w(dir_->Path());
+  QPrinter& printer = w.window->Printing().Printer();
+  printer.setOutputFileName(QString());  // as with no printer installed: PDF without a file
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  QCOMPARE(printer.outputFormat(), QPrinter::PdfFormat);
+  QCOMPARE(printer.outputFileName(), QString());
+  const QString chosen = QString::fromStdString(dir_->File("chosen.pdf"));
+  InModal("PrnPdfDlg", [&](QWidget* dlg) {
+    auto* files = qobject_cast<QFileDialog*>(dlg);
+    QVERIFY(files);
+    files->selectFile(chosen);
+    QMetaObject::invokeMethod(files, "accept");
+  });
+  w.window->Action("APrint")->trigger();
+  QVERIFY(QFileInfo::exists(chosen));
+  // Asked again next time; cancelled, nothing is printed.
+  QFile::remove(chosen);
+  InModal("PrnPdfDlg", [](QWidget* dlg) { qobject_cast<QDialog*>(dlg)->reject(); });
+  w.window->Action("APrint")->trigger();
+  QVERIFY(!QFileInfo::exists(chosen));
+}
+
+void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
+  Window w(dir_->Path(), [](Settings& s) {
+    s.PrnL = 1;
+    s.PrnT = 2;
+    s.PrnR = 20;
+  });
+  Settings& s = w.state.Settings;
+  InModal("PrintSetupForm", [&](QWidget* dlg) {
+    auto* left = dlg->findChild<QSpinBox*>("LeftEdit");
+    auto* top = dlg->findChild<QSpinBox*>("TopEdit");
+    QCOMPARE(left->minimum(), 3);
+    QCOMPARE(top->minimum(), 4);
+    QCOMPARE(left->value(), 3);
+    QCOMPARE(dlg->findChild<QSpinBox*>("RightEdit")->value(), 20);
+    QCOMPARE(s.PrnL, 3);  // raised at once
+    QCOMPARE(s.PrnT, 4);
+    QVERIFY(dlg->findChild<QRadioButton*>("Portrait")->isChecked());
+    dlg->findChild<QRadioButton*>("Landscape")->click();
+    QCOMPARE(w.window->Printing().Printer().pageLayout().orientation(), QPageLayout::Landscape);
+    left->setValue(30);
+    dlg->findChild<QPushButton*>("BitBtn2")->click();
+  });
+  w.window->Action("APrintSetup")->trigger();
+  QVERIFY(!QFileInfo::exists(w.pdf));
+  QCOMPARE(s.PrnL, 3);
+  QCOMPARE(s.Orientation, false);
+  QCOMPARE(w.window->Printing().Printer().pageLayout().orientation(), QPageLayout::Landscape);  // stays chosen
+
+  // Confirmed: the settings take the edits and the orientation, and the sheet is printed.
+  InModal("PrintSetupForm", [&](QWidget* dlg) {
+    QVERIFY(dlg->findChild<QRadioButton*>("Portrait")->isChecked());  // the settings' orientation again
+    dlg->findChild<QRadioButton*>("Landscape")->click();
+    dlg->findChild<QSpinBox*>("LeftEdit")->setValue(25);
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  w.window->Action("APrintSetup")->trigger();
+  QCOMPARE(s.Orientation, true);
+  QCOMPARE(s.PrnL, 25);
+  QVERIFY(QFileInfo::exists(w.pdf));
+  const QImage page = Raster(w.pdf, 50);
+  QVERIFY2(page.width() > page.height(), "a landscape page");
+
+  // "Настроить..." opens the system print dialog on the program's printer.
+  InModal("PrintSetupForm", [&](QWidget* dlg) {
+    InModal("PrnSetupDlg", [&](QWidget* inner) {
+      auto* print = qobject_cast<QPrintDialog*>(inner);
+      QVERIFY(print);
+      QCOMPARE(print->printer(), &w.window->Printing().Printer());
+      print->reject();
+    });
+    dlg->findChild<QPushButton*>("PrnSetupPrn")->click();
+    qobject_cast<QDialog*>(dlg)->reject();
+  });
+  w.window->Action("APrintSetup")->trigger();
+}
+
+void PrintTest::WindowPictureKeepsItsScreenSize() {
+  Window w(dir_->Path());
+  w.window->resize(700, 500);
+  QPrinter& printer = w.window->Printing().Printer();
+  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+  const QImage client = w.window->Printing().ClientImage();
+  const double dpi = client.dotsPerMeterX() * 0.0254;
+  w.window->Action("APrintForm")->trigger();
+  QVERIFY(QFileInfo::exists(w.pdf));
+  // Rendered at the screen's resolution, the picture is the window's size again.
+  const QImage page = Raster(w.pdf, static_cast<int>(std::lround(dpi)));
+  int right = 0, bottom = 0;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x)
+      if (page.pixelColor(x, y) != QColor(Qt::white)) {
+        right = std::max(right, x);
+        bottom = std::max(bottom, y);
+      }
+  QVERIFY2(std::abs(right + 1 - client.width()) <= 2, qPrintable(QString("%1 %2").arg(right).arg(client.width())));
+  QVERIFY2(std::abs(bottom + 1 - client.height()) <= 2, qPrintable(QString("%1 %2").arg(bottom).arg(client.height())));
+}
+
+void PrintTest::ColourOkWithoutChangesKeepsAllSets() {
+  Settings s;
+  SetDefaults(s);
+  s.BMPColors.Text = 0x0100FF00;  // a value with its high byte set passes through whole
+  s.DisplayColors.Grid = 0x102030;
+  s.PrinterColors.Grid = 0x405060;
+  s.BMPColors.Grid = 0x708090;
+  const Settings before = s;
+  TColorSetupForm dlg(s);
+  dlg.show();
+  auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
+  QCOMPARE(pages->currentWidget()->objectName(), QString("PrnSheet"));
+  QCOMPARE(pages->tabText(1), QString("Принтер"));
+  QVERIFY(!pages->isTabVisible(2));
+  QCOMPARE(dlg.findChildren<ColorSwatch*>().size(), 24);
+  auto* swatch = dlg.findChild<ColorSwatch*>("PGraph2");
+  QVERIFY(swatch);
+  QCOMPARE(swatch->Value(), s.PrinterColors.AddGraph);
+  QVERIFY(dlg.findChild<ColorSwatch*>("BVisir2") && dlg.findChild<ColorSwatch*>("Graph2"));
+  bool dotted = false;
+  for (QLabel* l : pages->widget(1)->findChildren<QLabel*>())
+    if (l->text().startsWith("Дополнительный график") && l->text().endsWith("...")) dotted = true;
+  QVERIFY(dotted);
+  dlg.findChild<QPushButton*>("OkBtn")->click();
+  QCOMPARE(dlg.result(), int(QDialog::Accepted));
+  QVERIFY(s == before);
+}
+
+void PrintTest::ColourCancelAfterPicksChangesNothing() {
+  Settings s;
+  SetDefaults(s);
+  const Settings before = s;
+  TColorSetupForm dlg(s);
+  dlg.show();
+  auto* graph = dlg.findChild<ColorSwatch*>("Graph");
+  auto* pBorder = dlg.findChild<ColorSwatch*>("PBorder");
+  auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
+  pages->setCurrentIndex(0);
+  Pick(QColor(1, 2, 3));
+  QTest::mouseClick(graph, Qt::LeftButton);
+  pages->setCurrentIndex(1);
+  Pick(QColor(4, 5, 6));
+  QTest::mouseClick(pBorder, Qt::LeftButton);
+  QCOMPARE(graph->Value(), 0x030201);
+  QCOMPARE(pBorder->Value(), 0x060504);
+  dlg.findChild<QPushButton*>("CancelBtn")->click();
+  QCOMPARE(dlg.result(), int(QDialog::Rejected));
+  QVERIFY(s == before);
+}
+
+void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
+  Window w(dir_->Path());
+  Settings& s = w.state.Settings;
+  const ColorSet display = s.DisplayColors;
+  const QColor chosen(0x12, 0x34, 0x56);
+  InModal("ColorSetupForm", [&](QWidget* dlg) {
+    Pick(chosen);
+    QTest::mouseClick(dlg->findChild<ColorSwatch*>("PBackGround"), Qt::LeftButton);
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  w.window->Action("AColorSetup")->trigger();
+  QCOMPARE(s.PrinterColors.BackGround, 0x563412);
+  QVERIFY(s.DisplayColors == display);
+  const QImage screen = w.window->View().Plot().Image();
+  QCOMPARE(screen.pixelColor(screen.width() / 3, screen.height() / 3), Bgr(display.BackGround));
+
+  w.window->Action("APrint")->trigger();
+  const QImage page = Raster(w.pdf, 50);
+  QCOMPARE(page.pixelColor(page.width() / 3, page.height() / 3), chosen);
+
+  TPrintSetupForm setup(w.window->Printing().Printer(), s, w.window.get());
+  setup.show();
+  const QImage sample = setup.Sample().grab().toImage();
+  QCOMPARE(sample.pixelColor(sample.width() / 2, sample.height() / 3), chosen);
+}
+
+QTEST_MAIN(PrintTest)
+#include "print_test.moc"
