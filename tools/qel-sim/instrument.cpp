@@ -53,6 +53,7 @@ Instrument::Instrument(Options options)
     : o_(options), rng_(options.NoiseStream), gainCode_(options.StartGainCode), speedCode_(options.StartSpeedCode) {}
 
 void Instrument::Start(double now) {
+  EndPass(true);
   Send(Frame(1, ProgramNumber, SerialNumber));
   phase_ = Phase::Return;
   position_ = poleMin_ - 1;  // the first event starts a forward pass
@@ -96,6 +97,20 @@ int Instrument::SignalAt(int x) const {
 void Instrument::Send(const std::vector<std::uint8_t>& frame) {
   out_.insert(out_.end(), frame.begin(), frame.end());
   ++telegramsSent_;
+  if (markTm02_ && frame[2] == 2) marks_.push_back({out_.size(), static_cast<std::uint16_t>((frame[3] << 8) | frame[4])});
+}
+
+void Instrument::EndPass(bool cut) {
+  if (!passOpen_) return;
+  passOpen_ = false;
+  pass_.Cut = cut;
+  if (passReport_) passReport_(pass_);
+}
+
+std::vector<Tm02Mark> Instrument::TakeMarks() {
+  std::vector<Tm02Mark> m;
+  m.swap(marks_);
+  return m;
 }
 
 void Instrument::Advance(double now) {
@@ -153,11 +168,33 @@ void Instrument::Advance(double now) {
       }
       nextEvent_ += kReturnInterval / o_.TimeScale;
     }
+    bool garbled = false, bad = false;
     if (o_.GarbageRate > 0 && chance(rng_) < o_.GarbageRate) {
       const int n = 1 + static_cast<int>(rng_() % 8);
       for (int k = 0; k < n; ++k) out_.push_back(rng_() % 4 == 0 ? 0x7F : static_cast<std::uint8_t>(rng_()));
+      garbled = true;
     }
-    if (o_.BadChecksumRate > 0 && chance(rng_) < o_.BadChecksumRate) frame[9] = static_cast<std::uint8_t>(frame[9] ^ 0x5A);
+    if (o_.BadChecksumRate > 0 && chance(rng_) < o_.BadChecksumRate) {
+      frame[9] = static_cast<std::uint8_t>(frame[9] ^ 0x5A);
+      bad = true;
+    }
+    if (frame[2] == 3) {
+      EndPass(false);
+      pass_ = PassReport{};
+      pass_.Number = static_cast<std::uint64_t>(passesStarted_);
+      pass_.StartDamaged = garbled || bad;
+      pass_.GainCode = o_.ManualGainCode >= 0 ? o_.ManualGainCode : gainCode_;
+      pass_.Correction = correction_;
+      passOpen_ = true;
+    } else if (frame[2] == 2 && passOpen_) {
+      const int code = (frame[3] << 8) | frame[4];
+      ++pass_.Points;
+      if (bad) pass_.BadChecksum.push_back(code);
+      if (garbled) pass_.AfterGarbage.push_back(code);
+      // A setting changed in the middle of a pass: the pass holds two signals.
+      if (pass_.GainCode != (o_.ManualGainCode >= 0 ? o_.ManualGainCode : gainCode_) || pass_.Correction != correction_)
+        pass_.GainCode = -1;
+    }
     Send(frame);
   }
 }

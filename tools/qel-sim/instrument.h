@@ -7,6 +7,7 @@
 // that are due by then.
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,6 +50,25 @@ int GainFactorOf(int gainCode);
 std::vector<std::uint8_t> Frame(std::uint8_t type, std::uint8_t d1 = 0, std::uint8_t d2 = 0, std::uint8_t d3 = 0,
                                 std::uint8_t d4 = 0, std::uint8_t d5 = 0, std::uint8_t d6 = 0);
 
+// What the instrument sent in one forward pass, and which of its telegrams
+// it damaged on the way: for checking what the program saved.
+struct PassReport {
+  std::uint64_t Number = 0;   // passes started since power-on, from 1
+  bool StartDamaged = false;  // its Tm03 carried a wrong checksum or followed random bytes
+  bool Cut = false;           // ended by a reset, not by the next pass
+  int Points = 0;             // Tm02 telegrams sent
+  int GainCode = 0;
+  int Correction = 0;
+  std::vector<int> BadChecksum;    // field codes of Tm02 sent with a wrong checksum
+  std::vector<int> AfterGarbage;   // field codes of Tm02 that followed random bytes
+};
+
+// Where a Tm02 telegram ends in the output taken by TakeOutput.
+struct Tm02Mark {
+  std::size_t End;     // offset just past its last byte
+  std::uint16_t Code;  // its field code
+};
+
 class Instrument {
  public:
   explicit Instrument(Options options);
@@ -61,6 +81,12 @@ class Instrument {
   void Advance(double now);
   // Takes the bytes produced so far.
   std::vector<std::uint8_t> TakeOutput();
+
+  // Each pass, once the next one starts (or a reset cuts it).
+  void SetPassReport(std::function<void(const PassReport&)> report) { passReport_ = std::move(report); }
+  // Marks of the Tm02 telegrams in the output (off by default: no cost).
+  void SetMarkTm02(bool on) { markTm02_ = on; }
+  std::vector<Tm02Mark> TakeMarks();
 
   // The amplitude code the instrument measures at a field code (without noise).
   int SignalAt(int fieldCode) const;
@@ -81,6 +107,7 @@ class Instrument {
 
  private:
   void Send(const std::vector<std::uint8_t>& frame);
+  void EndPass(bool cut);
   void Command(std::uint8_t code, const std::uint8_t* payload);
   std::uint8_t GainStatus() const;
   std::uint8_t SpeedStatus() const;
@@ -104,6 +131,11 @@ class Instrument {
   int commandsAccepted_ = 0, badCommands_ = 0, passesStarted_ = 0;
   std::uint64_t telegramsSent_ = 0;
   std::vector<int> commandLog_;
+  std::function<void(const PassReport&)> passReport_;
+  PassReport pass_;
+  bool passOpen_ = false;
+  bool markTm02_ = false;
+  std::vector<Tm02Mark> marks_;
 };
 
 }  // namespace qelsim

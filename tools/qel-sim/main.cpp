@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <string>
 
 #include "instrument.h"
@@ -49,7 +51,32 @@ const char* kHelp =
     "  --reports-every S    send Tm90, Tm98, Tm99, Tm100 in turn every S seconds\n"
     "  --manual-gain CODE   gain set by hand at the instrument\n"
     "  --manual-speed CODE  speed set by hand at the instrument\n"
-    "  --manual-correction  correction voltage set by hand at the instrument\n";
+    "  --manual-correction  correction voltage set by hand at the instrument\n"
+    "\n"
+    "For checking and measuring the program:\n"
+    "  --pass-log FILE      a line per forward pass once it has ended: its number, whether\n"
+    "                       its Tm03 was damaged (0/1), whether a reset cut it (0/1), the\n"
+    "                       Tm02 sent, gain code (-1: changed within the pass), correction,\n"
+    "                       the field codes sent with a wrong checksum and those that\n"
+    "                       followed random bytes (comma-separated, - for none)\n"
+    "  --tm02-times FILE    a line per Tm02: its field code and the CLOCK_MONOTONIC time in\n"
+    "                       nanoseconds at which its last byte was written to the port\n";
+
+std::string Codes(const std::vector<int>& codes) {
+  if (codes.empty()) return "-";
+  std::string s;
+  for (int c : codes) {
+    if (!s.empty()) s += ',';
+    s += std::to_string(c);
+  }
+  return s;
+}
+
+long long MonotonicNs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
 
 double Now() {
   using namespace std::chrono;
@@ -60,7 +87,7 @@ double Now() {
 
 int main(int argc, char** argv) {
   qelsim::Options o;
-  std::string link;
+  std::string link, passLogPath, timesPath;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> const char* {
@@ -76,6 +103,10 @@ int main(int argc, char** argv) {
     }
     if (a == "--link") {
       link = value();
+      continue;
+    }
+    if (a == "--pass-log" || a == "--tm02-times") {
+      (a == "--pass-log" ? passLogPath : timesPath) = value();
       continue;
     }
     if (a == "--report-checksums" || a == "--manual-correction") {
@@ -155,8 +186,31 @@ int main(int argc, char** argv) {
   ::sigaction(SIGUSR1, &sa, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
 
+  auto openLog = [](const std::string& path) -> std::FILE* {
+    if (path.empty()) return nullptr;
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+      std::perror(("qel-sim: " + path).c_str());
+      std::exit(1);
+    }
+    return f;
+  };
+  std::FILE* passLog = openLog(passLogPath);
+  std::FILE* times = openLog(timesPath);
+
   const double start = Now();
   qelsim::Instrument instrument(o);
+  if (passLog)
+    instrument.SetPassReport([passLog](const qelsim::PassReport& r) {
+      std::fprintf(passLog, "%llu %d %d %d %d %d %s %s\n", static_cast<unsigned long long>(r.Number),
+                   r.StartDamaged ? 1 : 0, r.Cut ? 1 : 0, r.Points, r.GainCode, r.Correction,
+                   Codes(r.BadChecksum).c_str(), Codes(r.AfterGarbage).c_str());
+      std::fflush(passLog);
+    });
+  instrument.SetMarkTm02(times != nullptr);
+  // Tm02 ends as offsets into everything produced; bytes produced and written.
+  std::deque<qelsim::Tm02Mark> marks;
+  std::uint64_t produced = 0, written = 0;
   instrument.Start(0);
   std::vector<std::uint8_t> pending;
   double lastProgress = 0;
@@ -176,18 +230,33 @@ int main(int argc, char** argv) {
     }
     instrument.Advance(now);
     const auto out = instrument.TakeOutput();
+    if (times)
+      for (qelsim::Tm02Mark m : instrument.TakeMarks()) marks.push_back({static_cast<std::size_t>(produced + m.End), m.Code});
+    produced += out.size();
     pending.insert(pending.end(), out.begin(), out.end());
     while (!pending.empty()) {
       const ssize_t n = ::write(master, pending.data(), pending.size());
       if (n <= 0) break;
       pending.erase(pending.begin(), pending.begin() + n);
       lastProgress = now;
+      written += static_cast<std::uint64_t>(n);
+      if (times && !marks.empty() && marks.front().End <= written) {
+        const long long t = MonotonicNs();
+        for (; !marks.empty() && marks.front().End <= written; marks.pop_front())
+          std::fprintf(times, "%u %lld\n", marks.front().Code, t);
+      }
     }
     if (pending.empty()) lastProgress = now;
     // Nobody reading for a second: the line drops what it cannot carry, as a
     // real one would. A reader that is only slow loses nothing.
-    if (now - lastProgress > 1.0 || pending.size() > (64u << 20)) pending.clear();
+    if (now - lastProgress > 1.0 || pending.size() > (64u << 20)) {
+      pending.clear();
+      written = produced;
+      marks.clear();
+    }
   }
+  if (times) std::fclose(times);
+  if (passLog) std::fclose(passLog);
   if (!link.empty()) ::unlink(link.c_str());
   ::close(slave);
   ::close(master);
