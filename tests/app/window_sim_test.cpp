@@ -123,6 +123,7 @@ struct Program {
     window->show();
   }
   ~Program() {
+    window->InstrumentLink().Session.SetTelegramTap(nullptr);
     if (window->isVisible()) window->close();
   }
 
