@@ -40,10 +40,16 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   Analysis r;
   const SpectrumPoint mx = v[static_cast<std::size_t>(maxIndex)];
   const SpectrumPoint mn = v[static_cast<std::size_t>(minIndex)];
-  r.MaxCode = mx.Code;
-  r.MinCode = mn.Code;
-  r.MaxField = FieldAt(shown.Field, mx.Code);
-  r.MinField = FieldAt(shown.Field, mn.Code);
+  const int hiEnd = CursorRange(v, a, b).Last;
+  auto middleOfRun = [&](int at) {
+    int end = at;
+    while (end + 1 <= hiEnd && v[static_cast<std::size_t>(end + 1)].Value == v[static_cast<std::size_t>(at)].Value) ++end;
+    return (at + end) / 2.0;
+  };
+  r.MaxCode = middleOfRun(maxIndex);
+  r.MinCode = middleOfRun(minIndex);
+  r.MaxField = FieldAt(shown.Field, r.MaxCode);
+  r.MinField = FieldAt(shown.Field, r.MinCode);
   r.MaxAmplitude = AmplitudeShown(s, static_cast<double>(mx.Value) - ZeroLine);
   r.MinAmplitude = AmplitudeShown(s, static_cast<double>(mn.Value) - ZeroLine);
   r.PeakToPeak = AmplitudeShown(s, std::abs(static_cast<double>(mx.Value) - mn.Value));
@@ -183,8 +189,8 @@ std::string AnalysisCsv(const std::vector<FileAnalysis>& rows) {
       continue;
     }
     const Analysis& r = *f.Result;
-    t += std::to_string(r.MaxCode) + "," + F(r.MaxField) + "," + A(r.MaxAmplitude) + "," +
-         std::to_string(r.MinCode) + "," + F(r.MinField) + "," + A(r.MinAmplitude) + "," + A(r.PeakToPeak) +
+    t += PlainDecimal(r.MaxCode, 8) + "," + F(r.MaxField) + "," + A(r.MaxAmplitude) + "," +
+         PlainDecimal(r.MinCode, 8) + "," + F(r.MinField) + "," + A(r.MinAmplitude) + "," + A(r.PeakToPeak) +
          "," + CsvField(r.AmplitudeUnit) + "," + F(r.WidthPP) + "," + F(r.CentreField) + "," + A(r.Integral) +
          "," + CsvField(r.IntegralUnit) + "," + G(r.G) + ",\n";
   }
@@ -201,9 +207,9 @@ std::string AnalysisJson(const std::vector<FileAnalysis>& rows) {
     } else {
       const Analysis& r = *f.Result;
       const std::string au = JsonString(r.AmplitudeUnit);
-      t += ", \"max\": {\"code\": " + std::to_string(r.MaxCode) + ", \"field\": " + F(r.MaxField) +
+      t += ", \"max\": {\"code\": " + PlainDecimal(r.MaxCode, 8) + ", \"field\": " + F(r.MaxField) +
            ", \"amplitude\": " + A(r.MaxAmplitude) + "}";
-      t += ", \"min\": {\"code\": " + std::to_string(r.MinCode) + ", \"field\": " + F(r.MinField) +
+      t += ", \"min\": {\"code\": " + PlainDecimal(r.MinCode, 8) + ", \"field\": " + F(r.MinField) +
            ", \"amplitude\": " + A(r.MinAmplitude) + "}";
       t += ", \"amplitude_pp\": " + A(r.PeakToPeak) + ", \"dHpp\": " + F(r.WidthPP) +
            ", \"centre_field\": " + F(r.CentreField) + ", \"integral\": " + A(r.Integral) +

@@ -20,7 +20,7 @@ struct AnalyseOptions {
 };
 
 struct Analysis {
-  int MaxCode = 0, MinCode = 0;
+  double MaxCode = 0, MinCode = 0;            // field codes, halves where a run of equal values has an even length
   double MaxField = 0, MinField = 0;          // Oe (= G)
   double MaxAmplitude = 0, MinAmplitude = 0;  // amplitude unit, as the labels show them
   double PeakToPeak = 0;                      // as "A=" shows it
@@ -35,7 +35,10 @@ struct Analysis {
 inline double GFactor(double frequencyGHz, double fieldG) { return 714.4773 * frequencyGHz / fieldG; }
 
 // Measures the loaded spectrum (changed: its gaps are filled, as the window's
-// search does). Extremes: the window's minimum/maximum search over the range.
+// search does). Extremes: the window's minimum/maximum search over the range;
+// the position of each is the middle of the run of equal values that starts
+// at the point the search found (a digitised peak is flat over a few codes,
+// and the search takes the first of equal values).
 // Centre: where the signal crosses the level midway between the two extremes,
 // linearly interpolated between codes, searched between the extremes (with
 // several crossings, the middle of the first and the last). Throws
