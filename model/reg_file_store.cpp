@@ -292,6 +292,13 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
   }
 }
 
+RegFileStore RegFileStore::ReadOnlyFromText(std::string path, const std::string& text) {
+  RegFileStore store(std::move(path), NoRead{});
+  store.Parse(text);
+  store.readOnlyReason_ = "Файл настроек \"" + store.path_ + "\" открыт только для чтения";
+  return store;
+}
+
 std::string RegFileStore::DefaultPath() {
   std::string base;
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) {

@@ -32,6 +32,11 @@ class RegFileStore : public RegistryStore {
   // the run, so no save can replace it; LoadProblem() says so. Never throws.
   explicit RegFileStore(std::string path);
 
+  // A store parsed from a settings file's text already in hand, for readers
+  // that must leave the file alone: nothing is read, moved or created, and
+  // every save is refused. Throws RegistryError when the text does not parse.
+  static RegFileStore ReadOnlyFromText(std::string path, const std::string& text);
+
   // $XDG_CONFIG_HOME/Talvor/Qel/1.0.reg, ~/.config/... when the variable is unset.
   static std::string DefaultPath();
 
@@ -60,6 +65,9 @@ class RegFileStore : public RegistryStore {
   virtual void WriteFile(const std::string& path, const std::string& text);
 
  private:
+  struct NoRead {};
+  RegFileStore(std::string path, NoRead) : path_(std::move(path)) {}
+
   struct Key {
     std::string Path;  // full path, "HKEY_LOCAL_MACHINE\..."
     std::vector<std::pair<std::string, RegValue>> Values;

@@ -123,4 +123,35 @@ TEST_F(QelCli, UsageAndHelp) {
   EXPECT_EQ(RunCli({"export", file, "-o"}).status, 1);
 }
 
+TEST_F(QelCli, EachCommandHasItsHelpAndBadOptionsSayWhatIsWrongInRussian) {
+  for (const char* cmd : {"info", "export", "analyse"}) {
+    const Result r = RunCli({cmd, "--help"});
+    EXPECT_EQ(r.status, 0) << cmd;
+    EXPECT_NE(r.out.find(std::string("Использование: qel ") + cmd), std::string::npos) << r.out;
+  }
+  EXPECT_NE(RunCli({"export", "--help"}).out.find("последней\nзаписанной точки"), std::string::npos)
+      << "the rule for empty points is in the help";
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"frobnicate"}, "неизвестная команда \"frobnicate\""},
+      {{"info", "--bogus", file}, "неизвестный параметр \"--bogus\""},
+      {{"export", file, "--format", "xml"}, "неверное значение параметра --format"},
+      {{"analyse", file, "--jobs", "two"}, "неверное значение параметра --jobs"},
+      {{"analyse", file, "--from", "10"}, "--from требует --to"},
+      {{"analyse", file, "--json", "--csv", "x.csv"}, "несовместимы"},
+      {{"analyse"}, "не указан аргумент ФАЙЛ"},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCli(c.args);
+    EXPECT_EQ(r.status, 1) << c.says;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  // Without the toolkit's drawing there is no plot command.
+  EXPECT_NE(RunCli({"plot", file, "-o", "x.png"}).err.find("неизвестная команда"), std::string::npos);
+}
+
 }  // namespace qel

@@ -9,8 +9,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 
+#include "common/cli_ru.h"
 #include "link/qt/qt_link_driver.h"
 #include "model/units.h"
 
@@ -46,42 +48,33 @@ double CpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
   qel::Settings s;
   qel::SetDefaults(s);
   double seconds = 0;
   bool quiet = false;
   bool stuckCts = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "qel-monitor: %s needs a value\n", a.c_str());
-        std::exit(1);
-      }
-      return argv[++i];
-    };
-    if (a == "--port") {
-      s.Port = value();
-    } else if (a == "--baud") {
-      s.BitRate = std::atoi(value());
-    } else if (a == "--speed-index") {
-      s.Rapid = static_cast<std::uint8_t>(std::atoi(value()));
-    } else if (a == "--seconds") {
-      seconds = std::atof(value());
-    } else if (a == "--quiet") {
-      quiet = true;
-    } else if (a == "--stuck-cts") {
-      stuckCts = true;
-    } else {
-      std::printf(
-          "qel-monitor --port NAME [--baud N] [--speed-index I] [--seconds S] [--quiet] [--stuck-cts]\n"
-          "Runs the instrument link on the port and prints its message log.\n"
-          "--stuck-cts: a port without modem lines (a pseudo-terminal) behaves as one\n"
-          "whose clear-to-send line never moves, so every command waits for ever.\n");
-      return a == "--help" ? 0 : 1;
-    }
-  }
+  int rapid = s.Rapid;
+  CLI::App app("qel-monitor: связь с прибором без окна. Ведёт цикл приёма на порту и печатает\n"
+               "журнал сообщений и состояние связи.",
+               "qel-monitor");
+  qel::cli::UseRussian(app);
+  app.footer("\nКод выхода: 0 — после --seconds или показана справка; 1 — ошибка в командной строке.");
+  app.add_option("--port", s.Port, "порт (путь псевдотерминала или устройства)")->type_name("ИМЯ");
+  app.add_option("--baud", s.BitRate, "скорость линии, бод")->type_name("N");
+  app.add_option("--speed-index", rapid, "индекс скорости развёртки в таблице, 0..11")
+      ->check(CLI::Range(0, 11).description(""))
+      ->type_name("I");
+  app.add_option("--seconds", seconds, "остановиться через S секунд и сообщить затраченное время процессора")
+      ->type_name("S");
+  app.add_flag("--quiet", quiet, "не печатать журнал");
+  app.add_flag("--stuck-cts", stuckCts,
+               "порт без линий модема (псевдотерминал) ведёт себя как порт, чья линия CTS\n"
+               "не меняется никогда: каждая команда ждёт без конца");
+  if (const int status = qel::cli::Parse(app, qel::cli::Arguments(argc, argv), std::cout, std::cerr, "qel-monitor");
+      status >= 0)
+    return status;
+  s.Rapid = static_cast<std::uint8_t>(rapid);
+  QCoreApplication qapp(argc, argv);
   qel::SpectrumStore store;
   qel::RunValues run;
   ConsoleView view(quiet);
@@ -94,12 +87,12 @@ int main(int argc, char** argv) {
   link.Acq.SetReceiveMode(true);
   if (seconds > 0) {
     const double cpuStart = CpuSeconds();
-    QTimer::singleShot(static_cast<int>(seconds * 1000), &app, [&] {
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &qapp, [&] {
       const double cpu = CpuSeconds() - cpuStart;
       std::printf("seconds %.1f cpu %.3f (%.2f%% of one core), points %lld\n", seconds, cpu, 100 * cpu / seconds,
                   view.points);
-      app.quit();
+      qapp.quit();
     });
   }
-  return app.exec();
+  return qapp.exec();
 }

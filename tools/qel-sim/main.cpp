@@ -16,8 +16,10 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <iostream>
 #include <string>
 
+#include "common/cli_ru.h"
 #include "instrument.h"
 
 namespace {
@@ -27,40 +29,6 @@ volatile sig_atomic_t resetRequested = 0;
 
 void OnStop(int) { stopRequested = 1; }
 void OnReset(int) { resetRequested = 1; }
-
-const char* kHelp =
-    "qel-sim: a simulated ESR spectrometer on a pseudo-terminal.\n"
-    "Prints the port's path on the first line and serves until stopped (SIGTERM, SIGINT).\n"
-    "SIGUSR1 resets the instrument: it sends Tm01 again.\n"
-    "\n"
-    "  --link PATH          keep a symbolic link at PATH to the port\n"
-    "  --time-scale X       run the sweep X times faster than real time (default 1)\n"
-    "  --speed CODE         speed code at power-on (default 8, \" 1 мин\")\n"
-    "  --lines N            spectrum lines (default 3, a nitroxide triplet)\n"
-    "  --width CODES        peak-to-peak line width in field codes (default 300)\n"
-    "  --amplitude CODES    line amplitude at gain 1 (default 400)\n"
-    "  --noise CODES        noise standard deviation (default 0)\n"
-    "  --noise-stream N     which pseudo-random sequence noise and faults follow (default 1)\n"
-    "  --garbage P          chance per telegram of random bytes before it\n"
-    "  --bad-checksum P     chance per telegram of a wrong checksum\n"
-    "  --random-bytes R     only random bytes, R a second, as at a wrong baud rate\n"
-    "                       (11520 fills a 115200 baud line)\n"
-    "  --silence-every S    a silence every S seconds ...\n"
-    "  --silence-for S      ... lasting S seconds\n"
-    "  --report-checksums   answer a command with a wrong checksum with Tm90\n"
-    "  --reports-every S    send Tm90, Tm98, Tm99, Tm100 in turn every S seconds\n"
-    "  --manual-gain CODE   gain set by hand at the instrument\n"
-    "  --manual-speed CODE  speed set by hand at the instrument\n"
-    "  --manual-correction  correction voltage set by hand at the instrument\n"
-    "\n"
-    "For checking and measuring the program:\n"
-    "  --pass-log FILE      a line per forward pass once it has ended: its number, whether\n"
-    "                       its Tm03 was damaged (0/1), whether a reset cut it (0/1), the\n"
-    "                       Tm02 sent, gain code (-1: changed within the pass), correction,\n"
-    "                       the field codes sent with a wrong checksum and those that\n"
-    "                       followed random bytes (comma-separated, - for none)\n"
-    "  --tm02-times FILE    a line per Tm02: its field code and the CLOCK_MONOTONIC time in\n"
-    "                       nanoseconds at which its last byte was written to the port\n";
 
 std::string Codes(const std::vector<int>& codes) {
   if (codes.empty()) return "-";
@@ -88,64 +56,51 @@ double Now() {
 int main(int argc, char** argv) {
   qelsim::Options o;
   std::string link, passLogPath, timesPath;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "qel-sim: %s needs a value\n", a.c_str());
-        std::exit(1);
-      }
-      return argv[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return 0;
-    }
-    if (a == "--link") {
-      link = value();
-      continue;
-    }
-    if (a == "--pass-log" || a == "--tm02-times") {
-      (a == "--pass-log" ? passLogPath : timesPath) = value();
-      continue;
-    }
-    if (a == "--report-checksums" || a == "--manual-correction") {
-      (a == "--report-checksums" ? o.ReportBadChecksums : o.ManualCorrection) = true;
-      continue;
-    }
-    const struct {
-      const char* name;
-      double* real;
-      int* whole;
-    } numbers[] = {
-        {"--time-scale", &o.TimeScale, nullptr},   {"--width", &o.LineWidth, nullptr},
-        {"--amplitude", &o.Amplitude, nullptr},    {"--noise", &o.Noise, nullptr},
-        {"--garbage", &o.GarbageRate, nullptr},    {"--bad-checksum", &o.BadChecksumRate, nullptr},
-        {"--random-bytes", &o.RandomBytesRate, nullptr},
-        {"--silence-every", &o.SilenceEvery, nullptr}, {"--silence-for", &o.SilenceFor, nullptr},
-        {"--reports-every", &o.ReportEvery, nullptr},  {"--speed", nullptr, &o.StartSpeedCode},
-        {"--lines", nullptr, &o.Lines},            {"--manual-gain", nullptr, &o.ManualGainCode},
-        {"--manual-speed", nullptr, &o.ManualSpeedCode},
-    };
-    bool known = false;
-    for (const auto& n : numbers) {
-      if (a != n.name) continue;
-      const char* v = value();
-      if (n.real) *n.real = std::atof(v);
-      if (n.whole) *n.whole = std::atoi(v);
-      known = true;
-    }
-    if (a == "--noise-stream") {
-      o.NoiseStream = static_cast<std::uint32_t>(std::strtoul(value(), nullptr, 10));
-      known = true;
-    }
-    if (!known) {
-      std::fprintf(stderr, "qel-sim: unknown option %s (see --help)\n", a.c_str());
-      return 1;
-    }
-  }
+  CLI::App app(
+      "qel-sim: имитатор спектрометра ЭПР на псевдотерминале.\n"
+      "Печатает путь порта первой строкой и работает до остановки (SIGTERM, SIGINT).\n"
+      "SIGUSR1 сбрасывает прибор: он снова посылает Tm01.",
+      "qel-sim");
+  qel::cli::UseRussian(app);
+  app.footer("\nКод выхода: 0 — остановлен сигналом или показана справка; 1 — ошибка в\n"
+             "командной строке или псевдотерминал не открыт.");
+  auto real = [&](const char* name, double& v, const char* what) { app.add_option(name, v, what)->type_name("X"); };
+  auto whole = [&](const char* name, int& v, const char* what) { app.add_option(name, v, what)->type_name("N"); };
+  app.add_option("--link", link, "держать по ПУТИ символическую ссылку на порт")->type_name("ПУТЬ");
+  real("--time-scale", o.TimeScale, "развёртка в X раз быстрее реального времени (по умолчанию 1)");
+  whole("--speed", o.StartSpeedCode, "код скорости при включении (по умолчанию 8, \" 1 мин\")");
+  whole("--lines", o.Lines, "число линий спектра (по умолчанию 3, триплет нитроксила)");
+  real("--width", o.LineWidth, "ширина линии от пика до пика в кодах поля (по умолчанию 300)");
+  real("--amplitude", o.Amplitude, "амплитуда линии при усилении 1, в кодах (по умолчанию 400)");
+  real("--noise", o.Noise, "стандартное отклонение шума в кодах (по умолчанию 0)");
+  app.add_option("--noise-stream", o.NoiseStream, "какой псевдослучайной последовательности следуют шум и сбои (по умолчанию 1)")
+      ->type_name("N");
+  real("--garbage", o.GarbageRate, "вероятность случайных байтов перед телеграммой");
+  real("--bad-checksum", o.BadChecksumRate, "вероятность неверной контрольной суммы телеграммы");
+  real("--random-bytes", o.RandomBytesRate,
+       "только случайные байты, X в секунду, как при неверной скорости линии (11520 заполняют линию 115200 бод)");
+  real("--silence-every", o.SilenceEvery, "молчание каждые X секунд ...");
+  real("--silence-for", o.SilenceFor, "... длительностью X секунд");
+  app.add_flag("--report-checksums", o.ReportBadChecksums, "отвечать Tm90 на команду с неверной контрольной суммой");
+  real("--reports-every", o.ReportEvery, "посылать по очереди Tm90, Tm98, Tm99, Tm100 каждые X секунд");
+  whole("--manual-gain", o.ManualGainCode, "усиление, установленное вручную на приборе (код)");
+  whole("--manual-speed", o.ManualSpeedCode, "скорость, установленная вручную на приборе (код)");
+  app.add_flag("--manual-correction", o.ManualCorrection, "напряжение коррекции, установленное вручную на приборе");
+  // For checking and measuring the program.
+  app.add_option("--pass-log", passLogPath,
+                 "строка на каждый законченный рабочий ход: номер, испорчен ли его Tm03 (0/1), прерван ли он "
+                 "сбросом (0/1), число Tm02, код усиления (-1: менялся), коррекция, коды поля с неверной "
+                 "контрольной суммой и после случайных байтов (через запятую, - если нет)")
+      ->type_name("ФАЙЛ");
+  app.add_option("--tm02-times", timesPath,
+                 "строка на каждую Tm02: код поля и время CLOCK_MONOTONIC в наносекундах, когда её последний "
+                 "байт записан в порт")
+      ->type_name("ФАЙЛ");
+  if (const int status = qel::cli::Parse(app, qel::cli::Arguments(argc, argv), std::cout, std::cerr, "qel-sim");
+      status >= 0)
+    return status;
   if (!(o.TimeScale > 0)) {
-    std::fprintf(stderr, "qel-sim: --time-scale must be positive\n");
+    std::fprintf(stderr, "qel-sim: --time-scale должен быть больше нуля\n");
     return 1;
   }
 

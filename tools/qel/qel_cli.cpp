@@ -4,35 +4,73 @@
 #include <ostream>
 #include <sstream>
 
+#include "analyse.h"
+#include "as_shown.h"
+#include "bes3t.h"
+#include "common/cli_ru.h"
 #include "model/atomic_file.h"
 #include "model/number_format.h"
-#include "model/settings.h"
+#include "model/reg_file_store.h"
 #include "model/spectrum_file.h"
 #include "model/tables.h"
 #include "model/units.h"
+#include "operator_settings.h"
 
 namespace qel::cli {
 
 namespace {
 
-constexpr const char* kHelp =
-    "Использование:\n"
-    "  qel info ФАЙЛ...              параметры записи и диапазон данных каждого спектра\n"
-    "  qel export ФАЙЛ [-o ВЫХОД.csv] точки спектра в CSV (без -o: в стандартный вывод)\n"
-    "  qel --help                    эта справка\n"
+constexpr const char* kOverview =
+    "Команды:\n"
+    "  qel info ФАЙЛ...                       параметры записи и диапазон данных каждого спектра\n"
+    "  qel export ФАЙЛ [-o ВЫХОД.csv]         точки спектра в CSV (без -o: в стандартный вывод)\n"
+    "  qel export --format bes3t ФАЙЛ -o ИМЯ  ИМЯ.DSC и ИМЯ.DTA для программ анализа ЭПР\n"
+    "  qel analyse ФАЙЛ... [--from КОД --to КОД] [--frequency ГГц] [--json | --csv ВЫХОД] [--jobs N]\n"
+    "                                         параметры линии каждого спектра\n"
+    "  qel plot ФАЙЛ -o ВЫХОД.png|ВЫХОД.svg [--size ШxВ]   рисунок спектра (в сборке с Qt)\n"
+    "  qel КОМАНДА --help                     справка по команде\n"
     "\n"
+    "Настройки оператора (единицы, цвета рисунка) только читаются: файл настроек\n"
+    "не создаётся, не изменяется и не переносится, даже если он повреждён.\n"
+    "\n"
+    "Код выхода: 0 — успех; 1 — ошибка в командной строке или в файле (сообщение в\n"
+    "стандартном потоке ошибок; при ошибке выходной файл не создаётся); для\n"
+    "нескольких файлов 1 — часть файлов не обработана, остальные обработаны.\n";
+
+constexpr const char* kInfoHelp =
     "info печатает для каждого файла: усиление, скорость развёртки, S/N, PR,\n"
     "диапазон поля в эрстедах (если записан), код АЦП, число накоплений,\n"
-    "постоянную фильтра, амплитуду модуляции, диапазон данных и число точек.\n"
-    "\n"
-    "export пишет строку заголовка и по строке на каждую точку:\n"
+    "постоянную фильтра, амплитуду модуляции, диапазон данных и число точек.\n";
+
+constexpr const char* kExportHelp =
+    "csv (по умолчанию) пишет строку заголовка и по строке на каждую точку:\n"
     "  field_code,field_Oe,amplitude_code,signed_amplitude\n"
-    "Поле в эрстедах берётся из записанного диапазона поля, а без него — из\n"
-    "единицы развёртки \"Суммарное магнитное поле\" по умолчанию (3000..3300 Э).\n"
     "Десятичный разделитель — точка.\n"
     "\n"
-    "Код выхода: 0 — успех, 1 — ошибка (сообщение в стандартном потоке ошибок);\n"
-    "при ошибке выходной файл не создаётся.\n";
+    "bes3t пишет пару ИМЯ.DSC (описание, BES3T 1.2) и ИМЯ.DTA (числа double,\n"
+    "старший байт первым) от первой до последней точки спектра. Амплитуда — как\n"
+    "в окне: в единицах амплитуды из настроек, делённая на коэффициент усиления.\n"
+    "Пустые точки внутри диапазона данных получают значение последней\n"
+    "записанной точки перед ними (как при поиске минимума и максимума и при\n"
+    "интегрировании в окне); их число указано в описании.\n"
+    "\n"
+    "Поле в эрстедах (гауссах) берётся из записанного диапазона поля, а без\n"
+    "него — из единицы развёртки \"Суммарное магнитное поле\" по умолчанию\n"
+    "(3000..3300 Э на кодах 0..65519); в BES3T это сказано в заголовке TITL.\n";
+
+constexpr const char* kAnalyseHelp =
+    "Для каждого файла: максимум и минимум (поиск как \"MinMax\" в окне) и их поле,\n"
+    "размах A (как \"A=\"), ширина ΔHpp = |H(max) − H(min)|, центр H0 — поле, где\n"
+    "сигнал пересекает уровень посередине между экстремумами (линейная\n"
+    "интерполяция между кодами), двойной интеграл S (как \"S=\"), и с частотой\n"
+    "g = 714.4773 · ν[ГГц] / H0[Гс]. Поле в эрстедах (1 Э = 1 Гс) — из записанного\n"
+    "диапазона поля или по умолчанию 3000..3300 Э. Числа — десятичные, с точкой;\n"
+    "единицы названы. Без --from/--to берётся весь диапазон данных.\n";
+
+constexpr const char* kPlotHelp =
+    "Рисует спектр как экран (фон, рамка, сетка и подписи амплитуды, точки,\n"
+    "\"АМ=\", с --minmax — минимум, максимум и \"A=\") цветами набора \"Файл BMP\"\n"
+    "из настроек (по умолчанию — стандартными). Формат — по расширению: .png или .svg.\n";
 
 // Loads a file; a missing file is an error here.
 void Load(SpectrumStore& store, const std::string& path) {
@@ -43,22 +81,6 @@ std::string Fixed1(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.1f", v);
   return buf;
-}
-
-// The sweep unit 3 as the window would show it for this spectrum.
-Settings FieldUnits(const RecordedParameters& p, bool& recorded) {
-  Settings s;
-  SetDefaults(s);
-  const auto low = p.Get(TagFieldLow);
-  const auto high = p.Get(TagFieldHigh);
-  recorded = low && high;
-  if (recorded) {
-    UnitRecord& r3 = s.RazvUnits[3];
-    r3.X1 = *low / 10.0;
-    r3.X2 = *high / 10.0;
-    Calibrate(r3, static_cast<float>(s.RazvUnits[0].X1), static_cast<float>(s.RazvUnits[0].X2));
-  }
-  return s;
 }
 
 void Info(const std::string& path, std::ostream& out) {
@@ -106,8 +128,7 @@ std::string ExportCsv(const std::string& path) {
   SpectrumStore store;
   Load(store, path);
   bool recorded = false;
-  const Settings units = FieldUnits(ReadParameters(store.CurrentSpectrum), recorded);
-  const UnitRecord& r3 = units.RazvUnits[3];
+  const UnitRecord r3 = FieldUnit(ReadParameters(store.CurrentSpectrum), recorded);
   std::string csv = "field_code,field_Oe,amplitude_code,signed_amplitude\n";
   char buf[96];
   for (std::size_t i = 0; i < SpectrumSize; ++i) {
@@ -120,26 +141,130 @@ std::string ExportCsv(const std::string& path) {
   return csv;
 }
 
+// NAME.DSC and NAME.DTA: an extension given with -o is dropped.
+std::string Bes3tBase(const std::string& output, const std::string& input) {
+  std::string base = output;
+  if (base.empty()) {
+    base = input;
+    if (base.size() > 4 && (base.ends_with(".qel") || base.ends_with(".QEL"))) base.resize(base.size() - 4);
+  }
+  if (base.size() > 4) {
+    std::string ext = base.substr(base.size() - 4);
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (ext == ".DSC" || ext == ".DTA") base.resize(base.size() - 4);
+  }
+  return base;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+OperatorSettings Operator(const std::string& path, std::ostream& err) {
+  OperatorSettings o = ReadOperatorSettings(path.empty() ? RegFileStore::DefaultPath() : path);
+  if (!o.Warning.empty()) err << "qel: " << o.Warning << "\n";
+  return o;
+}
+
+// "1024x600" -> 1024, 600 (each 16..16384).
+bool ParseSize(const std::string& text, int& w, int& h) {
+  int a = 0, b = 0;
+  char x = 0, tail = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &a, &x, &b, &tail) != 3 || (x != 'x' && x != 'X')) return false;
+  if (a < 16 || b < 16 || a > 16384 || b > 16384) return false;
+  w = a;
+  h = b;
+  return true;
+}
+
 }  // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  auto usageError = [&](const std::string& what) {
-    err << "qel: " << what << " (см. qel --help)\n";
-    return 1;
-  };
-  if (args.empty()) return usageError("не указана команда");
-  const std::string& cmd = args[0];
-  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-    out << kHelp;
-    return 0;
+int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err, const Environment& env) {
+  std::vector<std::string> args = argsIn;
+  if (!args.empty() && args[0] == "help") args[0] = "--help";
+
+  CLI::App app("qel: записанные спектры без окна программы.", "qel");
+  UseRussian(app);
+  app.footer(std::string("\n") + kOverview);
+  app.require_subcommand(1);
+  app.fallthrough();
+  std::string settingsPath;
+  app.add_option("--settings", settingsPath, "файл настроек оператора (по умолчанию — файл программы)")
+      ->type_name("ФАЙЛ");
+
+  // info
+  std::vector<std::string> infoFiles;
+  CLI::App* info = AddCommand(app, "info", "параметры записи и диапазон данных каждого спектра");
+  info->add_option("ФАЙЛ", infoFiles, "файлы .qel")->required()->type_name("");
+  info->footer(std::string("\n") + kInfoHelp);
+
+  // export
+  std::string exportInput, exportOutput, format = "csv";
+  double exportGHz = 0;
+  CLI::App* exp = AddCommand(app, "export", "точки спектра в CSV или в BES3T");
+  exp->add_option("ФАЙЛ", exportInput, "файл .qel")->required()->type_name("");
+  exp->add_option("-o,--output", exportOutput, "CSV: выходной файл (без него — стандартный вывод); "
+                                               "bes3t: ИМЯ для ИМЯ.DSC и ИМЯ.DTA (без него — имя входного файла)")
+      ->type_name("ВЫХОД");
+  exp->add_option("--format", format, "csv (по умолчанию) или bes3t")
+      ->check(CLI::IsMember({"csv", "bes3t"}))
+      ->type_name("ФОРМАТ");
+  CLI::Option* expFreq = exp->add_option("--frequency", exportGHz, "частота СВЧ, ГГц (в BES3T: MWFQ)")
+                             ->check(CLI::Validator(CLI::PositiveNumber).description(""))
+                             ->type_name("ГГц");
+  exp->footer(std::string("\n") + kExportHelp);
+
+  // analyse
+  std::vector<std::string> analyseFiles;
+  AnalyseOptions ao;
+  std::uint16_t from = 0, to = 0;
+  double ghz = 0;
+  std::string csvOut;
+  bool json = false;
+  CLI::App* an = AddCommand(app, "analyse", "параметры линии: экстремумы, A, ΔHpp, центр, S, g");
+  an->add_option("ФАЙЛ", analyseFiles, "файлы .qel")->required()->type_name("");
+  CLI::Option* fromOpt = an->add_option("--from", from, "код поля начала диапазона")->type_name("КОД");
+  CLI::Option* toOpt = an->add_option("--to", to, "код поля конца диапазона")->type_name("КОД");
+  fromOpt->needs(toOpt);
+  toOpt->needs(fromOpt);
+  CLI::Option* freqOpt =
+      an->add_option("--frequency", ghz, "частота СВЧ, ГГц: тогда и g-фактор")->check(CLI::Validator(CLI::PositiveNumber).description(""))->type_name("ГГц");
+  CLI::Option* jsonOpt = an->add_flag("--json", json, "итог в JSON в стандартный вывод");
+  CLI::Option* csvOpt = an->add_option("--csv", csvOut, "итог в CSV в файл (\"-\" — стандартный вывод)")->type_name("ВЫХОД");
+  jsonOpt->excludes(csvOpt);
+  an->add_option("--jobs", ao.Jobs, "число потоков, 1..256 (по умолчанию 1)")->check(CLI::Range(1, 256).description(""))->type_name("N");
+  an->footer(std::string("\n") + kAnalyseHelp);
+
+  // plot
+  PlotRequest plot;
+  std::string size;
+  CLI::Option* plotFrom = nullptr;
+  CLI::Option* plotTo = nullptr;
+  std::uint16_t plotFromCode = 0, plotToCode = 0;
+  CLI::App* pl = nullptr;
+  if (env.Plot) {
+    pl = AddCommand(app, "plot", "рисунок спектра в PNG или SVG");
+    pl->add_option("ФАЙЛ", plot.Input, "файл .qel")->required()->type_name("");
+    pl->add_option("-o,--output", plot.Output, "рисунок: .png или .svg")->required()->type_name("ВЫХОД");
+    pl->add_option("--size", size, "размер в пикселях (по умолчанию 1024x600)")->type_name("ШxВ");
+    plotFrom = pl->add_option("--from", plotFromCode, "код поля левого края (по умолчанию — начало данных)")->type_name("КОД");
+    plotTo = pl->add_option("--to", plotToCode, "код поля правого края (по умолчанию — конец данных)")->type_name("КОД");
+    pl->add_flag("--minmax", plot.MinMax, "отметить минимум и максимум в показанном диапазоне, с \"A=\"");
+    pl->add_option("--scale", plot.OrdScale, "шаг вертикального масштаба 0..6 (по умолчанию 0)")
+        ->check(CLI::Range(0, 6).description(""))
+        ->type_name("N");
+    pl->footer(std::string("\n") + kPlotHelp);
   }
-  if (cmd == "info") {
-    if (args.size() < 2) return usageError("не указан файл");
+
+  if (const int status = Parse(app, args, out, err, "qel"); status >= 0) return status;
+
+  if (info->parsed()) {
     int status = 0;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    for (const std::string& file : infoFiles) {
       try {
         std::ostringstream one;
-        Info(args[i], one);
+        Info(file, one);
         out << one.str();
       } catch (const std::exception& e) {
         err << "qel: " << e.what() << "\n";
@@ -148,33 +273,95 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     return status;
   }
-  if (cmd == "export") {
-    std::string input, output;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] == "-o") {
-        if (i + 1 >= args.size()) return usageError("после -o не указан выходной файл");
-        output = args[++i];
-      } else if (input.empty()) {
-        input = args[i];
-      } else {
-        return usageError("лишний аргумент \"" + args[i] + "\"");
-      }
-    }
-    if (input.empty()) return usageError("не указан файл");
+
+  if (exp->parsed()) {
     try {
-      const std::string csv = ExportCsv(input);
-      if (output.empty()) {
-        out << csv;
+      if (format == "csv") {
+        const std::string csv = ExportCsv(exportInput);
+        if (exportOutput.empty())
+          out << csv;
+        else
+          WriteFileAtomically(exportOutput, csv);
+        return 0;
+      }
+      const OperatorSettings op = Operator(settingsPath, err);
+      SpectrumStore store;
+      const Shown shown = LoadAsShown(store, exportInput, op.S);
+      std::optional<double> f;
+      if (*expFreq) f = exportGHz;
+      const Bes3tPair pair = MakeBes3t(store.CurrentSpectrum, shown, BaseName(exportInput), f);
+      const std::string base = Bes3tBase(exportOutput, exportInput);
+      WriteFileAtomically(base + ".DTA", pair.Dta);
+      WriteFileAtomically(base + ".DSC", pair.Dsc);
+      return 0;
+    } catch (const std::exception& e) {
+      err << "qel: " << exportInput << ": " << e.what() << "\n";
+      return 1;
+    }
+  }
+
+  if (an->parsed()) {
+    if (*fromOpt) {
+      ao.From = from;
+      ao.To = to;
+    }
+    if (*freqOpt) ao.FrequencyGHz = ghz;
+    const OperatorSettings op = Operator(settingsPath, err);
+    const std::size_t total = analyseFiles.size();
+    int lastPercent = -1;
+    std::function<void(std::size_t)> progress;
+    if (env.ErrIsTerminal && total > 1) {
+      progress = [&](std::size_t done) {
+        const int percent = static_cast<int>(100 * done / total);
+        if (percent == lastPercent && done != total) return;
+        lastPercent = percent;
+        err << "\rqel analyse: " << done << " из " << total << " (" << percent << "%)" << std::flush;
+      };
+    }
+    const auto results = AnalyseFiles(analyseFiles, op.S, ao, progress);
+    if (progress) err << "\n";
+    int status = 0;
+    for (const FileAnalysis& r : results) {
+      if (r.Result) continue;
+      err << "qel: " << r.File << ": " << r.Error << "\n";
+      status = 1;
+    }
+    try {
+      if (json) {
+        out << AnalysisJson(results);
+      } else if (*csvOpt) {
+        const std::string csv = AnalysisCsv(results);
+        if (csvOut == "-")
+          out << csv;
+        else
+          WriteFileAtomically(csvOut, csv);
       } else {
-        WriteFileAtomically(output, csv);
+        out << AnalysisText(results);
       }
     } catch (const std::exception& e) {
       err << "qel: " << e.what() << "\n";
       return 1;
     }
+    return status;
+  }
+
+  if (pl && pl->parsed()) {
+    if (!size.empty() && !ParseSize(size, plot.Width, plot.Height)) {
+      err << "qel: неверный размер \"" << size << "\": нужно ШxВ, от 16 до 16384 пикселей (см. qel plot --help)\n";
+      return 1;
+    }
+    if (*plotFrom) plot.From = plotFromCode;
+    if (*plotTo) plot.To = plotToCode;
+    try {
+      const OperatorSettings op = Operator(settingsPath, err);
+      env.Plot(plot, op.S);
+    } catch (const std::exception& e) {
+      err << "qel: " << plot.Input << ": " << e.what() << "\n";
+      return 1;
+    }
     return 0;
   }
-  return usageError("неизвестная команда \"" + cmd + "\"");
+  return 1;
 }
 
 }  // namespace qel::cli

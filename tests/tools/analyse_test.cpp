@@ -1,0 +1,163 @@
+// `qel analyse` on synthetic first-derivative lines of known shape.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "model/atomic_file.h"
+#include "processing/spectrum_ops.h"
+#include "qel/analyse.h"
+#include "spectra.h"
+
+namespace qel {
+
+using test::RunQel;
+using test::Slurp;
+
+namespace {
+
+// The rows of `qel analyse --csv`, each as column name -> text.
+std::vector<std::map<std::string, std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> cells;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> row;
+    std::string cell;
+    bool quoted = false;
+    for (const char c : line) {
+      if (c == '"') {
+        quoted = !quoted;
+      } else if (c == ',' && !quoted) {
+        row.push_back(cell);
+        cell.clear();
+      } else {
+        cell += c;
+      }
+    }
+    row.push_back(cell);
+    cells.push_back(row);
+  }
+  std::vector<std::map<std::string, std::string>> rows;
+  for (std::size_t r = 1; r < cells.size(); ++r) {
+    std::map<std::string, std::string> m;
+    for (std::size_t c = 0; c < cells[0].size() && c < cells[r].size(); ++c) m[cells[0][c]] = cells[r][c];
+    rows.push_back(m);
+  }
+  return rows;
+}
+
+double N(const std::map<std::string, std::string>& row, const std::string& key) { return std::stod(row.at(key)); }
+
+}  // namespace
+
+class Analyse : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  std::string settings = dir.File("1.0.reg");
+  // 3200..3500 Oe recorded over codes 0..65519.
+  static constexpr double kOePerCode = 300.0 / 65519;
+  static double Field(double code) { return 3200 + kOePerCode * code; }
+};
+
+TEST_F(Analyse, LorentzianAndGaussianLinesGiveTheirCentreWidthAmplitudeAndG) {
+  test::Line lorentz{test::DerivativeLorentzian, 30000.3, 800, 1000};
+  test::Line gauss{test::DerivativeGaussian, 41234.7, 1300, 900, 20000, 60000};
+  test::WriteLine(dir.File("lorentz.qel"), lorentz, 3);  // gain factor 10
+  test::WriteLine(dir.File("gauss.qel"), gauss, 0);
+  const auto r = RunQel({"analyse", "--settings", settings, dir.File("lorentz.qel"), dir.File("gauss.qel"),
+                         "--frequency", "9.4", "--csv", "-"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto rows = ParseCsv(r.out);
+  ASSERT_EQ(rows.size(), 2u) << r.out;
+  const test::Line* lines[] = {&lorentz, &gauss};
+  const int factors[] = {10, 1};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& row = rows[i];
+    const test::Line& line = *lines[i];
+    SCOPED_TRACE(row.at("file"));
+    EXPECT_EQ(row.at("error"), "");
+    EXPECT_NEAR(N(row, "centre_field_Oe"), Field(line.CentreCode), kOePerCode);
+    EXPECT_NEAR(N(row, "dHpp_Oe"), line.WidthCodes * kOePerCode, 2 * kOePerCode);
+    // The maximum lies on the low-field side, half a width from the centre.
+    EXPECT_NEAR(N(row, "max_code"), line.CentreCode - line.WidthCodes / 2, 2);
+    EXPECT_NEAR(N(row, "min_code"), line.CentreCode + line.WidthCodes / 2, 2);
+    EXPECT_NEAR(N(row, "max_field_Oe"), Field(N(row, "max_code")), 1e-4);
+    // Peak to peak in ADC codes (the default unit), divided by the gain factor.
+    EXPECT_NEAR(N(row, "amplitude_pp"), 2 * line.AmplitudeCodes / factors[i], 1.0 / factors[i]);
+    EXPECT_NEAR(N(row, "max_amplitude"), line.AmplitudeCodes / factors[i], 0.5 / factors[i]);
+    EXPECT_EQ(row.at("amplitude_unit"), "отсч");
+    // g = 714.4773 * 9.4 / B, to five significant digits.
+    const double g = 714.4773 * 9.4 / Field(line.CentreCode);
+    EXPECT_NEAR(N(row, "g"), g, g * 5e-6);
+    EXPECT_GT(N(row, "integral"), 0);
+    EXPECT_EQ(row.at("integral_unit"), "отсч^3");
+  }
+}
+
+TEST_F(Analyse, TheDoubleIntegralIsTheWindowsAndARangeNarrowsTheSearch) {
+  test::Line a{test::DerivativeGaussian, 20000, 400, 1000, 10000, 50000};
+  SpectrumStore store;
+  test::WriteLine(dir.File("two.qel"), a);
+  // A second, weaker line beside the first.
+  ASSERT_TRUE(LoadSpectrum(store, dir.File("two.qel")));
+  for (int i = 35000; i <= 45000; ++i) {
+    const double u = (i - 40000.0) / 300;
+    store.CurrentSpectrum[static_cast<std::size_t>(i)].Value =
+        static_cast<std::uint16_t>(2048 + std::nearbyint(300 * test::DerivativeGaussian(u)));
+  }
+  SaveSpectrum(store, dir.File("two.qel"));
+
+  const auto whole = RunQel({"analyse", "--settings", settings, dir.File("two.qel"), "--csv", "-"});
+  const auto part = RunQel({"analyse", "--settings", settings, dir.File("two.qel"), "--from", "45000", "--to",
+                            "35000", "--csv", "-"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  ASSERT_EQ(part.status, 0) << part.err;
+  EXPECT_NEAR(N(ParseCsv(whole.out)[0], "centre_field_Oe"), Field(20000), kOePerCode);
+  const auto p = ParseCsv(part.out)[0];
+  EXPECT_NEAR(N(p, "centre_field_Oe"), Field(40000), kOePerCode);
+  EXPECT_NEAR(N(p, "amplitude_pp"), 600, 1);
+
+  // The integral is the one "S=" shows for the same range.
+  SpectrumStore again;
+  ASSERT_TRUE(LoadSpectrum(again, dir.File("two.qel")));
+  const double s = IntegralValue(again.CurrentSpectrum, 35000, 45000, 1);
+  EXPECT_NEAR(N(p, "integral"), s, s * 1e-5);
+}
+
+TEST_F(Analyse, AFailedFileIsReportedAndTheOthersAreDoneOnEveryThreadCount) {
+  test::Line line{test::DerivativeLorentzian, 30000, 500, 800};
+  std::vector<std::string> args{"analyse", "--settings", settings, "--json"};
+  for (int i = 0; i < 6; ++i) {
+    line.CentreCode = 10000 + 7000 * i;
+    const std::string f = dir.File("f" + std::to_string(i) + ".qel");
+    test::WriteLine(f, line);
+    args.push_back(f);
+    if (i == 2) args.push_back(dir.File("нет такого.qel"));
+  }
+  const auto one = RunQel(args);
+  args.insert(args.begin() + 1, {"--jobs", "3"});
+  const auto three = RunQel(args);
+  EXPECT_EQ(one.status, 1);
+  EXPECT_EQ(three.status, 1);
+  EXPECT_EQ(one.out, three.out);  // the same rows, in the order given
+  EXPECT_NE(one.err.find("нет такого.qel"), std::string::npos) << one.err;
+  EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), 2 + 7) << one.out;
+  EXPECT_NE(one.out.find("\"error\": \"Файл"), std::string::npos) << one.out;
+  std::size_t nulls = 0;
+  for (auto at = one.out.find("\"g\": null"); at != std::string::npos; at = one.out.find("\"g\": null", at + 1)) ++nulls;
+  EXPECT_EQ(nulls, 6u) << "without a frequency no g";
+  // The last file was still measured: its centre lies at code 45000.
+  const auto at = one.out.rfind("\"centre_field\": ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::stod(one.out.substr(at + 16)), Field(45000), kOePerCode);
+}
+
+TEST(AnalysePlainNumbers, DecimalWithAPointNeverAnExponent) {
+  EXPECT_EQ(cli::PlainDecimal(0.000012345678, 6), "0.0000123457");
+  EXPECT_EQ(cli::PlainDecimal(123456789.0, 6), "123456789");
+  EXPECT_EQ(cli::PlainDecimal(-2.5, 6), "-2.5");
+  EXPECT_EQ(cli::PlainDecimal(3300, 8), "3300");
+  EXPECT_EQ(cli::GFactor(9.5, 3390.0), 714.4773 * 9.5 / 3390.0);
+}
+
+}  // namespace qel

@@ -1,0 +1,80 @@
+// `qel plot`: the picture's size, the BMP colour set, the trace where the data says.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include "display/plot_renderer.h"
+#include "model/atomic_file.h"
+#include "qel/qel_plot.h"
+#include "spectra.h"
+
+namespace qel {
+
+using test::RunQel;
+using test::Slurp;
+
+class QelPlot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    env.Plot = cli::DrawPlotFile;
+    // Points 1000..3000: a plateau 512 codes above the zero line from 1000 to
+    // 1999, 512 below from 2000 on.
+    SpectrumStore store;
+    for (int i = 1000; i <= 3000; ++i)
+      store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i),
+                                                            static_cast<std::uint16_t>(i < 2000 ? 2560 : 1536)};
+    SaveSpectrum(store, dir.File("s.qel"));
+    test::WriteSettings(settings, [](Settings& s) {
+      s.BMPColors.BackGround = 0x00336699;  // 0x00BBGGRR
+      s.BMPColors.Graph = 0x0000CC00;
+      s.DisplayColors.BackGround = 0x00000000;  // not the one used
+    });
+  }
+  cli::Environment env;
+  test::TempDir dir;
+  std::string settings = dir.File("1.0.reg");
+};
+
+TEST_F(QelPlot, PngOfTheAskedSizeInTheBmpColoursWithTheTraceWhereTheDataSays) {
+  const std::string before = Slurp(settings);
+  const auto r = RunQel({"plot", "--settings", settings, dir.File("s.qel"), "-o", dir.File("p.png"), "--size",
+                         "400x300"},
+                        env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage image(QString::fromStdString(dir.File("p.png")));
+  ASSERT_EQ(image.size(), QSize(400, 300));
+  const QRgb background = qRgb(0x99, 0x66, 0x33);
+  const QRgb graph = qRgb(0x00, 0xCC, 0x00);
+  // The view is the data range 1000..3000 over 400 pixels: code c at
+  // x = (c - 1000) / 5; 512 codes above the zero line at 150 - 512 * 300 / 4096.
+  const int high = 150 - static_cast<int>(std::lround(512 * 300 / 4096.0));
+  const int low = 150 + static_cast<int>(std::lround(512 * 300 / 4096.0));
+  EXPECT_EQ(image.pixel(100, high), graph);  // code 1500
+  EXPECT_EQ(image.pixel(100, low), background);
+  EXPECT_EQ(image.pixel(300, low), graph);  // code 2500
+  EXPECT_EQ(image.pixel(300, high), background);
+  EXPECT_EQ(image.pixel(200, 250), background);
+  EXPECT_EQ(Slurp(settings), before) << "the settings file is only read";
+}
+
+TEST_F(QelPlot, SvgWithMinMaxAndBadRequests) {
+  auto r = RunQel({"plot", "--settings", settings, dir.File("s.qel"), "-o", dir.File("p.svg"), "--minmax"}, env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string svg = Slurp(dir.File("p.svg"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find("width=\"1024"), std::string::npos) << "the default size";
+  EXPECT_NE(svg.find("#996633"), std::string::npos) << "the BMP background";
+  EXPECT_NE(svg.find("A="), std::string::npos) << "minimum and maximum marked";
+
+  r = RunQel({"plot", "--settings", settings, dir.File("s.qel"), "-o", dir.File("p.bmp")}, env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(".png или .svg"), std::string::npos) << r.err;
+  r = RunQel({"plot", "--settings", settings, dir.File("s.qel"), "-o", dir.File("q.png"), "--size", "400by300"}, env);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("неверный размер"), std::string::npos) << r.err;
+  EXPECT_FALSE(PathExists(dir.File("q.png")));
+}
+
+}  // namespace qel

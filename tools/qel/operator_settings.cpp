@@ -1,0 +1,32 @@
+#include "operator_settings.h"
+
+#include "model/atomic_file.h"
+#include "model/reg_file_store.h"
+#include "model/registry_store.h"
+
+namespace qel::cli {
+
+OperatorSettings ReadOperatorSettings(const std::string& path) {
+  OperatorSettings o;
+  SetDefaults(o.S);
+  std::optional<std::string> text;
+  try {
+    text = ReadRegularFile(path, RegFileStore::MaxFileSize);
+  } catch (const FileError& e) {
+    o.Warning = std::string("настройки не прочитаны (") + e.what() + "); используются настройки по умолчанию";
+    return o;
+  }
+  if (!text) return o;
+  try {
+    RegFileStore store = RegFileStore::ReadOnlyFromText(path, *text);
+    RecentFileList recent;
+    LoadSettings(o.S, recent, store);
+  } catch (const RegistryError& e) {
+    // A file the window would move aside: here it stays where it is.
+    SetDefaults(o.S);
+    o.Warning = "файл настроек \"" + path + "\" не прочитан (" + e.what() + "); используются настройки по умолчанию";
+  }
+  return o;
+}
+
+}  // namespace qel::cli

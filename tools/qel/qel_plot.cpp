@@ -1,0 +1,140 @@
+#include "qel_plot.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+#ifdef QEL_WITH_SVG
+#include <QSvgGenerator>
+#endif
+
+#include <clocale>
+#include <memory>
+#include <stdexcept>
+
+#include "as_shown.h"
+#include "display/plot_renderer.h"
+#include "model/atomic_file.h"
+#include "processing/spectrum_ops.h"
+
+namespace qel::cli {
+
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+  const auto dot = path.find_last_of('.');
+  const auto slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  std::string ext = path.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+// The toolkit needs an application object for fonts; one is made for the
+// drawing when none exists, on the offscreen platform unless one is chosen.
+// The C library's locale, which the toolkit changes, is put back after.
+class GuiScope {
+ public:
+  GuiScope() : locale_(std::setlocale(LC_ALL, nullptr)) {
+    if (QGuiApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+  }
+  ~GuiScope() {
+    app_.reset();
+    std::setlocale(LC_ALL, locale_.c_str());
+  }
+
+ private:
+  std::string locale_;
+  int argc_ = 1;
+  char name_[4] = "qel";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QGuiApplication> app_;
+};
+
+void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const PlotRequest& r) {
+  SpectrumBuffer& v = store.CurrentSpectrum;
+  const PointRange data = DataRange(v);
+  if (data.Empty && !(r.From && r.To)) throw std::runtime_error("в спектре нет точек");
+  Settings& s = shown.S;
+  s.ViewMin = r.From.value_or(data.First);
+  s.ViewMax = r.To.value_or(data.Last);
+  if (s.ViewMax <= s.ViewMin)
+    throw std::runtime_error("пустой диапазон просмотра " + std::to_string(s.ViewMin) + ".." + std::to_string(s.ViewMax));
+  s.OrdScale = static_cast<std::uint8_t>(r.OrdScale);
+  // The search fills the gaps of the spectrum it marks, as in the window.
+  if (r.MinMax)
+    MinMaxSpectrum(v, static_cast<std::uint16_t>(s.ViewMin), static_cast<std::uint16_t>(s.ViewMax),
+                   shown.Run.MaxIndex, shown.Run.MinIndex);
+
+  const ColorSet& colors = s.BMPColors;
+  const std::string sep = QLocale::system().decimalPoint().toStdString();
+  const QRect rect(0, 0, w, h);
+  const PlotScales sc = ComputeScales(w, h, s.ViewMin, s.ViewMax, s.OrdScale);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setFont(PlotFont());
+  DrawPlotBackground(p, rect, sc, s, colors, sep, s.OrdScale);
+
+  // The spectrum: one pixel per point, no lines between them.
+  QPolygon points;
+  for (long i = s.ViewMin; i <= s.ViewMax; ++i) {
+    const SpectrumPoint pt = v[static_cast<std::size_t>(i)];
+    if (!IsValid(pt)) continue;
+    const int x = sc.X(pt.Code);
+    const int y = std::min(sc.Y(pt.Value), h - 2);
+    if (x >= 0 && x < w && y >= 0) points << QPoint(x, y);
+  }
+  QPen pen(ToQColor(colors.Graph));
+  pen.setWidth(1);
+  pen.setCosmetic(true);
+  p.setPen(pen);
+  p.drawPoints(points);
+
+  DrawMinMax(p, rect, sc, v, shown.Run, s, colors, sep);
+  DrawModAmplitude(p, rect, shown.Run, s, colors, sep);
+}
+
+}  // namespace
+
+void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
+  const std::string ext = LowerExtension(r.Output);
+  if (ext != "png" && ext != "svg")
+    throw std::runtime_error("формат рисунка \"" + r.Output + "\" не известен: нужно .png или .svg");
+#ifndef QEL_WITH_SVG
+  if (ext == "svg") throw std::runtime_error("SVG недоступен: программа собрана без Qt Svg");
+#endif
+  GuiScope gui;
+  SpectrumStore store;
+  Shown shown = LoadAsShown(store, r.Input, operatorSettings);
+  shown.Run.MaxIndex = shown.Run.MinIndex = -1;
+  shown.Run.IntegralS = -1;
+
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (ext == "png") {
+    QImage image(r.Width, r.Height, QImage::Format_RGB32);
+    {
+      QPainter p(&image);
+      Draw(p, r.Width, r.Height, store, shown, r);
+    }
+    if (!image.save(&buffer, "PNG")) throw std::runtime_error("не удалось построить PNG");
+  } else {
+#ifdef QEL_WITH_SVG
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(r.Width, r.Height));
+    svg.setViewBox(QRect(0, 0, r.Width, r.Height));
+    svg.setTitle(QString::fromStdString(r.Input));
+    QPainter p(&svg);
+    Draw(p, r.Width, r.Height, store, shown, r);
+    p.end();
+#endif
+  }
+  buffer.close();
+  WriteFileAtomically(r.Output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace qel::cli
