@@ -11,9 +11,12 @@ namespace qel {
 class TQelMessageForm : public QWidget {
   Q_OBJECT
  public:
-  // The window keeps the newest lines; older ones are dropped, so a week
-  // of logging costs neither time nor memory. Far above a day's logging.
-  static constexpr int MaxLines = 100000;
+  // The window keeps the newest lines and drops older ones, so appending
+  // never slows down and memory stays bounded in a run of any length. A
+  // line costs about 0.6 kB in the text view: 20,000 lines are some 12 MB,
+  // and more than twice a day's normal logging at the fastest sweep (three
+  // lines a pass).
+  static constexpr int MaxLines = 20000;
   // Past the cap the oldest lines go this many at a time: one removal of
   // many lines costs less than one per appended line.
   static constexpr int TrimBatch = 1000;

@@ -25,7 +25,7 @@ ConstSetupForm::ConstSetupForm(const char* objectName, const QString& caption, c
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("OkBtn");
   ok->setDefault(true);
-  auto* cancel = new QPushButton("Cancel", this);
+  auto* cancel = new QPushButton("Отмена", this);
   cancel->setObjectName("CancelBtn");
   connect(ok, &QPushButton::clicked, this, [this] {
     constant_ = constEdit_->value();

@@ -75,6 +75,7 @@ class ProcessingTest : public QObject {
   void SmoothingTwiceUndoneOnce();
   void ConstantDialogs();
   void UndoIsDisabledByTheFileCommands();
+  void ResultsLiveAndDieByTheirRules();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -233,6 +234,55 @@ void ProcessingTest::UndoIsDisabledByTheFileCommands() {
   run.window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
   run.window->Action("AReceive")->trigger();
   QVERIFY(!run.Undoable());
+}
+
+void ProcessingTest::ResultsLiveAndDieByTheirRules() {
+  Run run(dir_->Path(), [](Settings& s) { s.LPFConst = 5000; });  // used as 2000
+  run.LoadLine();
+  run.V()[1500] = EmptyPoint;
+  int repaints = 0;
+  connect(&run.window->View().Plot(), &ScreenBox::BackgroundDrawn, [&] { ++repaints; });
+  const SpectrumBuffer withGap = run.V();
+  run.window->Action("AMinMax")->trigger();  // fills the gap; not undoable
+  const SpectrumBuffer filled = run.V();
+  const int maxIndex = run.state.Run.MaxIndex;
+  // Filtering: with the clamped constant, a repaint, undoable, markers kept.
+  SpectrumBuffer filtered = filled;
+  FilterSpectrum(filtered, 2000);
+  repaints = 0;
+  run.window->Action("AFilter")->trigger();
+  QVERIFY(run.V() == filtered);
+  QCOMPARE(repaints, 1);
+  QCOMPARE(run.state.Run.MaxIndex, maxIndex);
+  run.window->Action("ABackUp")->trigger();
+  QVERIFY(run.V() == filled);
+  run.window->Action("AFilter")->trigger();
+  // MinMax keeps the undo of the filter; levelling keeps the markers, and
+  // its undo goes back to the filtered spectrum, the markers gone.
+  run.window->Action("AMinMax")->trigger();
+  QVERIFY(run.Undoable());
+  repaints = 0;
+  run.window->Action("AEqualize")->trigger();
+  QCOMPARE(repaints, 1);
+  QVERIFY(run.state.Run.MaxIndex >= 0);
+  run.window->Action("ABackUp")->trigger();
+  QVERIFY(run.V() == filtered);
+  QCOMPARE(run.state.Run.MaxIndex, -1);
+  QCOMPARE(run.state.Run.MinIndex, -1);
+  // An index MinMax does not find keeps its earlier value: nothing above 1 here.
+  for (int i = 1000; i <= 3000; ++i) run.Point(i, 0);
+  run.state.Run.MaxIndex = 5;
+  run.window->Action("AMinMax")->trigger();
+  QCOMPARE(run.state.Run.MaxIndex, 5);
+  QCOMPARE(run.state.Run.MinIndex, 1000);
+  // The integral clears both markers, and its gap filling is undone with it.
+  run.state.Store.CurrentSpectrum = withGap;
+  run.state.Run.MaxIndex = run.state.Run.MinIndex = 7;
+  run.window->Action("AIntegr")->trigger();
+  QCOMPARE(run.state.Run.MinIndex, -1);
+  QCOMPARE(run.state.Run.MaxIndex, -1);
+  run.window->Action("ABackUp")->trigger();
+  QVERIFY(run.V() == withGap);
 }
 
 int main(int argc, char** argv) {

@@ -154,7 +154,13 @@ class SettingsDialogsTest : public QObject {
 };
 
 void SettingsDialogsTest::UnitsOkUntouchedRecalibratesAndSaves() {
-  Run run(dir_->Path(), [](Settings& s) { s.Mode = false; });
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = false;
+    s.AmpUnit = 1;  // stored choices that are not the first
+    s.CorrUnit = 1;
+    s.ADCUnit = 3;
+    s.ViewMin = 1000;
+  });
   run.window->InstrumentLink().Flags.BoundsAcked = true;
   run.window->InstrumentLink().Flags.CorrAcked = true;
   QCOMPARE(run.Stored().RazvUnits[0].KoeffK, 1.0);
@@ -166,9 +172,19 @@ void SettingsDialogsTest::UnitsOkUntouchedRecalibratesAndSaves() {
     QCOMPARE(Child<QLabel>(w, "RazvLbl2")->text(), QString("Э"));
     QCOMPARE(Child<QLabel>(w, "CorrLbl1")->text(), QString("мВ"));
     QVERIFY(Child(w, "ADCMax4")->isReadOnly());
+    Child<QRadioButton>(w, "RazvChoice1")->click();  // amperes
     Click(w, "OKBtn");
   });
   run.window->Action("AOpenUnits")->trigger();
+  QCOMPARE(run.S().RazvUnit, 1);
+  QCOMPARE(run.S().AmpUnit, 1);
+  QCOMPARE(run.S().CorrUnit, 1);
+  QCOMPARE(run.S().ADCUnit, 3);
+  // The view and bound texts in the new unit, also in analyse mode.
+  const QString viewMin = QString::fromStdString(FormatField(run.S(), 1000, ","));
+  QVERIFY(viewMin.endsWith(" А"));
+  QCOMPARE(run.window->findChild<QLineEdit*>("MinViewExt")->text(), viewMin);
+  QCOMPARE(run.Find<QLineEdit>("BotFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 0, ",")));
   // Recalibrated over the codes 0 and 65535, kept as the stored copy too.
   const double slope = run.S().RazvUnits[0].KoeffK;
   QVERIFY2(std::abs(slope - 65519.0 / 65535.0) < 1e-15, qPrintable(QString::number(slope, 'g', 17)));
