@@ -205,11 +205,16 @@ void TQelMainForm::BuildStatusBar() {
   bar->setObjectName("QelStatusBar");
   bar->setSizeGripEnabled(true);
   setStatusBar(bar);
+  // The longest text each panel shows in normal work; a panel is widened
+  // where the desktop's font needs more than its width.
+  const QString samples[12] = {"", "115200 бод", "", "", "", "PR: 255", "S/N: 255", "Ошибка обмена RS232",
+                               "АВТО", "ФИЛЬТР [2000]", "НАКОПЛ [2000 из 2000]", ""};
   for (int i = 0; i < 12; ++i) {
     auto* panel = new QLabel(bar);
     panel->setObjectName(QString("Panel%1").arg(i));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setFixedWidth(Px(kPanelWidths[i]));
+    const int needed = panel->fontMetrics().horizontalAdvance(samples[i]) + 2 * panel->frameWidth() + 6;
+    panel->setFixedWidth(std::max(Px(kPanelWidths[i]), needed));
     bar->addWidget(panel);
     panels_.push_back(panel);
   }
@@ -306,10 +311,7 @@ void TQelMainForm::WireActions() {
   // runs both bound handlers and sends the bounds again.
   disconnect(actions_["AResetDiap"], &QAction::triggered, view_, nullptr);
   on("AResetDiap", [this] { AResetDiapExecute(); });
-  connect(view_, &ViewWindow::SweepBoundsRequested, this, [this](int lower, int upper) {
-    instruments_->BotField->setValue(lower);  // each runs its handler when its value changes
-    instruments_->TopField->setValue(upper);
-  });
+  connect(view_, &ViewWindow::SweepBoundsRequested, this, &TQelMainForm::SetSweepBounds);
   connect(adcForm_, &TADCForm::Hidden, this, [this] {
     SetAdcMonitor(false);
     s_.ADCEnable = false;
@@ -395,7 +397,9 @@ void TQelMainForm::FormClose() {
 QString TQelMainForm::PanelText(int panel) const { return panels_.at(panel)->text(); }
 
 void TQelMainForm::SetStatusPanel(int panel, const QString& text) {
-  if (panel >= 0 && panel < 12) panels_[panel]->setText(text);
+  if (panel < 0 || panel >= 12) return;
+  panels_[panel]->setText(text);
+  panels_[panel]->setToolTip(text);  // a longer link text can still be read whole
 }
 
 void TQelMainForm::SetBackUpEnabled(bool enabled) { actions_["ABackUp"]->setEnabled(enabled); }
@@ -459,13 +463,15 @@ void TQelMainForm::ASetupComExecute() {
   link_->Session.RestartAfterPortDialog();
 }
 
-void TQelMainForm::AResetDiapExecute() {
+void TQelMainForm::AResetDiapExecute() { SetSweepBounds(0, 65519); }
+
+void TQelMainForm::SetSweepBounds(int lower, int upper) {
   {
     const QSignalBlocker b1(instruments_->BotField), b2(instruments_->TopField);
-    instruments_->BotField->setValue(0);
-    instruments_->TopField->setValue(65519);
+    instruments_->BotField->setValue(lower);  // the spin edits clamp to their ranges
+    instruments_->TopField->setValue(upper);
   }
-  link_->Controls.ResetBounds();
+  link_->Controls.SetBoundsAndResend(instruments_->BotField->value(), instruments_->TopField->value());
 }
 
 void TQelMainForm::AToolBarExecute() {

@@ -93,6 +93,8 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   void ARealTimeExecute();
   void ASetupComExecute();
   void AResetDiapExecute();
+  // New sweep bounds chosen with the mouse or by the reset.
+  void SetSweepBounds(int lower, int upper);
 
  protected:
   void showEvent(QShowEvent* event) override;

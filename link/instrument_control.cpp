@@ -7,10 +7,6 @@
 
 namespace qel {
 
-namespace {
-constexpr int MaxFieldCodeValue = 65519;
-}  // namespace
-
 InstrumentControl::InstrumentControl(Settings& s, LinkFlags& flags, LinkView& view, LinkDriver& driver,
                                      std::string sep)
     : s_(s), flags_(flags), view_(view), driver_(driver), sep_(std::move(sep)) {}
@@ -110,9 +106,9 @@ void InstrumentControl::BoundChange(bool upper, int value) {
   view_.SetBoundText(upper, FormatField(s_, static_cast<std::uint16_t>(bound), sep_));
 }
 
-void InstrumentControl::ResetBounds() {
-  BotFieldChange(0);
-  TopFieldChange(MaxFieldCodeValue);
+void InstrumentControl::SetBoundsAndResend(int lower, int upper) {
+  BotFieldChange(lower);
+  TopFieldChange(upper);
   Rearm(flags_.BoundsAcked);
 }
 

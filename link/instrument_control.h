@@ -36,9 +36,10 @@ class InstrumentControl {
   void TopFieldChange(int value);
   void CorrEditChange(int value);
   void CorrBarChange(int position);
-  // "Расширить диапазон перестройки", after the window has set the bound
-  // controls to 0 and 65519: both bound handlers, then the bounds re-sent.
-  void ResetBounds();
+  // New sweep bounds chosen with the mouse or by "Расширить диапазон
+  // перестройки", after the window has set the bound controls: both bound
+  // handlers, then the bounds sent again whether they changed or not.
+  void SetBoundsAndResend(int lower, int upper);
 
   // Status bytes of Tm02 and Tm04.
   void GainStatus(std::uint8_t s);

@@ -197,11 +197,15 @@ void InstrumentTest::BoundsFollowTheModeAndTheMouse() {
   QCOMPARE(run.Find<QLineEdit>("BotFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 1010, ",")));
   QCOMPARE(run.S().ViewMin, 1010);  // the view follows the sweep
   QVERIFY(!run.Flags().BoundsAcked);
-  // New sweep bounds chosen with the mouse set both controls.
+  // New sweep bounds chosen with the mouse set both controls and are sent,
+  // also when they are the ones already shown.
   emit run.window->View().SweepBoundsRequested(2000, 3000);
   QCOMPARE(run.S().PoleMin, 2000);
   QCOMPARE(run.S().PoleMax, 3000);
   QCOMPARE(run.Find<QSpinBox>("TopField")->value(), 3000);
+  run.Flags().BoundsAcked = true;
+  emit run.window->View().SweepBoundsRequested(2000, 3000);
+  QVERIFY(!run.Flags().BoundsAcked);
   // In analyse mode the bound is the instrument's: unchanged, and shown as it is.
   run.window->Action("AAnalyse")->trigger();
   QVERIFY(!run.Find<QGroupBox>("RazvPanel")->isEnabled());
@@ -239,10 +243,16 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
   QVERIFY(run.window->Driver().TimerActive(LinkTimer::QelTimer));
   QVERIFY(run.window->Action("AReceive")->isChecked() && !run.window->Action("AReceive")->isEnabled());
   QVERIFY(run.window->Action("ASwLPF")->isEnabled() && run.window->Action("AStop")->isEnabled());
+  QVERIFY(run.window->Driver().TimerActive(LinkTimer::LPFTimer));
+  // The first pass start makes the received spectrum savable.
+  QVERIFY(!run.window->Action("ASaveFileAs")->isEnabled());
+  run.window->InstrumentLink().Acq.ForwardPassStart();
+  QVERIFY(run.window->Action("ASaveFileAs")->isEnabled());
   // Back to analyse mode before the starter fires: it never fires.
   run.window->Action("AAnalyse")->trigger();
   QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));
   QVERIFY(!run.window->Action("ASwLPF")->isEnabled() && !run.window->Action("AResetDiap")->isEnabled());
+  QVERIFY(!run.window->Driver().TimerActive(LinkTimer::LPFTimer));  // the toggles stop blinking
 }
 
 void InstrumentTest::RealTimeDialogRules() {
