@@ -24,6 +24,7 @@
 #include "display/screen_box.h"
 #include "display/view_window.h"
 #include "instrument.h"
+#include "tests/link_qt/sim_process.h"
 #include "link/qt/qt_serial_port.h"
 #include "model/auto_save.h"
 #include "model/reg_file_store.h"
@@ -33,16 +34,7 @@ using namespace qel;
 
 namespace {
 
-// Processes events until the condition holds or the time is up.
-template <typename Fn>
-bool RunUntil(Fn done, int milliseconds) {
-  QDeadlineTimer deadline(milliseconds);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-  }
-  return true;
-}
+using test::RunUntil;
 
 // "30 сек": speed code 15, 4 field codes per telegram; at --time-scale 20 a
 // pass takes 1.5 s.
@@ -51,27 +43,9 @@ constexpr int kSpeedCode = 15;
 constexpr int kStep = 4;
 const QStringList kSimArgs = {"--time-scale", "20", "--speed", "15"};
 
-class SimProcess {
- public:
-  explicit SimProcess(QStringList args = kSimArgs) : args_(std::move(args)) {}
-  ~SimProcess() { Stop(SIGTERM); }
-  bool Start(const QString& link) {
-    process_.setProgram(QStringLiteral(QEL_SIM_PATH));
-    process_.setArguments(QStringList{"--link", link} + args_);
-    process_.start();
-    if (!process_.waitForStarted(5000)) return false;
-    return RunUntil([&] { return process_.canReadLine(); }, 5000);
-  }
-  void Signal(int sig) { ::kill(static_cast<pid_t>(process_.processId()), sig); }
-  void Stop(int sig) {
-    if (process_.state() == QProcess::NotRunning) return;
-    Signal(sig);
-    process_.waitForFinished(5000);
-  }
-
- private:
-  QStringList args_;
-  QProcess process_;
+// The simulator with this file's usual arguments.
+struct SimProcess : test::SimProcess {
+  explicit SimProcess(QStringList args = kSimArgs) : test::SimProcess(std::move(args)) {}
 };
 
 // The simulator's signal for its default gain and correction, which the

@@ -14,6 +14,7 @@
 #include <signal.h>
 
 #include "../link/fakes.h"
+#include "sim_process.h"
 #include "instrument.h"
 #include "link/qt/qt_link_driver.h"
 
@@ -21,39 +22,8 @@ namespace qel {
 
 namespace {
 
-// Runs the event loop until the condition holds or the time is up.
-template <typename Fn>
-bool RunUntil(Fn done, int milliseconds) {
-  QDeadlineTimer deadline(milliseconds);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-  }
-  return true;
-}
-
-class SimProcess {
- public:
-  explicit SimProcess(QStringList args) : args_(std::move(args)) {}
-  ~SimProcess() { Stop(SIGTERM); }
-  bool Start(const QString& link) {
-    process_.setProgram(QStringLiteral(QEL_SIM_PATH));
-    process_.setArguments(QStringList{"--link", link} + args_);
-    process_.start();
-    if (!process_.waitForStarted(5000)) return false;
-    return RunUntil([&] { return process_.canReadLine(); }, 5000);
-  }
-  void Signal(int sig) { ::kill(static_cast<pid_t>(process_.processId()), sig); }
-  void Stop(int sig) {
-    if (process_.state() == QProcess::NotRunning) return;
-    Signal(sig);
-    process_.waitForFinished(5000);
-  }
-
- private:
-  QStringList args_;
-  QProcess process_;
-};
+using test::RunUntil;
+using test::SimProcess;
 
 class SimLink : public ::testing::Test {
  protected:
