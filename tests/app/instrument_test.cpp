@@ -28,36 +28,14 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
 
 namespace {
 
-struct Run {
-  Run(const std::string& dir, const std::function<void(Settings&)>& change) : store(dir + "/1.0.reg") {
-    Settings s;
-    SetDefaults(s);
-    change(s);
-    SaveSettings(s, {}, store);
-    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
-    window->show();
-    // The loop's starter is not wanted here: no port is opened.
-    window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
-  }
-  template <typename T>
-  T* Find(const char* name) const {
-    T* w = window->findChild<T*>(name);
-    if (!w) qFatal("no widget %s", name);
-    return w;
-  }
-  ProgramState state;
-  RegFileStore store;
-  ErrorBoxes errors;
-  std::unique_ptr<TQelMainForm> window;
-  Settings& S() { return state.Settings; }
-  LinkFlags& Flags() { return window->InstrumentLink().Flags; }
-};
+using Run = test::WindowRig;
 
 // Runs `act` on the next modal dialog once it is open.
 template <typename Fn>

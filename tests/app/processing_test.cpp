@@ -18,25 +18,23 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "processing/spectrum_ops.h"
+#include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
 
 namespace {
 
-struct Run {
-  Run(const std::string& dir, const std::function<void(Settings&)>& change) : store(dir + "/1.0.reg") {
-    Settings s;
-    SetDefaults(s);
-    s.Mode = false;
-    s.Visir1 = s.Visir2 = true;
-    s.VisKoord1 = 1000;
-    s.VisKoord2 = 3000;
-    change(s);
-    SaveSettings(s, {}, store);
-    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
-    window->show();
-  }
+// Analyse mode, both cursors on at 1000 and 3000.
+struct Run : test::WindowRig {
+  Run(const std::string& dir, const std::function<void(Settings&)>& change)
+      : WindowRig(dir, [&](Settings& s) {
+          s.Mode = false;
+          s.Visir1 = s.Visir2 = true;
+          s.VisKoord1 = 1000;
+          s.VisKoord2 = 3000;
+          change(s);
+        }) {}
   // A first-derivative line between the cursors, centred at 2000.
   void LoadLine() {
     for (int i = 0; i <= 4000; ++i) {
@@ -56,10 +54,6 @@ struct Run {
   }
   bool Undoable() const { return window->Action("ABackUp")->isEnabled(); }
   SpectrumBuffer& V() { return state.Store.CurrentSpectrum; }
-  ProgramState state;
-  RegFileStore store;
-  ErrorBoxes errors;
-  std::unique_ptr<TQelMainForm> window;
 };
 
 }  // namespace

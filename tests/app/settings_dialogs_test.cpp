@@ -28,45 +28,14 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
 
 namespace {
 
-struct Run {
-  Run(const std::string& dir, const std::function<void(Settings&)>& change, const std::string& sep = ",")
-      : path(dir + "/1.0.reg"), store(path) {
-    Settings s;
-    SetDefaults(s);
-    change(s);
-    SaveSettings(s, {}, store);
-    window = std::make_unique<TQelMainForm>(state, store, errors, sep);
-    window->show();
-    window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);  // no port is opened here
-  }
-  template <typename T>
-  T* Find(const char* name) const {
-    T* w = window->findChild<T*>(name);
-    if (!w) qFatal("no widget %s", name);
-    return w;
-  }
-  // The settings as the file holds them now.
-  Settings Stored() const {
-    RegFileStore other(path);
-    Settings s;
-    SetDefaults(s);
-    RecentFileList recent;
-    LoadSettings(s, recent, other);
-    return s;
-  }
-  std::string path;
-  ProgramState state;
-  RegFileStore store;
-  ErrorBoxes errors;
-  std::unique_ptr<TQelMainForm> window;
-  Settings& S() { return state.Settings; }
-};
+using Run = test::WindowRig;
 
 // Runs `act` on the next modal dialog once it is open. A check that fails
 // in it closes the dialog, so that the test ends instead of waiting.

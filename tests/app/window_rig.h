@@ -1,0 +1,52 @@
+#pragma once
+// The main window built for a test: a settings file of its own written from
+// the defaults as `change` leaves them, the window shown, and the loop's
+// starter stopped so that no port is opened.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/error_boxes.h"
+#include "app/main_window.h"
+#include "model/reg_file_store.h"
+
+namespace qel::test {
+
+struct WindowRig {
+  WindowRig(const std::string& dir, const std::function<void(Settings&)>& change, const std::string& sep = ",")
+      : path(dir + "/1.0.reg"), store(path) {
+    Settings s;
+    SetDefaults(s);
+    change(s);
+    SaveSettings(s, {}, store);
+    window = std::make_unique<TQelMainForm>(state, store, errors, sep);
+    window->show();
+    window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
+  }
+  template <typename T>
+  T* Find(const char* name) const {
+    T* w = window->findChild<T*>(name);
+    if (!w) qFatal("no widget %s", name);
+    return w;
+  }
+  // The settings as the file holds them now.
+  Settings Stored() const {
+    RegFileStore other(path);
+    Settings s;
+    SetDefaults(s);
+    RecentFileList recent;
+    LoadSettings(s, recent, other);
+    return s;
+  }
+  Settings& S() { return state.Settings; }
+  LinkFlags& Flags() { return window->InstrumentLink().Flags; }
+
+  std::string path;
+  ProgramState state;
+  RegFileStore store;
+  ErrorBoxes errors;
+  std::unique_ptr<TQelMainForm> window;
+};
+
+}  // namespace qel::test
