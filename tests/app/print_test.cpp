@@ -224,6 +224,10 @@ void PrintTest::A4FrameInsideThePrintableArea() {
   // Qt places the printable area in whole points: a few pixels off the millimetres.
   QVERIFY2(std::abs(pg.HorzRes - 2398) <= 4 && std::abs(pg.VertRes - 3413) <= 4,
            qPrintable(QString("%1 x %2").arg(pg.HorzRes).arg(pg.VertRes)));
+  // Halves of a millimetre go to the even one: 202.5 x 288.5 mm are 202 x 288.
+  printer.setPageMargins(QMarginsF(3.75, 4.25, 3.75, 4.25), QPageLayout::Millimeter);
+  QCOMPARE(PrinterGeometry(printer).HorzSize, 202);
+  QCOMPARE(PrinterGeometry(printer).VertSize, 288);
 }
 
 void PrintTest::HeaderInReceiveAndAnalyseMode() {
