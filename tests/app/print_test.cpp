@@ -285,19 +285,33 @@ void PrintTest::CursorOnTheViewBoundIsNotPrinted() {
   sheet.Point(3000, 3000, 2048 + 100);
   QImage image = sheet.Render();
   QVERIFY(!sheet.AnyPixel(image, Bgr(0x00AA00)));
-  QCOMPARE(image.pixelColor(864, 400), Bgr(0xAA0000));
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  // Two columns wide, from the row th below the frame's top to the row
+  // before th + 1 above its bottom.
+  const QColor back = Bgr(kBack), visir2 = Bgr(0xAA0000);
+  const std::pair<QPoint, QColor> line[] = {{{864, 64 + th - 1}, back},    {{864, 64 + th}, visir2},
+                                            {{863, 64 + th}, visir2},      {{865, 400}, back},
+                                            {{862, 400}, back},            {{864, 1643 - th - 2}, visir2},
+                                            {{863, 1643 - th - 2}, visir2}, {{864, 1643 - th - 1}, back}};
+  for (const auto& [at, c] : line) QVERIFY2(image.pixelColor(at) == c, qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
   const QString readout = "{" + QString::fromStdString(FormatField(sheet.s, 3000, ",")) + "  " + Amp(sheet.s, 100) + "}";
   const PlotLabel* l = sheet.Text(readout);
   QVERIFY(l);
-  const QFontMetrics fm(PlotFont(), &image);
   const int w2 = fm.horizontalAdvance(QString::fromStdString(FormatField(sheet.s, 4000, ",")));
-  QCOMPARE(l->Box.topLeft(), QPoint(1129 - w2 * 5 / 3 - fm.horizontalAdvance(readout), 1643 - 1 - fm.height()));
-  // One code inside the view, cursor 1 is printed; cursor 2 on ViewMax is not.
+  QCOMPARE(l->Box.topLeft(), QPoint(1129 - w2 * 5 / 3 - fm.horizontalAdvance(readout), 1643 - 1 - th));
+  // One code inside the view, cursor 1 is printed, its read-out on the
+  // left; cursor 2 on ViewMax is not.
   sheet.s.VisKoord1 = 1;
   sheet.s.VisKoord2 = 4000;
+  sheet.Point(1, 1, 2048 - 7);
   image = sheet.Render();
   QVERIFY(sheet.AnyPixel(image, Bgr(0x00AA00)));
-  QVERIFY(!sheet.AnyPixel(image, Bgr(0xAA0000)));
+  QVERIFY(!sheet.AnyPixel(image, visir2));
+  const QString readout1 = "{" + QString::fromStdString(FormatField(sheet.s, 1, ",")) + "  " + Amp(sheet.s, -7) + "}";
+  const int w1 = fm.horizontalAdvance(QString::fromStdString(FormatField(sheet.s, 0, ",")));
+  QVERIFY(sheet.Text(readout1));
+  QCOMPARE(sheet.Text(readout1)->Box.topLeft(), QPoint(70 + w1 * 5 / 3, 1643 - 1 - th));
 }
 
 void PrintTest::DotsAtTheirOwnCodeAndOnTheBottomRow() {
