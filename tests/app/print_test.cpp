@@ -174,6 +174,7 @@ class PrintTest : public QObject {
   void CursorOnTheViewBoundIsNotPrinted();
   void DotsAtTheirOwnCodeAndOnTheBottomRow();
   void MinMaxLabelsAreNeverFlipped();
+  void IntegralAndModulationLabels();
   void EmptyViewPrintsFrameAndLabelsWithoutPoints();
   void MarginSampleForAKnownGeometry();
   void PrintedPdfReadBack();
@@ -192,6 +193,10 @@ void PrintTest::A4FrameInsideThePrintableArea() {
   QCOMPARE(NearestPaper(203, 289), (PaperSize{210, 297}));
   QCOMPARE(NearestPaper(289, 203), (PaperSize{297, 210}));
   QCOMPARE(NearestPaper(290, 410), (PaperSize{297, 420}));
+  // Ties go to the earlier sheet, distances compared in whole millimetres:
+  // 201 x 200 is 97.4 mm from A4 portrait and 96.5 mm from A4 landscape.
+  for (const auto& [w, h] : {std::pair{253, 253}, std::pair{201, 200}})
+    QCOMPARE(NearestPaper(w, h), (PaperSize{210, 297}));
   // At 300 dpi: 203 x 289 mm are 2398 x 3413 pixels.
   const PrintGeometry g{2398, 3413, 203, 289};
   QCOMPARE(MinimumMargins(g), (Margins{3, 3, 4, 4}));
@@ -335,17 +340,24 @@ void PrintTest::DotsAtTheirOwnCodeAndOnTheBottomRow() {
   const QColor raw = Bgr(sheet.s.PrinterColors.AddGraph);
   image = sheet.Render();
   QCOMPARE(image.pixelColor(864, 545), back);
+  // With ShowFirst each dot keeps its own colour, the raw one drawn after
+  // the spectrum's and, far below, on the bottom row too.
+  sheet.store.RawSpectrum[1000] = 0;
   sheet.s.ShowFirst = true;
   image = sheet.Render();
   QCOMPARE(image.pixelColor(864, 545), raw);
   QCOMPARE(image.pixelColor(863, 544), raw);
+  QCOMPARE(image.pixelColor(864, 853), graph);
+  QCOMPARE(image.pixelColor(863, 852), graph);
+  QCOMPARE(image.pixelColor(335, 1641), raw);
+  QCOMPARE(image.pixelColor(334, 1640), raw);
 }
 
 void PrintTest::MinMaxLabelsAreNeverFlipped() {
   Sheet sheet;
   sheet.s.OrdScale = 0;
   sheet.Point(1000, 1000, 4095);  // the maximum at the very top of the frame
-  sheet.Point(3000, 3000, 0);     // the minimum at its bottom
+  sheet.Point(3000, 2200, 0);     // the minimum at its bottom, at code 2200: x 652
   sheet.run.MaxIndex = 1000;
   sheet.run.MinIndex = 3000;
   sheet.run.ModAmplitude = 0.5;
@@ -357,17 +369,72 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   const PlotLabel* max = sheet.Text(Amp(sheet.s, 2047));
   const PlotLabel* min = sheet.Text(Amp(sheet.s, -2048));
   QVERIFY(max && min);
-  QCOMPARE(max->Box.top(), ymax - 20 - th);  // above, though outside the frame
-  QCOMPARE(min->Box.top(), ymin + 22);       // below
+  QCOMPARE(max->Box.topLeft(), QPoint(335 - fm.horizontalAdvance(Amp(sheet.s, 2047)) / 2, ymax - 20 - th));  // above, outside the frame
+  QCOMPARE(min->Box.topLeft(), QPoint(652 - fm.horizontalAdvance(Amp(sheet.s, -2048)) / 2, ymin + 22));  // below
   QCOMPARE(image.pixelColor(335, ymax - 10), Bgr(sheet.s.PrinterColors.Text));  // the arrow's shaft
-  const PlotLabel* a = sheet.Text("A=" + Amp(sheet.s, 4095));
+  // Centred on the code halfway between the two: 1600, x 494.
+  const QString aText = "A=" + Amp(sheet.s, 4095);
+  const PlotLabel* a = sheet.Text(aText);
   QVERIFY(a);
-  QCOMPARE(a->Box.top(), 64 + 2 * th);
+  QCOMPARE(a->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(aText) / 2, 64 + 2 * th));
   const PlotLabel* am = nullptr;
   for (const PlotLabel& l : sheet.report.Texts)
     if (QString::fromStdString(l.Text).startsWith("АМ=")) am = &l;
   QVERIFY(am);
   QCOMPARE(am->Box.topLeft(), QPoint(2, 64 + 2));
+}
+
+void PrintTest::IntegralAndModulationLabels() {
+  // "АМ=" is drawn in the text and background colours the steps before it
+  // left: the brush of the last dot, a cursor's colour, or the text colour.
+  struct Case {
+    const char* Name;
+    std::function<void(Sheet&)> Set;
+    std::int32_t ColorSet::*Fg;
+    std::int32_t ColorSet::*Bg;
+  };
+  const Case cases[] = {
+      {"dots", {}, &ColorSet::Text, &ColorSet::Graph},
+      {"raw dots", [](Sheet& x) { x.s.ShowFirst = true; }, &ColorSet::Text, &ColorSet::AddGraph},
+      {"cursor", [](Sheet& x) { x.s.Visir2 = true; }, &ColorSet::Visir2, &ColorSet::BackGround},
+      {"cursor, min and max",
+       [](Sheet& x) {
+         x.s.Visir2 = true;
+         x.run.MinIndex = x.run.MaxIndex = 1000;
+       },
+       &ColorSet::Text, &ColorSet::BackGround},
+      {"cursor and integral",
+       [](Sheet& x) {
+         x.s.Visir1 = x.s.Visir2 = true;
+         x.run.IntegralS = 5;
+       },
+       &ColorSet::Text, &ColorSet::BackGround},
+  };
+  for (const Case& c : cases) {
+    Sheet sheet;
+    sheet.s.PrinterColors.Graph = 0x00AAAA;
+    sheet.s.PrinterColors.AddGraph = 0xAA00AA;
+    sheet.s.VisKoord1 = 1000;
+    sheet.s.VisKoord2 = 2200;
+    sheet.Point(1000, 1000, 2048);
+    sheet.run.ModAmplitude = 0.5;
+    if (c.Set) c.Set(sheet);
+    const QImage image = sheet.Render();
+    const PlotLabel& am = sheet.report.Texts.back();
+    QVERIFY2(QString::fromStdString(am.Text).startsWith("АМ="), c.Name);
+    QVERIFY2(image.pixelColor(am.Box.topLeft()) == Bgr(sheet.s.PrinterColors.*c.Bg), c.Name);
+    bool fg = false;
+    for (int y = am.Box.top(); y <= am.Box.bottom(); ++y)
+      for (int x = am.Box.left(); x <= am.Box.right(); ++x) fg = fg || image.pixelColor(x, y) == Bgr(sheet.s.PrinterColors.*c.Fg);
+    QVERIFY2(fg, c.Name);
+    if (sheet.run.IntegralS >= 0) {
+      // "S=" centred on the code halfway between the cursors: 1600, x 494.
+      const QString text = "S=" + QString::fromStdString(FormatIntegral(sheet.s, 5, ","));
+      const QFontMetrics fm(PlotFont(), &image);
+      QVERIFY(sheet.Text(text));
+      QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(text) / 2, 64 + 2 * fm.height()));
+    }
+  }
 }
 
 void PrintTest::EmptyViewPrintsFrameAndLabelsWithoutPoints() {
