@@ -152,11 +152,12 @@ void InModal(const QString& name, std::function<void(QWidget*)> act) {
   timer->start(0);
 }
 
-// Answers the colour picker with a colour when it opens.
-void Pick(const QColor& c) {
-  InModal("ClrDlg", [c](QWidget* w) {
+// Answers the colour picker with a colour when it opens showing `shown`.
+void Pick(const QColor& c, const QColor& shown) {
+  InModal("ClrDlg", [c, shown](QWidget* w) {
     auto* picker = qobject_cast<QColorDialog*>(w);
     QVERIFY(picker);
+    QCOMPARE(picker->currentColor(), shown);
     picker->setCurrentColor(c);
     picker->accept();
   });
@@ -183,6 +184,7 @@ class PrintTest : public QObject {
   void WindowPictureKeepsItsScreenSize();
   void ColourOkWithoutChangesKeepsAllSets();
   void ColourCancelAfterPicksChangesNothing();
+  void ColourOkWritesAllThreeSets();
   void PrinterColourChangesSheetAndSampleNotScreen();
 
  private:
@@ -674,10 +676,10 @@ void PrintTest::ColourCancelAfterPicksChangesNothing() {
   auto* pBorder = dlg.findChild<ColorSwatch*>("PBorder");
   auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
   pages->setCurrentIndex(0);
-  Pick(QColor(1, 2, 3));
+  Pick(QColor(1, 2, 3), Bgr(s.DisplayColors.Graph));
   QTest::mouseClick(graph, Qt::LeftButton);
   pages->setCurrentIndex(1);
-  Pick(QColor(4, 5, 6));
+  Pick(QColor(4, 5, 6), Bgr(s.PrinterColors.Border));
   QTest::mouseClick(pBorder, Qt::LeftButton);
   QCOMPARE(graph->Value(), 0x030201);
   QCOMPARE(pBorder->Value(), 0x060504);
@@ -686,13 +688,36 @@ void PrintTest::ColourCancelAfterPicksChangesNothing() {
   QVERIFY(s == before);
 }
 
+void PrintTest::ColourOkWritesAllThreeSets() {
+  const std::pair<const char*, ColorSet Settings::*> sets[] = {
+      {"", &Settings::DisplayColors}, {"P", &Settings::PrinterColors}, {"B", &Settings::BMPColors}};
+  const std::pair<const char*, std::int32_t ColorSet::*> fields[] = {
+      {"BackGround", &ColorSet::BackGround}, {"Border", &ColorSet::Border}, {"Graph", &ColorSet::Graph},
+      {"Graph2", &ColorSet::AddGraph},       {"Text", &ColorSet::Text},     {"ADC2", &ColorSet::ADC2},
+      {"Visir1", &ColorSet::Visir1},         {"Visir2", &ColorSet::Visir2}};
+  Settings s;
+  SetDefaults(s);
+  TColorSetupForm dlg(s);
+  std::int32_t value = 0x010203;
+  for (const auto& [prefix, set] : sets)
+    for (const auto& [name, field] : fields) {
+      auto* swatch = dlg.findChild<ColorSwatch*>(QString(prefix) + name);
+      QVERIFY2(swatch, name);
+      swatch->SetValue(value++);
+    }
+  dlg.findChild<QPushButton*>("OkBtn")->click();
+  value = 0x010203;
+  for (const auto& [prefix, set] : sets)
+    for (const auto& [name, field] : fields) QVERIFY2((s.*set).*field == value++, qPrintable(QString(prefix) + name));
+}
+
 void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
   Window w(dir_->Path());
   Settings& s = w.state.Settings;
   const ColorSet display = s.DisplayColors;
   const QColor chosen(0x12, 0x34, 0x56);
   InModal("ColorSetupForm", [&](QWidget* dlg) {
-    Pick(chosen);
+    Pick(chosen, Bgr(s.PrinterColors.BackGround));
     QTest::mouseClick(dlg->findChild<ColorSwatch*>("PBackGround"), Qt::LeftButton);
     dlg->findChild<QPushButton*>("OkBtn")->click();
   });
@@ -710,6 +735,17 @@ void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
   setup.show();
   const QImage sample = setup.Sample().grab().toImage();
   QCOMPARE(sample.pixelColor(sample.width() / 2, sample.height() / 3), chosen);
+
+  // A monitor colour shows on the screen as the dialog closes.
+  const QColor monitor(0x65, 0x43, 0x21);
+  InModal("ColorSetupForm", [&](QWidget* dlg) {
+    Pick(monitor, Bgr(display.BackGround));
+    QTest::mouseClick(dlg->findChild<ColorSwatch*>("BackGround"), Qt::LeftButton);
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  w.window->Action("AColorSetup")->trigger();
+  const QImage repainted = w.window->View().Plot().Image();
+  QCOMPARE(repainted.pixelColor(repainted.width() / 3, repainted.height() / 3), monitor);
 }
 
 QTEST_MAIN(PrintTest)
