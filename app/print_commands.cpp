@@ -15,6 +15,9 @@ namespace qel {
 
 namespace {
 constexpr const char* kJobTitle = "Спектр КЕЛ";
+// A PDF at the printer's high resolution makes hairlines of the sheet's
+// 2 x 2 dots and 1-pixel lines.
+constexpr int kPdfDpi = 300;
 }
 
 PrintCommands::PrintCommands(Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
@@ -32,6 +35,7 @@ PrintCommands::PrintCommands(Settings& s, const SpectrumStore& store, const RunV
     // the margins of the settings are measured from the paper's edge.
     printer_->setPageSize(QPageSize(QPageSize::A4));
     printer_->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+    printer_->setResolution(kPdfDpi);
   }
   pdfDlg_ = new QFileDialog(dialogParent);
   pdfDlg_->setObjectName("PrnPdfDlg");
@@ -47,6 +51,7 @@ PrintCommands::~PrintCommands() = default;
 
 bool PrintCommands::ReadyToPrint() {
   if (printer_->outputFormat() != QPrinter::PdfFormat) return true;
+  printer_->setResolution(kPdfDpi);  // also when the print dialog chose PDF output
   if (!printer_->outputFileName().isEmpty() && !fileChosenHere_) return true;  // chosen in the print dialog
   if (pdfDlg_->exec() != QDialog::Accepted || pdfDlg_->selectedFiles().isEmpty()) return false;
   printer_->setOutputFileName(pdfDlg_->selectedFiles().first());

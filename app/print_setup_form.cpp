@@ -14,6 +14,7 @@
 #include <cmath>
 #include <functional>
 
+#include "model/number_format.h"
 #include "ui_metrics.h"
 
 namespace qel {
@@ -41,8 +42,7 @@ PrintGeometry PrinterGeometry(const QPrinter& printer) {
   const QPageLayout layout = printer.pageLayout();
   const QRect px = layout.paintRectPixels(printer.resolution());
   const QRectF mm = layout.paintRect(QPageLayout::Millimeter);
-  return {px.width(), px.height(), static_cast<int>(std::lround(mm.width())),
-          static_cast<int>(std::lround(mm.height()))};
+  return {px.width(), px.height(), static_cast<int>(RoundEven(mm.width())), static_cast<int>(RoundEven(mm.height()))};
 }
 
 QString PrinterDisplayName(const QPrinter& printer) {

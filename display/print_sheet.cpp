@@ -197,7 +197,8 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
     if (!on || !(s.ViewMin < code && code < s.ViewMax)) return;
     const QColor c = ToQColor(colour);
     const int x = map.X(code);
-    p.setPen(QPen(c, 2));
+    // A flat cap: a square one would start the line a row higher.
+    p.setPen(QPen(c, 2, Qt::SolidLine, Qt::FlatCap));
     p.drawLine(x, f.Top + th, x, f.Bottom - th - 1);  // the end point is not drawn
     const QString text =
         "{" + field(code) + "  " + amplitude(static_cast<std::int32_t>(spectrum[code].Value) - ZeroLine) + "}";

@@ -86,7 +86,8 @@ struct Sheet {
 QString Amp(const Settings& s, int a) { return QString::fromStdString(FormatAmplitude(s, a, ",")); }
 
 // The program's window over its own settings file, the printer a PDF on A4
-// with a printable area of 203 x 289 mm at 300 dpi.
+// with a printable area of 203 x 289 mm, at first at 1200 dpi as a printer
+// switched to PDF in the print dialog keeps it.
 struct Window {
   explicit Window(const std::string& dir, const std::function<void(Settings&)>& change = {})
       : store(dir + "/1.0.reg"), pdf(QString::fromStdString(dir + "/sheet.pdf")) {
@@ -101,7 +102,7 @@ struct Window {
     QPrinter& printer = window->Printing().Printer();
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    printer.setResolution(300);
+    printer.setResolution(1200);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setPageMargins(QMarginsF(3.5, 4, 3.5, 4), QPageLayout::Millimeter);
@@ -151,11 +152,12 @@ void InModal(const QString& name, std::function<void(QWidget*)> act) {
   timer->start(0);
 }
 
-// Answers the colour picker with a colour when it opens.
-void Pick(const QColor& c) {
-  InModal("ClrDlg", [c](QWidget* w) {
+// Answers the colour picker with a colour when it opens showing `shown`.
+void Pick(const QColor& c, const QColor& shown) {
+  InModal("ClrDlg", [c, shown](QWidget* w) {
     auto* picker = qobject_cast<QColorDialog*>(w);
     QVERIFY(picker);
+    QCOMPARE(picker->currentColor(), shown);
     picker->setCurrentColor(c);
     picker->accept();
   });
@@ -173,6 +175,7 @@ class PrintTest : public QObject {
   void CursorOnTheViewBoundIsNotPrinted();
   void DotsAtTheirOwnCodeAndOnTheBottomRow();
   void MinMaxLabelsAreNeverFlipped();
+  void IntegralAndModulationLabels();
   void EmptyViewPrintsFrameAndLabelsWithoutPoints();
   void MarginSampleForAKnownGeometry();
   void PrintedPdfReadBack();
@@ -181,6 +184,7 @@ class PrintTest : public QObject {
   void WindowPictureKeepsItsScreenSize();
   void ColourOkWithoutChangesKeepsAllSets();
   void ColourCancelAfterPicksChangesNothing();
+  void ColourOkWritesAllThreeSets();
   void PrinterColourChangesSheetAndSampleNotScreen();
 
  private:
@@ -191,6 +195,10 @@ void PrintTest::A4FrameInsideThePrintableArea() {
   QCOMPARE(NearestPaper(203, 289), (PaperSize{210, 297}));
   QCOMPARE(NearestPaper(289, 203), (PaperSize{297, 210}));
   QCOMPARE(NearestPaper(290, 410), (PaperSize{297, 420}));
+  // Ties go to the earlier sheet, distances compared in whole millimetres:
+  // 201 x 200 is 97.4 mm from A4 portrait and 96.5 mm from A4 landscape.
+  for (const auto& [w, h] : {std::pair{253, 253}, std::pair{201, 200}})
+    QCOMPARE(NearestPaper(w, h), (PaperSize{210, 297}));
   // At 300 dpi: 203 x 289 mm are 2398 x 3413 pixels.
   const PrintGeometry g{2398, 3413, 203, 289};
   QCOMPARE(MinimumMargins(g), (Margins{3, 3, 4, 4}));
@@ -223,6 +231,10 @@ void PrintTest::A4FrameInsideThePrintableArea() {
   // Qt places the printable area in whole points: a few pixels off the millimetres.
   QVERIFY2(std::abs(pg.HorzRes - 2398) <= 4 && std::abs(pg.VertRes - 3413) <= 4,
            qPrintable(QString("%1 x %2").arg(pg.HorzRes).arg(pg.VertRes)));
+  // Halves of a millimetre go to the even one: 202.5 x 288.5 mm are 202 x 288.
+  printer.setPageMargins(QMarginsF(3.75, 4.25, 3.75, 4.25), QPageLayout::Millimeter);
+  QCOMPARE(PrinterGeometry(printer).HorzSize, 202);
+  QCOMPARE(PrinterGeometry(printer).VertSize, 288);
 }
 
 void PrintTest::HeaderInReceiveAndAnalyseMode() {
@@ -280,19 +292,34 @@ void PrintTest::CursorOnTheViewBoundIsNotPrinted() {
   sheet.Point(3000, 3000, 2048 + 100);
   QImage image = sheet.Render();
   QVERIFY(!sheet.AnyPixel(image, Bgr(0x00AA00)));
-  QCOMPARE(image.pixelColor(864, 400), Bgr(0xAA0000));
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  // Two columns wide, from the row th below the frame's top to the row
+  // before th + 1 above its bottom.
+  const QColor back = Bgr(kBack), visir2 = Bgr(0xAA0000);
+  const std::pair<QPoint, QColor> line[] = {{{864, 64 + th - 1}, back},    {{864, 64 + th}, visir2},
+                                            {{863, 64 + th}, visir2},      {{865, 400}, back},
+                                            {{862, 400}, back},            {{864, 1643 - th - 2}, visir2},
+                                            {{863, 1643 - th - 2}, visir2}, {{864, 1643 - th - 1}, back}};
+  for (const auto& [at, c] : line)
+    QVERIFY2(image.pixelColor(at) == c, qPrintable(QString("%1,%2").arg(at.x()).arg(at.y())));
   const QString readout = "{" + QString::fromStdString(FormatField(sheet.s, 3000, ",")) + "  " + Amp(sheet.s, 100) + "}";
   const PlotLabel* l = sheet.Text(readout);
   QVERIFY(l);
-  const QFontMetrics fm(PlotFont(), &image);
   const int w2 = fm.horizontalAdvance(QString::fromStdString(FormatField(sheet.s, 4000, ",")));
-  QCOMPARE(l->Box.topLeft(), QPoint(1129 - w2 * 5 / 3 - fm.horizontalAdvance(readout), 1643 - 1 - fm.height()));
-  // One code inside the view, cursor 1 is printed; cursor 2 on ViewMax is not.
+  QCOMPARE(l->Box.topLeft(), QPoint(1129 - w2 * 5 / 3 - fm.horizontalAdvance(readout), 1643 - 1 - th));
+  // One code inside the view, cursor 1 is printed, its read-out on the
+  // left; cursor 2 on ViewMax is not.
   sheet.s.VisKoord1 = 1;
   sheet.s.VisKoord2 = 4000;
+  sheet.Point(1, 1, 2048 - 7);
   image = sheet.Render();
   QVERIFY(sheet.AnyPixel(image, Bgr(0x00AA00)));
-  QVERIFY(!sheet.AnyPixel(image, Bgr(0xAA0000)));
+  QVERIFY(!sheet.AnyPixel(image, visir2));
+  const QString readout1 = "{" + QString::fromStdString(FormatField(sheet.s, 1, ",")) + "  " + Amp(sheet.s, -7) + "}";
+  const int w1 = fm.horizontalAdvance(QString::fromStdString(FormatField(sheet.s, 0, ",")));
+  QVERIFY(sheet.Text(readout1));
+  QCOMPARE(sheet.Text(readout1)->Box.topLeft(), QPoint(70 + w1 * 5 / 3, 1643 - 1 - th));
 }
 
 void PrintTest::DotsAtTheirOwnCodeAndOnTheBottomRow() {
@@ -316,17 +343,24 @@ void PrintTest::DotsAtTheirOwnCodeAndOnTheBottomRow() {
   const QColor raw = Bgr(sheet.s.PrinterColors.AddGraph);
   image = sheet.Render();
   QCOMPARE(image.pixelColor(864, 545), back);
+  // With ShowFirst each dot keeps its own colour, the raw one drawn after
+  // the spectrum's and, far below, on the bottom row too.
+  sheet.store.RawSpectrum[1000] = 0;
   sheet.s.ShowFirst = true;
   image = sheet.Render();
   QCOMPARE(image.pixelColor(864, 545), raw);
   QCOMPARE(image.pixelColor(863, 544), raw);
+  QCOMPARE(image.pixelColor(864, 853), graph);
+  QCOMPARE(image.pixelColor(863, 852), graph);
+  QCOMPARE(image.pixelColor(335, 1641), raw);
+  QCOMPARE(image.pixelColor(334, 1640), raw);
 }
 
 void PrintTest::MinMaxLabelsAreNeverFlipped() {
   Sheet sheet;
   sheet.s.OrdScale = 0;
   sheet.Point(1000, 1000, 4095);  // the maximum at the very top of the frame
-  sheet.Point(3000, 3000, 0);     // the minimum at its bottom
+  sheet.Point(3000, 2200, 0);     // the minimum at its bottom, at code 2200: x 652
   sheet.run.MaxIndex = 1000;
   sheet.run.MinIndex = 3000;
   sheet.run.ModAmplitude = 0.5;
@@ -338,17 +372,70 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   const PlotLabel* max = sheet.Text(Amp(sheet.s, 2047));
   const PlotLabel* min = sheet.Text(Amp(sheet.s, -2048));
   QVERIFY(max && min);
-  QCOMPARE(max->Box.top(), ymax - 20 - th);  // above, though outside the frame
-  QCOMPARE(min->Box.top(), ymin + 22);       // below
+  // Centred on their points, above the maximum though outside the frame, below the minimum.
+  QCOMPARE(max->Box.topLeft(), QPoint(335 - fm.horizontalAdvance(Amp(sheet.s, 2047)) / 2, ymax - 20 - th));
+  QCOMPARE(min->Box.topLeft(), QPoint(652 - fm.horizontalAdvance(Amp(sheet.s, -2048)) / 2, ymin + 22));
   QCOMPARE(image.pixelColor(335, ymax - 10), Bgr(sheet.s.PrinterColors.Text));  // the arrow's shaft
-  const PlotLabel* a = sheet.Text("A=" + Amp(sheet.s, 4095));
+  // Centred on the code halfway between the two: 1600, x 494.
+  const QString aText = "A=" + Amp(sheet.s, 4095);
+  const PlotLabel* a = sheet.Text(aText);
   QVERIFY(a);
-  QCOMPARE(a->Box.top(), 64 + 2 * th);
+  QCOMPARE(a->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(aText) / 2, 64 + 2 * th));
   const PlotLabel* am = nullptr;
   for (const PlotLabel& l : sheet.report.Texts)
     if (QString::fromStdString(l.Text).startsWith("АМ=")) am = &l;
   QVERIFY(am);
   QCOMPARE(am->Box.topLeft(), QPoint(2, 64 + 2));
+}
+
+void PrintTest::IntegralAndModulationLabels() {
+  // "АМ=" is drawn in the text and background colours the steps before it
+  // left: the brush of the last dot, a cursor's colour, or the text colour.
+  struct Case {
+    const char* Name;
+    std::function<void(Sheet&)> Set;
+    std::int32_t ColorSet::*Fg;
+    std::int32_t ColorSet::*Bg;
+  };
+  const Case cases[] = {
+      {"dots", {}, &ColorSet::Text, &ColorSet::Graph},
+      {"raw dots", [](Sheet& x) { x.s.ShowFirst = true; }, &ColorSet::Text, &ColorSet::AddGraph},
+      {"cursor", [](Sheet& x) { x.s.Visir2 = true; }, &ColorSet::Visir2, &ColorSet::BackGround},
+      {"cursor, min and max",
+       [](Sheet& x) {
+         x.s.Visir2 = true;
+         x.run.MinIndex = x.run.MaxIndex = 1000;
+       },
+       &ColorSet::Text, &ColorSet::BackGround},
+      {"cursor and integral",
+       [](Sheet& x) {
+         x.s.Visir1 = x.s.Visir2 = true;
+         x.run.IntegralS = 5;
+       },
+       &ColorSet::Text, &ColorSet::BackGround},
+  };
+  for (const Case& c : cases) {
+    Sheet sheet;
+    sheet.s.PrinterColors.Graph = 0x00AAAA;
+    sheet.s.PrinterColors.AddGraph = 0xAA00AA;
+    sheet.s.VisKoord1 = 1000;
+    sheet.s.VisKoord2 = 2200;
+    sheet.Point(1000, 1000, 2048);
+    sheet.run.ModAmplitude = 0.5;
+    if (c.Set) c.Set(sheet);
+    const QImage image = sheet.Render();
+    const PlotLabel& am = sheet.report.Texts.back();
+    QVERIFY2(QString::fromStdString(am.Text).startsWith("АМ="), c.Name);
+    QVERIFY2(image.pixelColor(am.Box.topLeft()) == Bgr(sheet.s.PrinterColors.*c.Bg), c.Name);
+    QVERIFY2(sheet.AnyPixel(image.copy(am.Box), Bgr(sheet.s.PrinterColors.*c.Fg)), c.Name);
+    if (sheet.run.IntegralS >= 0) {
+      // "S=" centred on the code halfway between the cursors: 1600, x 494.
+      const QString text = "S=" + QString::fromStdString(FormatIntegral(sheet.s, 5, ","));
+      const QFontMetrics fm(PlotFont(), &image);
+      QVERIFY(sheet.Text(text));
+      QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(text) / 2, 64 + 2 * fm.height()));
+    }
+  }
 }
 
 void PrintTest::EmptyViewPrintsFrameAndLabelsWithoutPoints() {
@@ -412,8 +499,10 @@ void PrintTest::PrintedPdfReadBack() {
   w.state.Settings.LastOpen = "/data/Образец 1.qel";
   for (std::uint16_t i = 0; i <= 4000; ++i)
     w.state.Store.CurrentSpectrum[i] = {i, static_cast<std::uint16_t>(2048 + std::lround(300 * std::sin(i / 300.0)))};
+  w.window->Printing().Printer().setPageOrientation(QPageLayout::Landscape);  // the settings' portrait comes back
   w.window->Action("APrint")->trigger();
   QVERIFY(QFileInfo::exists(w.pdf));
+  QCOMPARE(w.window->Printing().Printer().resolution(), 300);  // not the 1200 dpi of hairlines
   QCOMPARE(w.window->Printing().Printer().docName(), QString("Спектр КЕЛ"));
   const QString gain = w.window->Instruments().AmpBox->currentText();
   const QString speed = w.window->Instruments().SpeedBox->currentText();
@@ -586,10 +675,10 @@ void PrintTest::ColourCancelAfterPicksChangesNothing() {
   auto* pBorder = dlg.findChild<ColorSwatch*>("PBorder");
   auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
   pages->setCurrentIndex(0);
-  Pick(QColor(1, 2, 3));
+  Pick(QColor(1, 2, 3), Bgr(s.DisplayColors.Graph));
   QTest::mouseClick(graph, Qt::LeftButton);
   pages->setCurrentIndex(1);
-  Pick(QColor(4, 5, 6));
+  Pick(QColor(4, 5, 6), Bgr(s.PrinterColors.Border));
   QTest::mouseClick(pBorder, Qt::LeftButton);
   QCOMPARE(graph->Value(), 0x030201);
   QCOMPARE(pBorder->Value(), 0x060504);
@@ -598,13 +687,36 @@ void PrintTest::ColourCancelAfterPicksChangesNothing() {
   QVERIFY(s == before);
 }
 
+void PrintTest::ColourOkWritesAllThreeSets() {
+  const std::pair<const char*, ColorSet Settings::*> sets[] = {
+      {"", &Settings::DisplayColors}, {"P", &Settings::PrinterColors}, {"B", &Settings::BMPColors}};
+  const std::pair<const char*, std::int32_t ColorSet::*> fields[] = {
+      {"BackGround", &ColorSet::BackGround}, {"Border", &ColorSet::Border}, {"Graph", &ColorSet::Graph},
+      {"Graph2", &ColorSet::AddGraph},       {"Text", &ColorSet::Text},     {"ADC2", &ColorSet::ADC2},
+      {"Visir1", &ColorSet::Visir1},         {"Visir2", &ColorSet::Visir2}};
+  Settings s;
+  SetDefaults(s);
+  TColorSetupForm dlg(s);
+  std::int32_t value = 0x010203;
+  for (const auto& [prefix, set] : sets)
+    for (const auto& [name, field] : fields) {
+      auto* swatch = dlg.findChild<ColorSwatch*>(QString(prefix) + name);
+      QVERIFY2(swatch, name);
+      swatch->SetValue(value++);
+    }
+  dlg.findChild<QPushButton*>("OkBtn")->click();
+  value = 0x010203;
+  for (const auto& [prefix, set] : sets)
+    for (const auto& [name, field] : fields) QVERIFY2((s.*set).*field == value++, qPrintable(QString(prefix) + name));
+}
+
 void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
   Window w(dir_->Path());
   Settings& s = w.state.Settings;
   const ColorSet display = s.DisplayColors;
   const QColor chosen(0x12, 0x34, 0x56);
   InModal("ColorSetupForm", [&](QWidget* dlg) {
-    Pick(chosen);
+    Pick(chosen, Bgr(s.PrinterColors.BackGround));
     QTest::mouseClick(dlg->findChild<ColorSwatch*>("PBackGround"), Qt::LeftButton);
     dlg->findChild<QPushButton*>("OkBtn")->click();
   });
@@ -622,6 +734,17 @@ void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
   setup.show();
   const QImage sample = setup.Sample().grab().toImage();
   QCOMPARE(sample.pixelColor(sample.width() / 2, sample.height() / 3), chosen);
+
+  // A monitor colour shows on the screen as the dialog closes.
+  const QColor monitor(0x65, 0x43, 0x21);
+  InModal("ColorSetupForm", [&](QWidget* dlg) {
+    Pick(monitor, Bgr(display.BackGround));
+    QTest::mouseClick(dlg->findChild<ColorSwatch*>("BackGround"), Qt::LeftButton);
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  w.window->Action("AColorSetup")->trigger();
+  const QImage repainted = w.window->View().Plot().Image();
+  QCOMPARE(repainted.pixelColor(repainted.width() / 3, repainted.height() / 3), monitor);
 }
 
 QTEST_MAIN(PrintTest)
