@@ -6,6 +6,7 @@
 # script and the simulator end with it.
 # Usage: demo_test.sh SOURCE-DIR BUILD-DIR
 set -euo pipefail
+export LC_ALL=C.UTF-8
 src=$1
 build=$2
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-demo-test-XXXXXX")
@@ -63,12 +64,20 @@ within 30 gui_pid >/dev/null || fail "qel-gui did not start"
 gpid=$(gui_pid)
 simpid=$(sim_pid) || fail "qel-sim is not running"
 
-first_saved() { compgen -G "$saves/*.qel" >/dev/null; }
-within 90 first_saved || fail "no spectrum saved within 90 s"
-file=$(compgen -G "$saves/*.qel" | head -1)
-# The saved spectrum holds the points the window received.
-points=$("$build/tools/qel" info "$file" | sed -n 's/.*[Тт]оч[а-я]*[^0-9]*\([0-9][0-9]*\).*/\1/p' | tail -1)
-[[ -n $points ]] && ((points > 100)) || fail "the saved spectrum $file holds too few points: '$points'"
+# The first spectrum saved with points in it (a pass that ended before the
+# window had connected is saved without points).
+file=
+points=
+saved_with_points() {
+  local f n
+  for f in "$saves"/*.qel; do
+    [[ -f $f ]] || continue
+    n=$("$build/tools/qel" info "$f" | sed -n 's/.*, точек: \([0-9][0-9]*\).*/\1/p')
+    if [[ -n $n ]] && ((n > 100)); then file=$f points=$n; return 0; fi
+  done
+  return 1
+}
+within 90 saved_with_points || fail "no spectrum with points saved within 90 s: $(ls "$saves")"
 [[ $(cat /proc/"$gpid"/environ | tr '\0' '\n' | sed -n 's/^XDG_CONFIG_HOME=//p') == "$tmp/demo/"* ]] ||
   fail "qel-gui does not run with the demo's settings folder"
 
