@@ -70,12 +70,12 @@ void OpenArgumentTest::FileIsOpenedAsFromTheOpenDialog() {
   StoreSettings(Reg(), [](Settings& s) { s.Mode = true; s.Port = "/nonexistent/ttyQEL"; });
   Run run(Reg());
   TQelMainForm& w = *run.window;
-  QVERIFY(run.state.Settings.Mode);
+  QVERIFY(w.Action("AReceive")->isChecked());
+  QVERIFY(w.Driver().TimerActive(LinkTimer::QelTimer));
   w.OpenArguments({"qel-gui", QString::fromStdString(file)});
   QCOMPARE(w.windowTitle(), QString("КЕЛ - FILE.qel"));
   QCOMPARE(QelApplication::Title(), QString("КЕЛ - FILE.qel"));
-  QVERIFY(!run.state.Settings.Mode);  // analyse mode
-  QVERIFY(w.Action("AAnalyse")->isChecked());
+  QVERIFY(w.Action("AAnalyse")->isChecked() && !w.Action("AReceive")->isChecked());
   QVERIFY(!w.Driver().TimerActive(LinkTimer::QelTimer));
   QCOMPARE(run.state.Settings.LastOpen, file);
   QCOMPARE(run.state.RecentFiles.size(), std::size_t{1});
@@ -103,13 +103,16 @@ void OpenArgumentTest::MissingFileGivesABoxNamingIt() {
   Run run(Reg());
   TQelMainForm& w = *run.window;
   const Settings before = run.state.Settings;
+  const QString title = w.windowTitle();
+  const bool analysing = w.Action("AAnalyse")->isChecked();
   QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
   const QString missing = QString::fromStdString(dir_->File("absent.qel"));
   w.OpenArguments({"qel-gui", missing});
   QVERIFY(boxes.wait(1000));
   QCOMPARE(boxes.size(), 1);
   QVERIFY2(boxes[0][0].toString().contains(missing), qPrintable(boxes[0][0].toString()));
-  QCOMPARE(w.windowTitle(), QString("КЕЛ"));
+  QCOMPARE(w.windowTitle(), title);
+  QCOMPARE(w.Action("AAnalyse")->isChecked(), analysing);
   QCOMPARE(run.state.Settings.Mode, before.Mode);
   QCOMPARE(run.state.Settings.WorkDir, before.WorkDir);
   QCOMPARE(run.state.Settings.LastOpen, before.LastOpen);
@@ -125,13 +128,14 @@ void OpenArgumentTest::DamagedFileGivesTheUsualBox() {
   StoreSettings(Reg(), [](Settings&) {});
   Run run(Reg());
   TQelMainForm& w = *run.window;
+  const QString title = w.windowTitle();
   QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
   w.OpenArguments({"qel-gui", QString::fromStdString(big)});
   QVERIFY(boxes.wait(1000));
   QCOMPARE(boxes.size(), 1);
   QVERIFY2(boxes[0][0].toString().contains("не загружен"), qPrintable(boxes[0][0].toString()));
   QCOMPARE(run.errors.OpenBox()->icon(), QMessageBox::Warning);
-  QCOMPARE(w.windowTitle(), QString("КЕЛ"));
+  QCOMPARE(w.windowTitle(), title);
   QVERIFY(run.state.RecentFiles.empty());
   QVERIFY(run.state.Settings.LastOpen.empty());
   run.errors.OpenBox()->accept();
@@ -140,12 +144,13 @@ void OpenArgumentTest::DamagedFileGivesTheUsualBox() {
 void OpenArgumentTest::NoArgumentChangesNothing() {
   StoreSettings(Reg(), [](Settings&) {});
   Run run(Reg());
+  const QString title = run.window->windowTitle();
   QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
   run.window->OpenArguments({"qel-gui"});
   QCoreApplication::processEvents();
   QCOMPARE(boxes.size(), 0);
   QVERIFY(!run.errors.Busy());
-  QCOMPARE(run.window->windowTitle(), QString("КЕЛ"));
+  QCOMPARE(run.window->windowTitle(), title);
 }
 
 int main(int argc, char** argv) {
