@@ -4,6 +4,7 @@
 # an admin folder of its own, whose programs then run.
 # Usage: package_test.sh SOURCE-DIR BUILD-DIR
 set -euo pipefail
+export LC_ALL=C.UTF-8
 src=$1
 build=$2
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-package-XXXXXX")
