@@ -128,17 +128,29 @@ void FileCommands::RunDialog(QFileDialog& dlg, const std::function<void(const QS
 
 void FileCommands::AOpenFileExecute() {
   host_.SetReceiveMode(false);  // also when the dialog is then cancelled
-  RunDialog(*openDlg_, [this](const QString& path) {
-    try {
-      OpenSpectrumFile(path);
-    } catch (const std::exception& e) {
-      ShowFailure(e);
-      return;
-    }
-    UpdateRecentFiles(path);
-    s_.WorkDir = DirectoryWithSeparator(path).toStdString();
-    host_.FullRepaint();
-  });
+  RunDialog(*openDlg_, [this](const QString& path) { OpenChosenFile(path); });
+}
+
+void FileCommands::OpenChosenFile(const QString& path) {
+  try {
+    OpenSpectrumFile(path);
+  } catch (const std::exception& e) {
+    ShowFailure(e);
+    return;
+  }
+  UpdateRecentFiles(path);
+  s_.WorkDir = DirectoryWithSeparator(path).toStdString();
+  host_.FullRepaint();
+}
+
+void FileCommands::OpenGivenFile(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.isFile()) {
+    host_.ShowError("Файл не найден: " + QDir::toNativeSeparators(path));
+    return;
+  }
+  host_.SetReceiveMode(false);
+  OpenChosenFile(QDir::toNativeSeparators(CleanAbsolute(path)));
 }
 
 void FileCommands::ASaveFileAsExecute() {

@@ -52,6 +52,11 @@ class FileCommands : public QObject {
   void UpdateRecentFiles(const QString& path);
   void RecentFileClick(QObject* sender);
 
+  // A spectrum file named on the command line, opened as if chosen in the
+  // open dialog. A file that does not exist gives a box naming it and
+  // changes nothing; one that cannot be read gives the usual error box.
+  void OpenGivenFile(const QString& path);
+
   void AOpenFileExecute();
   void ASaveFileAsExecute();
   void ACloseSpectrExecute();
@@ -59,6 +64,8 @@ class FileCommands : public QObject {
  private:
   void RunDialog(QFileDialog& dlg, const std::function<void(const QString&)>& accepted);
   void ShowFailure(const std::exception& e);
+  // What follows the choice of a file in the open dialog.
+  void OpenChosenFile(const QString& path);
 
   Settings& s_;
   RecentFileList& recent_;

@@ -24,5 +24,7 @@ int main(int argc, char** argv) {
   const std::string sep = QLocale::system().decimalPoint().toStdString();
   qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);
   window.show();
+  // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.
+  window.OpenArguments(app.arguments());
   return app.exec();
 }

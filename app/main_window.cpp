@@ -354,6 +354,10 @@ void TQelMainForm::FormShow() {
   problems_.clear();
 }
 
+void TQelMainForm::OpenArguments(const QStringList& arguments) {
+  if (arguments.size() > 1) files_->OpenGivenFile(arguments.at(1));
+}
+
 void TQelMainForm::ApplyMessageFormPlacement() {
   const WindowPlacement& p = s_.MsgWindow;
   messageForm_->setWindowFlag(Qt::WindowStaysOnTopHint, p.Style == 3);

@@ -83,6 +83,10 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   void SetAdcText(const std::string& text) override;
   void SetViewBoundTexts(const std::string& minText, const std::string& maxText) override;
 
+  // The arguments of the program after FormShow: a spectrum file, if one
+  // is named, is opened as if chosen in the open dialog.
+  void OpenArguments(const QStringList& arguments);
+
   void AToolBarExecute();
   void AMessageViewExecute();
   void AAboutExecute();

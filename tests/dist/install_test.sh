@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# `cmake --install` into a scratch prefix: the programs, the menu entry, the
+# .qel file type and its icon, the program's icon, the manual page; the
+# entry and the type validate and name each other and the installed icons.
+# Usage: install_test.sh BUILD-DIR
+set -euo pipefail
+export LC_ALL=C.UTF-8
+build=$1
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-install-XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$tmp/usr" >/dev/null
+p=$tmp/usr
+for f in bin/qel bin/qel-sim bin/qel-gui \
+         share/applications/qel.desktop share/mime/packages/qel.xml \
+         share/icons/hicolor/scalable/apps/qel.svg \
+         share/icons/hicolor/scalable/mimetypes/application-x-qel-spectrum.svg \
+         share/man/man1/qel.1; do
+  [[ -f $p/$f ]] || fail "$f not installed"
+done
+[[ -x $p/bin/qel ]] || fail "qel not executable"
+"$p/bin/qel" --help | grep -q "qel export" || fail "installed qel does not run"
+
+desktop=$p/share/applications/qel.desktop
+desktop-file-validate "$desktop" || fail "desktop entry does not validate"
+xmllint --noout "$p/share/mime/packages/qel.xml" || fail "MIME type is not well-formed XML"
+for svg in "$p"/share/icons/hicolor/scalable/*/*.svg; do
+  xmllint --noout "$svg" || fail "$svg is not well-formed"
+done
+
+entry() { sed -n "s/^$1=//p" "$desktop"; }
+[[ $(entry Name) == "КЕЛ" ]] || fail "the entry's name: $(entry Name)"
+[[ $(entry Comment) == *"спектров ЭПР"* ]] || fail "the entry's comment is not Russian: $(entry Comment)"
+[[ $(entry Categories) == *Science\;* && $(entry Categories) == *Physics\;* ]] || fail "categories: $(entry Categories)"
+[[ $(entry Exec) == "qel-gui %f" ]] || fail "Exec: $(entry Exec)"
+[[ -f $p/share/icons/hicolor/scalable/apps/$(entry Icon).svg ]] || fail "icon $(entry Icon) not installed"
+type=$(xmllint --xpath 'string(//*[local-name()="mime-type"]/@type)' "$p/share/mime/packages/qel.xml")
+[[ $type == application/x-qel-spectrum ]] || fail "MIME type: $type"
+[[ $(entry MimeType) == *"$type;"* ]] || fail "the entry does not open $type"
+glob=$(xmllint --xpath 'string(//*[local-name()="glob"]/@pattern)' "$p/share/mime/packages/qel.xml")
+[[ $glob == "*.qel" ]] || fail "glob: $glob"
+icon=$(xmllint --xpath 'string(//*[local-name()="icon"]/@name)' "$p/share/mime/packages/qel.xml")
+[[ -f $p/share/icons/hicolor/scalable/mimetypes/$icon.svg ]] || fail "the type's icon $icon not installed"
+if command -v man >/dev/null; then
+  MANWIDTH=80 man -l "$p/share/man/man1/qel.1" 2>&1 >/dev/null | grep . && fail "man page warnings"
+fi
+echo "installed and valid"

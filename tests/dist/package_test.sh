@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The Debian package made by scripts/package: its contents (dpkg-deb -c),
+# its computed dependencies, and an installation into a scratch root with
+# an admin folder of its own, whose programs then run.
+# Usage: package_test.sh SOURCE-DIR BUILD-DIR
+set -euo pipefail
+export LC_ALL=C.UTF-8
+src=$1
+build=$2
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-package-XXXXXX")
+trap 'rm -rf "$tmp"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+deb=$("$src/scripts/package" "$build" "$tmp/out")
+[[ -f $deb ]] || fail "no package"
+dpkg-deb -c "$deb" | awk '{print $NF}' >"$tmp/list"
+for f in ./usr/bin/qel-gui ./usr/bin/qel ./usr/bin/qel-sim \
+         ./usr/share/applications/qel.desktop ./usr/share/mime/packages/qel.xml \
+         ./usr/share/icons/hicolor/scalable/apps/qel.svg \
+         ./usr/share/icons/hicolor/scalable/mimetypes/application-x-qel-spectrum.svg \
+         ./usr/share/man/man1/qel.1; do
+  grep -qxF "$f" "$tmp/list" || fail "$f not in the package"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6serialport6; do
+  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+
+root=$tmp/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+dpkg --root="$root" --admindir="$root/var/lib/dpkg" --force-not-root --force-depends \
+     --force-script-chrootless --log=/dev/null -i "$deb" >"$tmp/dpkg.log" 2>&1 || { cat "$tmp/dpkg.log" >&2; fail "dpkg -i"; }
+dpkg --root="$root" --admindir="$root/var/lib/dpkg" -s qel | grep -q "^Status: install ok installed" || fail "not installed"
+[[ -x $root/usr/bin/qel-gui && -f $root/usr/share/applications/qel.desktop ]] || fail "files not unpacked"
+"$root/usr/bin/qel" --help | grep -q "qel export" || fail "installed qel does not run"
+"$root/usr/bin/qel-sim" --help >/dev/null || fail "installed qel-sim does not run"
+echo "package $(basename "$deb"): $(wc -l <"$tmp/list") entries, installs and runs"
