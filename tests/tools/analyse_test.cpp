@@ -152,6 +152,24 @@ TEST_F(Analyse, AFailedFileIsReportedAndTheOthersAreDoneOnEveryThreadCount) {
   EXPECT_NEAR(std::stod(one.out.substr(at + 16)), Field(45000), kOePerCode);
 }
 
+TEST_F(Analyse, TheCentreIsWhereAnUnevenLineCrossesTheZeroLine) {
+  // The low extreme a third of the high one: the level midway between them
+  // is crossed well before the zero line is.
+  test::Line line{[](double u) { return u < 0 ? test::DerivativeLorentzian(u) : 0.3 * test::DerivativeLorentzian(u); },
+                  30000, 800, 1000};
+  test::WriteLine(dir.File("uneven.qel"), line);
+  const auto r = RunQel({"analyse", "--settings", settings, dir.File("uneven.qel"), "--csv", "-"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NEAR(N(ParseCsv(r.out).at(0), "centre_field_Oe"), Field(30000), kOePerCode);
+  // A frequency that is no number is refused; a centre at zero field has no g.
+  const auto nan = RunQel({"analyse", "--settings", settings, dir.File("uneven.qel"), "--frequency", "nan"});
+  EXPECT_EQ(nan.status, 1);
+  EXPECT_NE(nan.err.find("--frequency"), std::string::npos) << nan.err;
+  test::WriteLine(dir.File("zero.qel"), line, 0, 0, 0.0001);
+  const auto zero = RunQel({"analyse", "--settings", settings, dir.File("zero.qel"), "--frequency", "9.5", "--json"});
+  EXPECT_EQ(zero.out.find("nan"), std::string::npos) << zero.out;
+}
+
 TEST(AnalysePlainNumbers, DecimalWithAPointNeverAnExponent) {
   EXPECT_EQ(cli::PlainDecimal(0.000012345678, 6), "0.0000123457");
   EXPECT_EQ(cli::PlainDecimal(123456789.0, 6), "123456789");

@@ -55,8 +55,8 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   r.PeakToPeak = AmplitudeShown(s, std::abs(static_cast<double>(mx.Value) - mn.Value));
   r.WidthPP = std::fabs(r.MaxField - r.MinField);
 
-  // The crossing of the level midway between the extremes.
-  const double level = (static_cast<double>(mx.Value) + mn.Value) / 2;
+  // The crossing of the zero line between the extremes.
+  const double level = ZeroLine;
   const int lo = std::min(maxIndex, minIndex), hi = std::max(maxIndex, minIndex);
   std::optional<double> firstCross, lastCross;
   int prev = -1;
@@ -73,7 +73,7 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
     }
     prev = i;
   }
-  if (!firstCross) throw std::runtime_error("между экстремумами нет перехода через середину");
+  if (!firstCross) throw std::runtime_error("между экстремумами сигнал не пересекает нулевую линию");
   r.CentreCode = (*firstCross + *lastCross) / 2;
   r.CentreField = FieldAt(shown.Field, r.CentreCode);
 
@@ -84,7 +84,11 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   r.Integral = k * k * integral * m;
   r.IntegralUnit = IntegralUnitOf(s);
   r.AmplitudeUnit = AmplitudeUnitName(s);
-  if (o.FrequencyGHz) r.G = GFactor(*o.FrequencyGHz, r.CentreField);
+  if (o.FrequencyGHz) {
+    // A centre at zero field (a file recorded over 0..0) has no g-factor.
+    const double g = GFactor(*o.FrequencyGHz, r.CentreField);
+    if (std::isfinite(g)) r.G = g;
+  }
   return r;
 }
 

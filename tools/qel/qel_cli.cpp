@@ -1,5 +1,6 @@
 #include "qel_cli.h"
 
+#include <cmath>
 #include <cstdio>
 #include <ostream>
 #include <sstream>
@@ -17,6 +18,20 @@
 #include "operator_settings.h"
 
 namespace qel::cli {
+namespace {
+// A frequency: a finite number above zero (CLI11's own check lets NaN through).
+CLI::Validator FinitePositive() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        double v = 0;
+        if (!CLI::detail::lexical_cast(text, v) || !std::isfinite(v) || !(v > 0))
+          return "нужно конечное число больше нуля: " + text;
+        return {};
+      },
+      "");
+}
+}  // namespace
+
 
 namespace {
 
@@ -61,7 +76,7 @@ constexpr const char* kExportHelp =
 constexpr const char* kAnalyseHelp =
     "Для каждого файла: максимум и минимум (поиск как \"MinMax\" в окне) и их поле,\n"
     "размах A (как \"A=\"), ширина ΔHpp = |H(max) − H(min)|, центр H0 — поле, где\n"
-    "сигнал пересекает уровень посередине между экстремумами (линейная\n"
+    "сигнал пересекает нулевую линию между экстремумами (линейная\n"
     "интерполяция между кодами), двойной интеграл S (как \"S=\"), и с частотой\n"
     "g = 714.4773 · ν[ГГц] / H0[Гс]. Поле в эрстедах (1 Э = 1 Гс) — из записанного\n"
     "диапазона поля или по умолчанию 3000..3300 Э. Числа — десятичные, с точкой;\n"
@@ -211,7 +226,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
       ->check(CLI::IsMember({"csv", "bes3t"}))
       ->type_name("ФОРМАТ");
   CLI::Option* expFreq = exp->add_option("--frequency", exportGHz, "частота СВЧ, ГГц (в BES3T: MWFQ)")
-                             ->check(CLI::Validator(CLI::PositiveNumber).description(""))
+                             ->check(FinitePositive())
                              ->type_name("ГГц");
   exp->footer(std::string("\n") + kExportHelp);
 
@@ -229,7 +244,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
   fromOpt->needs(toOpt);
   toOpt->needs(fromOpt);
   CLI::Option* freqOpt =
-      an->add_option("--frequency", ghz, "частота СВЧ, ГГц: тогда и g-фактор")->check(CLI::Validator(CLI::PositiveNumber).description(""))->type_name("ГГц");
+      an->add_option("--frequency", ghz, "частота СВЧ, ГГц: тогда и g-фактор")->check(FinitePositive())->type_name("ГГц");
   CLI::Option* jsonOpt = an->add_flag("--json", json, "итог в JSON в стандартный вывод");
   CLI::Option* csvOpt = an->add_option("--csv", csvOut, "итог в CSV в файл (\"-\" — стандартный вывод)")->type_name("ВЫХОД");
   jsonOpt->excludes(csvOpt);
