@@ -178,6 +178,10 @@ std::string BaseName(const std::string& path) {
 
 OperatorSettings Operator(const std::string& path, std::ostream& err) {
   OperatorSettings o = ReadOperatorSettings(path.empty() ? RegFileStore::DefaultPath() : path);
+  // The program's own file may well not exist yet; a file named on the
+  // command line that is not there is a typing error worth a word.
+  if (o.Warning.empty() && !path.empty() && !PathExists(path))
+    o.Warning = "файл настроек \"" + path + "\" не найден; используются настройки по умолчанию";
   if (!o.Warning.empty()) err << "qel: " << o.Warning << "\n";
   return o;
 }
