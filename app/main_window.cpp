@@ -355,7 +355,12 @@ void TQelMainForm::FormShow() {
 }
 
 void TQelMainForm::OpenArguments(const QStringList& arguments) {
-  if (arguments.size() > 1) files_->OpenGivenFile(arguments.at(1));
+  // The first argument that is not an option (Qt takes its own options).
+  for (int i = 1; i < arguments.size(); ++i) {
+    if (arguments.at(i).startsWith('-')) continue;
+    files_->OpenGivenFile(arguments.at(i));
+    return;
+  }
 }
 
 void TQelMainForm::ApplyMessageFormPlacement() {
