@@ -1,5 +1,7 @@
 #include "color_setup_form.h"
 
+#include "dialog_buttons.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QMouseEvent>
@@ -99,17 +101,7 @@ TColorSetupForm::TColorSetupForm(Settings& s, QWidget* parent)
   clrDlg_ = new QColorDialog(this);
   clrDlg_->setObjectName("ClrDlg");
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
-  ok->setObjectName("OkBtn");
-  ok->setDefault(true);
-  QPushButton* cancel = buttons->addButton("Отмена", QDialogButtonBox::RejectRole);
-  cancel->setObjectName("CancelBtn");
-  connect(ok, &QPushButton::clicked, this, [this] {
-    OkBtnClick();
-    accept();
-  });
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  QDialogButtonBox* buttons = OkCancelButtons(this, "Отмена", [this] { OkBtnClick(); });
 
   auto* column = new QVBoxLayout(this);
   column->addWidget(pages_);

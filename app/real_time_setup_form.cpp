@@ -1,5 +1,7 @@
 #include "real_time_setup_form.h"
 
+#include "dialog_buttons.h"
+
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QFrame>
@@ -100,16 +102,8 @@ TRealTimeSetupForm::TRealTimeSetupForm(Settings& s, QWidget* parent)
       widest = std::max(widest, m->fontMetrics().horizontalAdvance(line));
   group3->setMinimumSize(widest + Px(40), memos_[1]->fontMetrics().lineSpacing() * 5 + Px(40));
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
-  ok->setObjectName("OkBtn");
-  QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-  cancel->setObjectName("CancelBtn");
-  connect(ok, &QPushButton::clicked, this, [this] {
-    OkBtnClick();
-    accept();
-  });
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The standard buttons' own texts: "OK" and "Cancel".
+  QDialogButtonBox* buttons = OkCancelButtons(this, "Cancel", [this] { OkBtnClick(); });
 
   auto* column = new QVBoxLayout(this);
   column->addWidget(group1);

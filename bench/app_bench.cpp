@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "qt_bench_main.h"
+
 #include <QApplication>
 
 #include <cmath>
@@ -131,11 +133,4 @@ BENCHMARK(BM_SheetPdf)->Name("print/sheet A4 300 dpi PDF")->ArgName("raw")->Arg(
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+QEL_QT_BENCHMARK_MAIN()

@@ -1,5 +1,7 @@
 #include <benchmark/benchmark.h>
 
+#include "qt_bench_main.h"
+
 #include <QApplication>
 
 #include <cmath>
@@ -47,11 +49,4 @@ BENCHMARK(BM_PlotPoint)->Name("PlotPoint")->Unit(benchmark::kNanosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+QEL_QT_BENCHMARK_MAIN()
