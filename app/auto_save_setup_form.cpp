@@ -9,39 +9,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
-
+#include "model/atomic_file.h"
 #include "model/auto_save.h"
 #include "ui_metrics.h"
 
 namespace qel {
-
-std::string FolderNotWritableReason(const std::string& folder) {
-  if (folder.empty()) return "каталог не указан";
-  std::string name = folder;
-  if (name.back() != '/') name += '/';
-  name += ".qel-XXXXXX";
-  const int fd = ::mkstemp(name.data());
-  if (fd >= 0) {
-    ::close(fd);
-    ::unlink(name.c_str());
-    return {};
-  }
-  const int e = errno;
-  switch (e) {
-    case ENOENT: return "каталог не существует";
-    case ENOTDIR: return "это не каталог";
-    case EACCES:
-    case EPERM: return "нет прав на запись в каталог";
-    case EROFS: return "файловая система доступна только для чтения";
-    case ENOSPC:
-    case EDQUOT: return "на диске нет места";
-    case ENAMETOOLONG: return "слишком длинное имя каталога";
-    default: return "системная ошибка " + std::to_string(e) + " (" + std::strerror(e) + ")";
-  }
-}
 
 TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), s_(s) {
@@ -178,7 +150,7 @@ void TAutoSaveSetupFrm::OKBtnClick() {
   if (onBox_->isChecked()) {
     // The folder becomes the working folder: it must take files now, not
     // first fail at the next pass.
-    const std::string reason = FolderNotWritableReason(directory_->text().toStdString());
+    const std::string reason = FolderWriteProblem(directory_->text().toStdString());
     if (!reason.empty()) {
       QMessageBox box(QMessageBox::Warning, "КЕЛ",
                       QString("В каталог %1 нельзя сохранять спектры: %2")

@@ -16,10 +16,6 @@
 
 namespace qel {
 
-// Why no file can be written in the folder, in the operator's words; empty
-// when one can (a file is created there and removed again).
-std::string FolderNotWritableReason(const std::string& folder);
-
 class TAutoSaveSetupFrm : public QDialog {
   Q_OBJECT
  public:

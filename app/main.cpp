@@ -4,7 +4,11 @@
 #include <QStringList>
 
 #include "main_window.h"
+#ifdef Q_OS_WIN
+#include "model/registry_win.h"
+#else
 #include "model/reg_file_store.h"
+#endif
 #include "qel_application.h"
 
 int main(int argc, char** argv) {
@@ -17,9 +21,14 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName("qel-gui");
   qel::QelApplication::SetTitle("КЕЛ");
 
-  qel::RegFileStore store(qel::RegFileStore::DefaultPath());
   QStringList problems;
+#ifdef Q_OS_WIN
+  // HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0, as the instrument's computers have it.
+  qel::WinRegistryStore store;
+#else
+  qel::RegFileStore store(qel::RegFileStore::DefaultPath());
   if (!store.LoadProblem().empty()) problems.append(QString::fromStdString(store.LoadProblem()));
+#endif
 
   const std::string sep = QLocale::system().decimalPoint().toStdString();
   qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);

@@ -1,3 +1,5 @@
+// Files on POSIX systems; the Windows side is atomic_file_win.cpp.
+#ifndef _WIN32
 #include "atomic_file.h"
 
 #include <cerrno>
@@ -12,7 +14,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "file_messages.h"
+
 namespace qel {
+
+using file_messages::Refuse;
+using file_messages::TooLarge;
 
 std::string SystemReason(int err) { return std::strerror(err); }
 
@@ -26,7 +33,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  throw FileError(what + " \"" + path + "\": " + SystemReason(err));
+  file_messages::Fail(what, path, SystemReason(err));
 }
 
 }  // namespace
@@ -94,12 +101,6 @@ void WriteFileAtomically(const std::string& path, std::string_view data) {
 
 namespace {
 
-[[noreturn]] void Refuse(const std::string& path, const std::string& why) {
-  throw FileError("Не удалось прочитать файл \"" + path + "\": " + why);
-}
-
-std::string TooLarge(std::size_t limit) { return "он больше " + std::to_string(limit) + " байт"; }
-
 // Reads what is at `path` as ReadFileUpTo does. With `regularOnly`, anything
 // but a regular file is refused before a byte is read, and so is a regular
 // file of more than `limit` bytes.
@@ -125,7 +126,7 @@ std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) Fail("Ошибка чтения файла", path, errno);
   } else if (regularOnly) {
-    Refuse(path, "это не обычный файл (канал, устройство или папка)");
+    Refuse(path, file_messages::NotRegular());
   }
   // A pipe or a device stays non-blocking: a read that would wait fails with
   // EAGAIN instead, so the program cannot hang on one.
@@ -158,4 +159,50 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
   return ReadUpTo(path, limit, {}, true);
 }
 
+bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  reason = SystemReason(errno);
+  return false;
+}
+
+void MakeParentFolders(const std::string& filePath) {
+  const auto slash = filePath.find_last_of('/');
+  if (slash == std::string::npos || slash == 0) return;
+  for (std::size_t p = filePath.find('/', 1); p != std::string::npos && p <= slash; p = filePath.find('/', p + 1))
+    ::mkdir(filePath.substr(0, p).c_str(), 0777);
+}
+
+std::string FolderWriteProblem(const std::string& folder) {
+  if (folder.empty()) return "каталог не указан";
+  std::string name = folder;
+  if (name.back() != '/') name += '/';
+  name += ".qel-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(name.c_str());
+    return {};
+  }
+  const int e = errno;
+  switch (e) {
+    case ENOENT: return "каталог не существует";
+    case ENOTDIR: return "это не каталог";
+    case EACCES:
+    case EPERM: return "нет прав на запись в каталог";
+    case EROFS: return "файловая система доступна только для чтения";
+    case ENOSPC:
+    case EDQUOT: return "на диске нет места";
+    case ENAMETOOLONG: return "слишком длинное имя каталога";
+    default: return "системная ошибка " + std::to_string(e) + " (" + std::strerror(e) + ")";
+  }
+}
+
+std::string CurrentFolder() {
+  std::string buf(4096, '\0');
+  if (::getcwd(buf.data(), buf.size()) == nullptr) return ".";
+  buf.resize(std::strlen(buf.c_str()));
+  return buf;
+}
+
 }  // namespace qel
+#endif

@@ -42,7 +42,29 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 // True when something exists at the path.
 bool PathExists(const std::string& path);
 
-// The system's text for an error number.
+// The system's text for an error number (errno).
 std::string SystemReason(int err);
+
+// The platform's separator between a folder and a name.
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+#else
+inline constexpr char PathSeparator = '/';
+#endif
+
+// Gives a file another name; false, with the system's reason, when it cannot.
+bool RenamePath(const std::string& from, const std::string& to, std::string& reason);
+
+// Creates the missing folders above a file, as the registry creates missing
+// keys; one that cannot be made is left to the write that follows to report.
+void MakeParentFolders(const std::string& filePath);
+
+// The process's current folder.
+std::string CurrentFolder();
+
+// Why no file can be made in the folder ("каталог не существует", "нет прав
+// на запись в каталог", ...), found by making and removing one; empty when
+// one can.
+std::string FolderWriteProblem(const std::string& folder);
 
 }  // namespace qel

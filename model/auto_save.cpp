@@ -1,12 +1,19 @@
 #include "auto_save.h"
 
 #include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#endif
 
 #include "atomic_file.h"
 #include "registry_store.h"
 #include "spectrum_file.h"
+#ifdef _WIN32
+#include "win_text.h"
+#endif
 
 namespace qel {
 
@@ -25,7 +32,7 @@ std::string AutoSaveFileName(const Settings& s, std::int32_t number) {
 }
 
 std::string AutoSavePath(const Settings& s, std::int32_t number) {
-  return s.WorkDir + "/" + AutoSaveFileName(s, number);
+  return s.WorkDir + PathSeparator + AutoSaveFileName(s, number);
 }
 
 std::string NoNumberLeftText(std::int32_t number) {
@@ -80,6 +87,34 @@ std::string AdvanceAutoSaveCounters(Settings& s, std::int32_t& countdown, Regist
   return {};
 }
 
+#ifdef _WIN32
+
+long long FreeMegabytes(const std::string& directory) {
+  // The space this user may still fill; a drive that cannot be asked shows 0.
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WideFromUtf8(directory).c_str(), &available, nullptr, nullptr)) return 0;
+  return static_cast<long long>(available.QuadPart / 1048576ULL);
+}
+
+namespace {
+// The root of the volume that holds the folder ("C:\", "\\server\share\",
+// or the folder of a mounted volume), as Windows names it.
+std::string VolumeOf(const std::string& directory) {
+  wchar_t root[MAX_PATH + 1];
+  if (!directory.empty() && GetVolumePathNameW(WideFromUtf8(directory).c_str(), root, MAX_PATH + 1))
+    return Utf8FromWide(root);
+  // A folder that is not there yet: its drive letter, as the drive is named.
+  if (directory.size() >= 2 && directory[1] == ':') return directory.substr(0, 2) + "\\";
+  return directory;
+}
+}  // namespace
+
+std::string FreeSpaceText(const std::string& directory) {
+  return "На диске " + VolumeOf(directory) + " осталось " + std::to_string(FreeMegabytes(directory)) + " Мбайт";
+}
+
+#else
+
 long long FreeMegabytes(const std::string& directory) {
   struct statvfs v;
   if (::statvfs(directory.c_str(), &v) != 0) return 0;
@@ -107,5 +142,7 @@ std::string MountPointOf(const std::string& directory) {
 std::string FreeSpaceText(const std::string& directory) {
   return "На диске " + MountPointOf(directory) + " осталось " + std::to_string(FreeMegabytes(directory)) + " Мбайт";
 }
+
+#endif
 
 }  // namespace qel

@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include <string>
 #include <unordered_map>
 
 #include "atomic_file.h"
+#ifdef _WIN32
+#include "win_text.h"
+#endif
 
 namespace qel {
 
@@ -280,10 +282,10 @@ RegFileStore::RegFileStore(std::string path) : path_(std::move(path)) {
     std::string aside = path_ + ".bad";
     for (int n = 2; PathExists(aside); ++n) aside = path_ + ".bad." + std::to_string(n);
     loadProblem_ = std::string("Файл настроек \"") + path_ + "\" не прочитан: " + e.what();
-    if (std::rename(path_.c_str(), aside.c_str()) == 0)
+    std::string reason;
+    if (RenamePath(path_, aside, reason))
       loadProblem_ += ". Он перенесён в \"" + aside + "\"; используются настройки по умолчанию";
     else {
-      const std::string reason = SystemReason(errno);
       loadProblem_ += ". Перенести его не удалось (" + reason +
                       "); используются настройки по умолчанию, в файл они не записываются";
       readOnlyReason_ = "Файл настроек \"" + path_ + "\" не прочитан и не перенесён (" + reason +
@@ -300,6 +302,12 @@ RegFileStore RegFileStore::ReadOnlyFromText(std::string path, const std::string&
 }
 
 std::string RegFileStore::DefaultPath() {
+#ifdef _WIN32
+  // Windows keeps the settings in the registry; a file of them, where one is
+  // wanted, lives with the user's other programs' data.
+  const wchar_t* appData = _wgetenv(L"APPDATA");
+  return (appData && *appData ? Utf8FromWide(appData) : CurrentFolder()) + "\\Talvor\\Qel\\1.0.reg";
+#else
   std::string base;
   if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) {
     base = x;
@@ -308,6 +316,7 @@ std::string RegFileStore::DefaultPath() {
     base = std::string(home ? home : ".") + "/.config";
   }
   return base + "/Talvor/Qel/1.0.reg";
+#endif
 }
 
 void RegFileStore::Parse(const std::string& text) {
@@ -513,12 +522,7 @@ void RegFileStore::EndUpdate() {
 void RegFileStore::Flush() {
   if (ReadOnly()) throw RegistryError("Не удалось сохранить настройки", readOnlyReason_);
   try {
-    const auto slash = path_.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-      // Create the folders of the path, as the registry creates missing keys.
-      for (std::size_t p = path_.find('/', 1); p != std::string::npos && p <= slash; p = path_.find('/', p + 1))
-        ::mkdir(path_.substr(0, p).c_str(), 0777);
-    }
+    MakeParentFolders(path_);
     WriteFile(path_, Serialize());
     dirty_ = false;
   } catch (const FileError& e) {

@@ -1,74 +1,76 @@
 #ifdef _WIN32
 #include "registry_win.h"
 
+#include <algorithm>
 #include <vector>
 
-#include "reg_file_store.h"
+#include "win_text.h"
 
 namespace qel {
 
-namespace {
-
-std::wstring Wide(std::string_view utf8) {
-  const std::string b = Utf8ToUtf16Le(utf8);
-  std::wstring w(b.size() / 2, L'\0');
-  for (std::size_t i = 0; i < w.size(); ++i)
-    w[i] = static_cast<wchar_t>(static_cast<unsigned char>(b[2 * i]) | (static_cast<unsigned char>(b[2 * i + 1]) << 8));
-  return w;
-}
-
-std::string Narrow(const wchar_t* w, std::size_t n) {
-  std::string b;
-  for (std::size_t i = 0; i < n; ++i) {
-    b += static_cast<char>(w[i] & 0xFF);
-    b += static_cast<char>((w[i] >> 8) & 0xFF);
-  }
-  return Utf16LeToUtf8(b);
-}
-
-std::wstring KeyPath(std::string_view key) {
-  std::wstring p = L"SOFTWARE\\Talvor\\Qel\\1.0";
-  if (!key.empty()) p += L"\\" + Wide(key);
-  return p;
-}
-
-}  // namespace
+WinRegistryStore::WinRegistryStore(HKEY root, std::string path, Access access)
+    : root_(root), path_(WideFromUtf8(path)), access_(access) {}
 
 WinRegistryStore::~WinRegistryStore() {
   if (current_) RegCloseKey(current_);
 }
 
+std::wstring WinRegistryStore::KeyPath(std::string_view key) const {
+  return key.empty() ? path_ : path_ + L"\\" + WideFromUtf8(key);
+}
+
 bool WinRegistryStore::KeyExists(std::string_view key) const {
   HKEY h;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
   return true;
 }
 
 bool WinRegistryStore::OpenKey(std::string_view key, bool create) {
-  HKEY h = nullptr;
-  LONG rc = create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key).c_str(), 0, nullptr, 0,
-                                     KEY_ALL_ACCESS, nullptr, &h, nullptr)
-                   : RegOpenKeyExW(HKEY_LOCAL_MACHINE, KeyPath(key).c_str(), 0, KEY_READ, &h);
-  if (rc != ERROR_SUCCESS) return false;
   if (current_) RegCloseKey(current_);
+  current_ = nullptr;
+  HKEY h = nullptr;
+  LONG rc;
+  if (create && access_ == Access::ReadWrite) {
+    rc = RegCreateKeyExW(root_, KeyPath(key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h, nullptr);
+  } else {
+    rc = RegOpenKeyExW(root_, KeyPath(key).c_str(), 0,
+                       access_ == Access::ReadWrite ? KEY_READ | KEY_WRITE : KEY_READ, &h);
+    // A key this user may read but not write still reads.
+    if (rc == ERROR_ACCESS_DENIED && access_ == Access::ReadWrite && !create)
+      rc = RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ, &h);
+  }
+  if (rc != ERROR_SUCCESS) {
+    openFailure_ = (create ? "Не удалось создать раздел реестра \"" : "Не удалось открыть раздел реестра \"") +
+                   Utf8FromWide(KeyPath(key)) + "\": " + WinReason(static_cast<unsigned long>(rc));
+    return false;
+  }
+  openFailure_.clear();
   current_ = h;
   return true;
 }
 
 std::optional<RegValue> WinRegistryStore::GetValue(std::string_view name) const {
   if (!current_) return std::nullopt;
-  const std::wstring n = Wide(name);
+  const std::wstring n = WideFromUtf8(name);
   DWORD type = 0, size = 0;
-  if (RegQueryValueExW(current_, n.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
-  std::vector<BYTE> buf(size + 2);
-  if (RegQueryValueExW(current_, n.c_str(), nullptr, &type, buf.data(), &size) != ERROR_SUCCESS) return std::nullopt;
+  std::vector<BYTE> buf;
+  // The value may grow between asking its size and reading it.
+  for (;;) {
+    LONG rc = RegQueryValueExW(current_, n.c_str(), nullptr, &type, nullptr, &size);
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    buf.assign(size + sizeof(wchar_t), 0);
+    rc = RegQueryValueExW(current_, n.c_str(), nullptr, &type, buf.data(), &size);
+    if (rc == ERROR_MORE_DATA) continue;
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    break;
+  }
   RegValue v{type, {}};
   if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    std::size_t chars = size / 2;
-    const auto* w = reinterpret_cast<const wchar_t*>(buf.data());
-    while (chars > 0 && w[chars - 1] == L'\0') --chars;
-    v.Data = Narrow(w, chars);
+    std::wstring w(size / sizeof(wchar_t), L'\0');
+    std::copy_n(buf.data(), w.size() * sizeof(wchar_t), reinterpret_cast<BYTE*>(w.data()));
+    while (!w.empty() && w.back() == L'\0') w.pop_back();
+    v.Data = Utf8FromWide(w);
   } else {
     v.Data.assign(reinterpret_cast<const char*>(buf.data()), size);
   }
@@ -76,19 +78,19 @@ std::optional<RegValue> WinRegistryStore::GetValue(std::string_view name) const 
 }
 
 void WinRegistryStore::SetValue(std::string_view name, const RegValue& value) {
-  LONG rc = ERROR_INVALID_HANDLE;
-  if (current_) {
-    const std::wstring n = Wide(name);
-    if (value.Type == REG_SZ || value.Type == REG_EXPAND_SZ) {
-      const std::wstring w = Wide(value.Data);
-      rc = RegSetValueExW(current_, n.c_str(), 0, value.Type, reinterpret_cast<const BYTE*>(w.c_str()),
-                          static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
-    } else {
-      rc = RegSetValueExW(current_, n.c_str(), 0, value.Type, reinterpret_cast<const BYTE*>(value.Data.data()),
-                          static_cast<DWORD>(value.Data.size()));
-    }
+  if (!current_) throw RegistryError(FailedToSetText(name), openFailure_.empty() ? "раздел не открыт" : openFailure_);
+  if (access_ == Access::ReadOnly) throw RegistryError(FailedToSetText(name), "реестр открыт только для чтения");
+  const std::wstring n = WideFromUtf8(name);
+  LONG rc;
+  if (value.Type == REG_SZ || value.Type == REG_EXPAND_SZ) {
+    const std::wstring w = WideFromUtf8(value.Data);
+    rc = RegSetValueExW(current_, n.c_str(), 0, value.Type, reinterpret_cast<const BYTE*>(w.c_str()),
+                        static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
+  } else {
+    rc = RegSetValueExW(current_, n.c_str(), 0, value.Type, reinterpret_cast<const BYTE*>(value.Data.data()),
+                        static_cast<DWORD>(value.Data.size()));
   }
-  if (rc != ERROR_SUCCESS) throw RegistryError(FailedToSetText(name), "error " + std::to_string(rc));
+  if (rc != ERROR_SUCCESS) throw RegistryError(FailedToSetText(name), WinReason(static_cast<unsigned long>(rc)));
 }
 
 }  // namespace qel

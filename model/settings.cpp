@@ -1,8 +1,8 @@
 #include "settings.h"
 
 #include <algorithm>
-#include <unistd.h>
 
+#include "atomic_file.h"
 #include "registry_store.h"
 #include "tables.h"
 #include "units.h"
@@ -10,13 +10,6 @@
 namespace qel {
 
 namespace {
-
-std::string CurrentDirectory() {
-  std::string buf(4096, '\0');
-  if (::getcwd(buf.data(), buf.size()) == nullptr) return ".";
-  buf.resize(buf.find('\0'));
-  return buf;
-}
 
 ColorSet MakeColors(std::int32_t back, std::int32_t graph, std::int32_t addGraph) {
   ColorSet c;
@@ -159,7 +152,7 @@ void SetDefaults(Settings& s) {
   s.Rapid = 10;
   s.Amplifying = 0;
   s.Correction = 0;
-  s.WorkDir = CurrentDirectory();
+  s.WorkDir = CurrentFolder();
   s.LastOpen = "";
   s.ToolBar = true;
   s.Visir1 = false;

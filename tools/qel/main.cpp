@@ -1,6 +1,6 @@
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
-#define isatty _isatty
 #else
 #include <unistd.h>
 #endif
@@ -11,13 +11,32 @@
 #ifdef QEL_WITH_PLOT
 #include "qel_plot.h"
 #endif
+#ifdef _WIN32
+#include "model/win_text.h"
+#endif
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+namespace {
+
+int RunQel(std::vector<std::string> args, bool errIsTerminal) {
   qel::cli::Environment env;
-  env.ErrIsTerminal = isatty(2) != 0;
+  env.ErrIsTerminal = errIsTerminal;
 #ifdef QEL_WITH_PLOT
   env.Plot = qel::cli::DrawPlotFile;
 #endif
   return qel::cli::Run(args, std::cout, std::cerr, env);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as typed, whatever the system's code page: a Cyrillic file
+// name reaches the program whole. The texts go out in UTF-8.
+int wmain(int argc, wchar_t** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(qel::Utf8FromWide(argv[i]));
+  return RunQel(std::move(args), _isatty(2) != 0);
+}
+#else
+int main(int argc, char** argv) { return RunQel(std::vector<std::string>(argv + 1, argv + argc), isatty(2) != 0); }
+#endif

@@ -3,6 +3,9 @@
 #include "model/atomic_file.h"
 #include "model/reg_file_store.h"
 #include "model/registry_store.h"
+#ifdef _WIN32
+#include "model/registry_win.h"
+#endif
 
 namespace qel::cli {
 
@@ -28,5 +31,21 @@ OperatorSettings ReadOperatorSettings(const std::string& path) {
   }
   return o;
 }
+
+#ifdef _WIN32
+OperatorSettings ReadOperatorSettingsFromRegistry() {
+  OperatorSettings o;
+  SetDefaults(o.S);
+  try {
+    WinRegistryStore store(HKEY_LOCAL_MACHINE, "SOFTWARE\\Talvor\\Qel\\1.0", WinRegistryStore::Access::ReadOnly);
+    RecentFileList recent;
+    LoadSettings(o.S, recent, store);
+  } catch (const RegistryError& e) {
+    SetDefaults(o.S);
+    o.Warning = std::string("настройки в реестре не прочитаны (") + e.what() + "); используются настройки по умолчанию";
+  }
+  return o;
+}
+#endif
 
 }  // namespace qel::cli

@@ -18,4 +18,9 @@ struct OperatorSettings {
 // and a warning.
 OperatorSettings ReadOperatorSettings(const std::string& path);
 
+#ifdef _WIN32
+// The same from the program's key in the registry, opened for reading only.
+OperatorSettings ReadOperatorSettingsFromRegistry();
+#endif
+
 }  // namespace qel::cli

@@ -176,8 +176,20 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Where the settings are read from when no file is named.
+#ifdef _WIN32
+constexpr const char* SettingsHelp = "файл настроек оператора (по умолчанию — раздел программы в реестре)";
+#else
+constexpr const char* SettingsHelp = "файл настроек оператора (по умолчанию — файл программы)";
+#endif
+
 OperatorSettings Operator(const std::string& path, std::ostream& err) {
+#ifdef _WIN32
+  // The window keeps its settings in the registry there.
+  OperatorSettings o = path.empty() ? ReadOperatorSettingsFromRegistry() : ReadOperatorSettings(path);
+#else
   OperatorSettings o = ReadOperatorSettings(path.empty() ? RegFileStore::DefaultPath() : path);
+#endif
   // The program's own file may well not exist yet; a file named on the
   // command line that is not there is a typing error worth a word.
   if (o.Warning.empty() && !path.empty() && !PathExists(path))
@@ -209,7 +221,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
   app.require_subcommand(1);
   app.fallthrough();
   std::string settingsPath;
-  app.add_option("--settings", settingsPath, "файл настроек оператора (по умолчанию — файл программы)")
+  app.add_option("--settings", settingsPath, SettingsHelp)
       ->type_name("ФАЙЛ");
 
   // info

@@ -1,0 +1,21 @@
+# Cross-building the program's cores for 64-bit Windows with Debian's
+# MinGW-w64 (the posix thread model, for std::thread and std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QEL_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QEL_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QEL_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${QEL_MINGW_PREFIX}-windres)
+
+# Headers and libraries come only from the cross compiler's own tree; the
+# build machine's /usr/include must never be seen.
+set(CMAKE_FIND_ROOT_PATH /usr/${QEL_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# One .exe with its runtime inside: nothing to copy beside it, under Wine or
+# on a spectrometer computer.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

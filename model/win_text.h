@@ -1,0 +1,18 @@
+#pragma once
+// Texts across the Windows boundary: the program keeps UTF-8, Windows' wide
+// calls take and give UTF-16. Built only on Windows.
+#ifdef _WIN32
+
+#include <string>
+#include <string_view>
+
+namespace qel {
+
+std::wstring WideFromUtf8(std::string_view utf8);
+std::string Utf8FromWide(std::wstring_view wide);
+// The system's own text for an error code (GetLastError, a registry call's
+// result), in the user's language, without the closing full stop.
+std::string WinReason(unsigned long err);
+
+}  // namespace qel
+#endif
