@@ -4,6 +4,9 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_WIN
+#include "link/win/win_serial_line.h"
+#endif
 
 namespace qel {
 
@@ -68,6 +71,11 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
     }
   }
 #endif
+#ifdef Q_OS_WIN
+  WinSerialLine line(port_.handle());
+  cts_ = line.Probe();
+  line.Fetch();  // errors from before the open are not this run's
+#endif
   if (stuckCts_ && cts_ == CtsReport::None) {
     cts_ = CtsReport::LevelAndCount;
     ctsBase_ = 0;
@@ -104,6 +112,9 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
       lastErrors_ = c.errors;
     }
   }
+#ifdef Q_OS_WIN
+  if (const auto line = WinSerialLine(port_.handle()).Fetch()) s.Errors = line->Errors;
+#endif
   return s;
 }
 
@@ -121,6 +132,10 @@ bool QtSerialPort::CtsOn() {
 #ifdef Q_OS_LINUX
   int modem = 0;
   if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) return (modem & TIOCM_CTS) != 0;
+  if (stuckCts_) return false;
+#endif
+#ifdef Q_OS_WIN
+  if (const auto cts = WinSerialLine(port_.handle()).CtsOn()) return *cts;
   if (stuckCts_) return false;
 #endif
   return (port_.pinoutSignals() & QSerialPort::ClearToSendSignal) != 0;

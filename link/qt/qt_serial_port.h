@@ -2,7 +2,9 @@
 // The link's serial port on QSerialPort: 8 data bits, no parity, 1 stop bit,
 // no flow control, DTR and RTS held off. Line errors and clear-to-send
 // changes come from the driver's counters where it keeps them (Linux
-// TIOCGICOUNT); a port without modem lines (a pseudo-terminal) works unpaced.
+// TIOCGICOUNT); on Windows the errors from ClearCommError and the line's
+// level from GetCommModemStatus. A port without modem lines (a
+// pseudo-terminal) works unpaced.
 
 #include <QObject>
 #include <QSerialPort>

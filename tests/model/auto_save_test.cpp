@@ -24,8 +24,13 @@ TEST(AutoSaveName, PadsToEightDigitsAndReplacesSeparators) {
 TEST(AutoSaveName, FullPathJoinsTheWorkingFolder) {
   Settings s;
   SetDefaults(s);
+#ifdef _WIN32
+  s.WorkDir = "C:\\Data";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "C:\\Data\\Спектр00000001.qel");
+#else
   s.WorkDir = "/data";
   EXPECT_EQ(AutoSavePath(s, s.NumbMask), "/data/Спектр00000001.qel");
+#endif
 }
 
 class AutoSave : public ::testing::Test {
@@ -104,7 +109,7 @@ TEST_F(AutoSave, FailedSaveChangesNoCounter) {
   s.SaveStep = 3;
   const AutoSaveResult r = Step();
   EXPECT_EQ(r.Outcome, AutoSaveResult::Failed);
-  EXPECT_NE(r.Error.find("vanished/Спектр00000001.qel"), std::string::npos) << r.Error;
+  EXPECT_NE(r.Error.find(std::string("vanished") + PathSeparator + "Спектр00000001.qel"), std::string::npos) << r.Error;
   EXPECT_EQ(s.NumbMask, 1);
   EXPECT_EQ(countdown, 0);
   EXPECT_FALSE(PathExists(dir.File("1.0.reg")));
@@ -131,11 +136,19 @@ TEST_F(AutoSave, OutOfRangeSaveStepNeverStopsSaving) {
 }
 
 TEST(FreeSpace, TextNamesTheFileSystem) {
+#ifdef _WIN32
+  const std::string text = FreeSpaceText("C:\\");
+  EXPECT_EQ(text.rfind("На диске C:\\ осталось ", 0), 0u) << text;
+  EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
+  EXPECT_GT(FreeMegabytes("C:\\"), 0);
+  EXPECT_EQ(FreeMegabytes("C:\\nonexistent-qel"), 0);
+#else
   const std::string text = FreeSpaceText("/");
   EXPECT_EQ(text.rfind("На диске / осталось ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
   EXPECT_GT(FreeMegabytes("/"), 0);
   EXPECT_EQ(FreeMegabytes("/nonexistent-qel"), 0);
+#endif
 }
 
 }  // namespace qel

@@ -2,7 +2,9 @@
 
 #include <fstream>
 #include <random>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "model/atomic_file.h"
 #include "model/spectrum_file.h"
@@ -141,8 +143,10 @@ TEST_F(SpectrumFile, UnreadableOrOversizeFileLeavesEverythingAsItWas) {
   } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find(dir.File("big.qel")), std::string::npos);
   }
+#ifndef _WIN32
   // A device has no size to check first: the read itself stops one byte past
-  // the largest file.
+  // the largest file. (Devices, links and pipes are POSIX's here; Windows
+  // refuses its devices, in WinFiles.DevicesAndHugeFilesAreRefused.)
   try {
     LoadSpectrum(store, "/dev/zero");
     FAIL() << "endless device loaded";
@@ -152,12 +156,15 @@ TEST_F(SpectrumFile, UnreadableOrOversizeFileLeavesEverythingAsItWas) {
   // A name that cannot be looked up is an error, not a missing file.
   std::filesystem::create_symlink("loop.qel", dir.File("loop.qel"));
   EXPECT_THROW(LoadSpectrum(store, dir.File("loop.qel")), FileError);
+#endif
   EXPECT_EQ(store.CurrentSpectrum[5], (SpectrumPoint{5, 100}));
   EXPECT_EQ(store.BackupSpectrum[6], (SpectrumPoint{6, 99}));
+#ifndef _WIN32
   // A pipe nobody writes to is read to its end at once, never waited on.
   ASSERT_EQ(::mkfifo(dir.File("pipe.qel").c_str(), 0600), 0);
   EXPECT_TRUE(LoadSpectrum(store, dir.File("pipe.qel")));
   EXPECT_EQ(store.CurrentSpectrum[5], EmptyPoint);
+#endif
   // 65536 records and a few trailing bytes still fit.
   Spit(dir.File("max.qel"), std::string(262144 + 3, '\0'));
   EXPECT_TRUE(LoadSpectrum(store, dir.File("max.qel")));
@@ -165,6 +172,9 @@ TEST_F(SpectrumFile, UnreadableOrOversizeFileLeavesEverythingAsItWas) {
 }
 
 TEST_F(SpectrumFile, FailedSaveKeepsTheOldFileByteIdentical) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: the write is made to fail with RLIMIT_FSIZE; on Windows see WinFiles.RefusedReplacementLeavesTheOldFileWhole";
+#else
   const std::string path = dir.File("night.qel");
   store.CurrentSpectrum[1] = {1, 2048};
   SaveSpectrum(store, path);
@@ -180,6 +190,7 @@ TEST_F(SpectrumFile, FailedSaveKeepsTheOldFileByteIdentical) {
   });
   EXPECT_NE(error.find(path), std::string::npos) << error;
   EXPECT_EQ(Slurp(path), old);
+#endif
 }
 
 TEST_F(SpectrumFile, SaveIntoAMissingFolderNamesTheFile) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <filesystem>
 
 #include <cstring>
 #include <map>
@@ -135,7 +135,7 @@ TEST_F(Bes3tExport, AnEmptyPointInsideTheDataTakesTheValueOfThePointBeforeIt) {
 TEST_F(Bes3tExport, NonAsciiNamesAndAnEmptySpectrum) {
   const std::string in = dir.File("спектр №1.qel");
   Write(in, true);
-  ASSERT_EQ(::mkdir(dir.File("вывод").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(test::FsPath(dir.File("вывод"))));
   const std::string out = dir.File("вывод/образец Э");
   auto r = RunQel({"export", "--settings", settings, "--format", "bes3t", in, "-o", out});
   ASSERT_EQ(r.status, 0) << r.err;

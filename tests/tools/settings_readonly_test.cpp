@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -27,7 +26,7 @@ std::vector<std::string> Listing(const std::string& dir) {
 class ReadOnlySettings : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(::mkdir(dir.File("cfg").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(test::FsPath(dir.File("cfg"))));
     test::WriteLine(dir.File("s.qel"), {test::DerivativeLorentzian, 30000, 600, 900}, 2);
   }
   // Every command that reads the settings, on the settings file at `path`.
