@@ -137,18 +137,15 @@ TEST_F(AutoSave, OutOfRangeSaveStepNeverStopsSaving) {
 
 TEST(FreeSpace, TextNamesTheFileSystem) {
 #ifdef _WIN32
-  const std::string text = FreeSpaceText("C:\\");
-  EXPECT_EQ(text.rfind("На диске C:\\ осталось ", 0), 0u) << text;
-  EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
-  EXPECT_GT(FreeMegabytes("C:\\"), 0);
-  EXPECT_EQ(FreeMegabytes("C:\\nonexistent-qel"), 0);
+  const std::string root = "C:\\";  // Windows names a volume by its root folder
 #else
-  const std::string text = FreeSpaceText("/");
-  EXPECT_EQ(text.rfind("На диске / осталось ", 0), 0u) << text;
-  EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
-  EXPECT_GT(FreeMegabytes("/"), 0);
-  EXPECT_EQ(FreeMegabytes("/nonexistent-qel"), 0);
+  const std::string root = "/";
 #endif
+  const std::string text = FreeSpaceText(root);
+  EXPECT_EQ(text.rfind("На диске " + root + " осталось ", 0), 0u) << text;
+  EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
+  EXPECT_GT(FreeMegabytes(root), 0);
+  EXPECT_EQ(FreeMegabytes(root + "nonexistent-qel"), 0);
 }
 
 }  // namespace qel

@@ -12,6 +12,7 @@
 #include "model/settings.h"
 #include "model/units.h"
 #include "model/win_text.h"
+#include "operator_settings.h"
 #include "../model/test_dir.h"
 
 namespace qel {
@@ -191,6 +192,35 @@ TEST_F(WinRegistry, SavedSettingsReadBackAndMatchTheFileStore) {
   walk(L"");
   // The main key's values, four placements' and units' keys, colours, recent files.
   EXPECT_GT(values, 150);
+}
+
+// The command line reads the window's settings and changes nothing.
+TEST_F(WinRegistry, TheCommandLineReadsTheKeyWithoutCreatingIt) {
+  Settings defaults;
+  SetDefaults(defaults);
+  auto o = cli::ReadOperatorSettingsFromRegistry(HKEY_CURRENT_USER, path_);
+  EXPECT_EQ(o.S, defaults);
+  EXPECT_EQ(o.Warning, "");
+  EXPECT_FALSE(Store().KeyExists(""));
+  {
+    auto store = Store();
+    ASSERT_TRUE(store.OpenKey("", true));
+    store.WriteString("NameMask", "ТЕМПО");
+    store.WriteInteger("NumbMask", 42);
+  }
+  o = cli::ReadOperatorSettingsFromRegistry(HKEY_CURRENT_USER, path_);
+  EXPECT_EQ(o.S.NameMask, "ТЕМПО");
+  EXPECT_EQ(o.S.NumbMask, 42);
+  EXPECT_EQ(o.Warning, "");
+  // A value of the wrong type: the defaults, and a word about it.
+  {
+    auto store = Store();
+    ASSERT_TRUE(store.OpenKey("", true));
+    store.WriteString("NumbMask", "сорок два");
+  }
+  o = cli::ReadOperatorSettingsFromRegistry(HKEY_CURRENT_USER, path_);
+  EXPECT_EQ(o.S, defaults);
+  EXPECT_EQ(o.Warning.rfind("настройки в реестре не прочитаны (Invalid data type for 'NumbMask')", 0), 0u) << o.Warning;
 }
 
 // The program's own key is HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0.

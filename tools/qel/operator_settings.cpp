@@ -33,11 +33,12 @@ OperatorSettings ReadOperatorSettings(const std::string& path) {
 }
 
 #ifdef _WIN32
-OperatorSettings ReadOperatorSettingsFromRegistry() {
+OperatorSettings ReadOperatorSettingsFromRegistry(void* root, const std::string& key) {
   OperatorSettings o;
   SetDefaults(o.S);
   try {
-    WinRegistryStore store(HKEY_LOCAL_MACHINE, "SOFTWARE\\Talvor\\Qel\\1.0", WinRegistryStore::Access::ReadOnly);
+    WinRegistryStore store(root ? static_cast<HKEY>(root) : HKEY_LOCAL_MACHINE, key,
+                           WinRegistryStore::Access::ReadOnly);
     RecentFileList recent;
     LoadSettings(o.S, recent, store);
   } catch (const RegistryError& e) {

@@ -19,8 +19,11 @@ struct OperatorSettings {
 OperatorSettings ReadOperatorSettings(const std::string& path);
 
 #ifdef _WIN32
-// The same from the program's key in the registry, opened for reading only.
-OperatorSettings ReadOperatorSettingsFromRegistry();
+// The same from the program's key in the registry, opened for reading only:
+// a missing key is not created. The key is the program's own in
+// HKEY_LOCAL_MACHINE unless a test names another root and path.
+OperatorSettings ReadOperatorSettingsFromRegistry(void* root = nullptr,
+                                                  const std::string& key = "SOFTWARE\\Talvor\\Qel\\1.0");
 #endif
 
 }  // namespace qel::cli
