@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "model/atomic_file.h"
@@ -92,6 +93,28 @@ TEST(WinFiles, RefusedReplacementLeavesTheOldFileWhole) {
   WriteFileAtomically(path, "new");
   EXPECT_EQ(Slurp(path), "new");
   EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"ночь.qel"});
+}
+
+// A write that fails part way (the disk full) leaves the old file whole and
+// nothing beside it. The test command runs this case with the process's
+// file size limited (QEL_TEST_FILE_LIMIT bytes), which Wine reports as a
+// failed WriteFile.
+TEST(WinFiles, FailedWriteLeavesTheOldFileWhole) {
+  const char* limitText = std::getenv("QEL_TEST_FILE_LIMIT");
+  if (!limitText) GTEST_SKIP() << "needs a file size limit: run by the test command with QEL_TEST_FILE_LIMIT";
+  const std::size_t limit = std::stoul(limitText);
+  test::TempDir dir;
+  const std::string path = dir.File("Спектр00000001.qel");
+  WriteFileAtomically(path, "old contents");
+  std::string error;
+  try {
+    WriteFileAtomically(path, std::string(2 * limit, 'x'));
+  } catch (const FileError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error.rfind("Ошибка записи файла \"" + path + "\": ", 0), 0u) << error;
+  EXPECT_EQ(Slurp(path), "old contents");
+  EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"Спектр00000001.qel"});
 }
 
 // A replaced file keeps what Windows keeps for it: here, its hidden
