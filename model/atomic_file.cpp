@@ -160,8 +160,18 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 }
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
-  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  reason = SystemReason(errno);
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int err = errno;
+  // A file system that cannot refuse by itself: looked at first.
+  if (err == EINVAL) {
+    if (PathExists(to)) {
+      err = EEXIST;
+    } else {
+      if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+      err = errno;
+    }
+  }
+  reason = SystemReason(err);
   return false;
 }
 

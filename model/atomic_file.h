@@ -27,7 +27,8 @@ void WriteFileAtomically(const std::string& path, std::string_view data);
 // when nothing is at the path. Any file is read, a pipe or a device too, and
 // nothing waits: the open does not wait for a pipe's writer, and a file that
 // is not a regular one is read without waiting for data (what is not there
-// yet is an error). For a regular file, `checkSize` sees its size before a
+// yet is an error). On Windows a pipe gives what waits in it and a device
+// (a console, a port) or a folder is refused. For a regular file, `checkSize` sees its size before a
 // byte is read and may throw. Throws FileError (naming the file, with the
 // system's reason) on any other failure.
 std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
@@ -52,7 +53,8 @@ inline constexpr char PathSeparator = '\\';
 inline constexpr char PathSeparator = '/';
 #endif
 
-// Gives a file another name; false, with the system's reason, when it cannot.
+// Gives a file another name, never one that a file already has; false, with
+// the system's reason, when it cannot.
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason);
 
 // Creates the missing folders above a file, as the registry creates missing

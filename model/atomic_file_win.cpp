@@ -56,18 +56,18 @@ bool Missing(DWORD err) {
 }  // namespace
 
 bool PathExists(const std::string& path) {
-  return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WinPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view data) {
-  const std::wstring target = WideFromUtf8(path);
+  const std::wstring target = WinPath(path);
   // A short name beside the target, unique to this process and call.
   std::wstring tmp;
   HANDLE h = INVALID_HANDLE_VALUE;
   DWORD err = ERROR_SUCCESS;
   for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-    tmp = WideFromUtf8(FolderPrefix(path)) + L".qel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-          std::to_wstring(NextSerial());
+    tmp = WinPath(FolderPrefix(path) + ".qel-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  std::to_string(NextSerial()));
     h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       err = GetLastError();
@@ -123,11 +123,15 @@ namespace {
 std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
                                     const std::function<void(std::uintmax_t)>& checkSize, bool regularOnly) {
   Handle f;
-  f.h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  f.h = CreateFileW(WinPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (f.h == INVALID_HANDLE_VALUE) {
     const DWORD err = GetLastError();
     if (Missing(err)) return std::nullopt;
+    // A folder cannot be opened as a file: said as for a device.
+    const DWORD attributes = GetFileAttributesW(WinPath(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      Refuse(path, file_messages::NotRegular());
     Fail("Не удалось открыть файл", path, err);
   }
   const DWORD type = GetFileType(f.h);
@@ -181,7 +185,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 }
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
-  if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (MoveFileExW(WinPath(from).c_str(), WinPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   reason = WinReason(GetLastError());
   return false;
 }
@@ -191,15 +195,15 @@ void MakeParentFolders(const std::string& filePath) {
   // Each folder from the top ("C:\a\", "C:\a\b\"); a drive or a share's
   // root already exists and fails harmlessly.
   for (std::size_t p = folder.find_first_of("\\/", 1); p != std::string::npos; p = folder.find_first_of("\\/", p + 1))
-    CreateDirectoryW(WideFromUtf8(folder.substr(0, p)).c_str(), nullptr);
+    CreateDirectoryW(WinPath(folder.substr(0, p)).c_str(), nullptr);
 }
 
 std::string FolderWriteProblem(const std::string& folder) {
   if (folder.empty()) return "каталог не указан";
   std::string prefix = folder;
   if (prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
-  const std::wstring name = WideFromUtf8(prefix) + L".qel-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(NextSerial());
+  const std::wstring name =
+      WinPath(prefix + ".qel-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(NextSerial()));
   HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
@@ -209,7 +213,9 @@ std::string FolderWriteProblem(const std::string& folder) {
   const DWORD e = GetLastError();
   if (e == ERROR_PATH_NOT_FOUND || e == ERROR_FILE_NOT_FOUND || e == ERROR_BAD_NETPATH) {
     // "C:\file.txt\": Windows says the path is not found; name it as it is.
-    const DWORD attributes = GetFileAttributesW(WideFromUtf8(folder).c_str());
+    std::string bare = folder;
+    while (bare.size() > 1 && (bare.back() == '\\' || bare.back() == '/')) bare.pop_back();
+    const DWORD attributes = GetFileAttributesW(WinPath(bare).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return "это не каталог";
     return "каталог не существует";
   }

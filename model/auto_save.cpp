@@ -89,25 +89,31 @@ std::string AdvanceAutoSaveCounters(Settings& s, std::int32_t& countdown, Regist
 
 #ifdef _WIN32
 
-long long FreeMegabytes(const std::string& directory) {
-  // The space this user may still fill; a drive that cannot be asked shows 0.
-  ULARGE_INTEGER available;
-  if (!GetDiskFreeSpaceExW(WideFromUtf8(directory).c_str(), &available, nullptr, nullptr)) return 0;
-  return static_cast<long long>(available.QuadPart / 1048576ULL);
-}
-
 namespace {
 // The root of the volume that holds the folder ("C:\", "\\server\share\",
-// or the folder of a mounted volume), as Windows names it.
+// or the folder of a mounted volume), as Windows names it; for a folder that
+// is not there (any more), the volume it would be on.
 std::string VolumeOf(const std::string& directory) {
   wchar_t root[MAX_PATH + 1];
-  if (!directory.empty() && GetVolumePathNameW(WideFromUtf8(directory).c_str(), root, MAX_PATH + 1))
-    return Utf8FromWide(root);
-  // A folder that is not there yet: its drive letter, as the drive is named.
+  if (!directory.empty() && GetVolumePathNameW(WinPath(directory).c_str(), root, MAX_PATH + 1)) {
+    std::wstring r = root;
+    // As it was asked, without the long-path prefix.
+    if (r.rfind(L"\\\\?\\UNC\\", 0) == 0) r = L"\\\\" + r.substr(8);
+    else if (r.rfind(L"\\\\?\\", 0) == 0) r.erase(0, 4);
+    return Utf8FromWide(r);
+  }
   if (directory.size() >= 2 && directory[1] == ':') return directory.substr(0, 2) + "\\";
   return directory;
 }
 }  // namespace
+
+long long FreeMegabytes(const std::string& directory) {
+  // The space this user may still fill on the folder's drive; a drive that
+  // cannot be asked shows 0.
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(WideFromUtf8(VolumeOf(directory)).c_str(), &available, nullptr, nullptr)) return 0;
+  return static_cast<long long>(available.QuadPart / 1048576ULL);
+}
 
 std::string FreeSpaceText(const std::string& directory) {
   return "На диске " + VolumeOf(directory) + " осталось " + std::to_string(FreeMegabytes(directory)) + " Мбайт";

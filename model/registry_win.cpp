@@ -8,6 +8,13 @@
 
 namespace qel {
 
+namespace {
+// The key as 32-bit programs see it: on 64-bit Windows the settings that the
+// instrument's earlier 32-bit program kept (under WOW6432Node) are read and
+// written as they are.
+constexpr REGSAM View = KEY_WOW64_32KEY;
+}  // namespace
+
 WinRegistryStore::WinRegistryStore(HKEY root, std::string path, Access access)
     : root_(root), path_(WideFromUtf8(path)), access_(access) {}
 
@@ -21,7 +28,7 @@ std::wstring WinRegistryStore::KeyPath(std::string_view key) const {
 
 bool WinRegistryStore::KeyExists(std::string_view key) const {
   HKEY h;
-  if (RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ | View, &h) != ERROR_SUCCESS) return false;
   RegCloseKey(h);
   return true;
 }
@@ -32,13 +39,14 @@ bool WinRegistryStore::OpenKey(std::string_view key, bool create) {
   HKEY h = nullptr;
   LONG rc;
   if (create && access_ == Access::ReadWrite) {
-    rc = RegCreateKeyExW(root_, KeyPath(key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &h, nullptr);
+    rc = RegCreateKeyExW(root_, KeyPath(key).c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | View, nullptr, &h,
+                         nullptr);
   } else {
     rc = RegOpenKeyExW(root_, KeyPath(key).c_str(), 0,
-                       access_ == Access::ReadWrite ? KEY_READ | KEY_WRITE : KEY_READ, &h);
+                       (access_ == Access::ReadWrite ? KEY_READ | KEY_WRITE : KEY_READ) | View, &h);
     // A key this user may read but not write still reads.
     if (rc == ERROR_ACCESS_DENIED && access_ == Access::ReadWrite && !create)
-      rc = RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ, &h);
+      rc = RegOpenKeyExW(root_, KeyPath(key).c_str(), 0, KEY_READ | View, &h);
   }
   if (rc != ERROR_SUCCESS) {
     openFailure_ = (create ? "Не удалось создать раздел реестра \"" : "Не удалось открыть раздел реестра \"") +

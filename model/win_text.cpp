@@ -22,6 +22,20 @@ std::string Utf8FromWide(std::wstring_view wide) {
   return s;
 }
 
+std::wstring WinPath(std::string_view utf8) {
+  std::wstring w = WideFromUtf8(utf8);
+  constexpr std::size_t Near = MAX_PATH - 60;
+  if (w.size() < Near || w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return w;
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return w;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return w;
+  full.resize(n);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+  return L"\\\\?\\" + full;
+}
+
 std::string WinReason(unsigned long err) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(

@@ -10,6 +10,11 @@ namespace qel {
 
 std::wstring WideFromUtf8(std::string_view utf8);
 std::string Utf8FromWide(std::wstring_view wide);
+// A path for the wide file calls. One that comes near the classic limit of
+// 260 characters (a temporary name is added beside it) is made absolute and
+// given the \\?\ prefix, which lifts the limit; others are left as they are.
+std::wstring WinPath(std::string_view utf8);
+
 // The system's own text for an error code (GetLastError, a registry call's
 // result), in the user's language, without the closing full stop.
 std::string WinReason(unsigned long err);

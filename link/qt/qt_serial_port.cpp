@@ -74,6 +74,11 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
 #ifdef Q_OS_WIN
   WinSerialLine line(port_.handle());
   cts_ = line.Probe();
+  winErrorCounts_ = false;
+  if (const auto n = line.ErrorCount()) {
+    winErrorCounts_ = true;
+    lastErrors_ = *n;
+  }
   line.Fetch();  // errors from before the open are not this run's
 #endif
   if (stuckCts_ && cts_ == CtsReport::None) {
@@ -113,7 +118,16 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
     }
   }
 #ifdef Q_OS_WIN
-  if (const auto line = WinSerialLine(port_.handle()).Fetch()) s.Errors = line->Errors;
+  // The driver's counts where it keeps them: QSerialPort clears the error
+  // flags whenever it asks for the input queue, after every read.
+  WinSerialLine line(port_.handle());
+  const auto n = winErrorCounts_ ? line.ErrorCount() : std::nullopt;
+  if (n) {
+    s.Errors = *n != lastErrors_;
+    lastErrors_ = *n;
+  }
+  const auto flags = line.Fetch();
+  if (flags && flags->Errors) s.Errors = true;
 #endif
   return s;
 }

@@ -2,7 +2,8 @@
 // The link's serial port on QSerialPort: 8 data bits, no parity, 1 stop bit,
 // no flow control, DTR and RTS held off. Line errors and clear-to-send
 // changes come from the driver's counters where it keeps them (Linux
-// TIOCGICOUNT); on Windows the errors from ClearCommError and the line's
+// TIOCGICOUNT); on Windows the errors from the driver's counts
+// (IOCTL_SERIAL_GET_STATS) and what ClearCommError still holds, the line's
 // level from GetCommModemStatus. A port without modem lines (a
 // pseudo-terminal) works unpaced.
 
@@ -57,6 +58,7 @@ class QtSerialPort : public QObject, public SerialPort {
   bool haveCounters_ = false;
   bool stuckCts_ = false;
   std::uint64_t lastErrors_ = 0;
+  bool winErrorCounts_ = false;  // Windows: the driver counts line errors
   std::uint64_t ctsBase_ = 0;
 };
 

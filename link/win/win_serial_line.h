@@ -1,8 +1,9 @@
 #pragma once
-// What an open Windows serial port tells of its line: the errors and the
-// input queue (ClearCommError) and the clear-to-send line
-// (GetCommModemStatus). Takes the port's handle and never closes it; the Qt
-// port adapter uses it with QSerialPort's handle. Built only on Windows.
+// What an open Windows serial port tells of its line: its error counters
+// (IOCTL_SERIAL_GET_STATS), its error flags and input queue (ClearCommError)
+// and its clear-to-send line (GetCommModemStatus). Takes the port's handle,
+// opened for overlapped I/O or not, and never closes it; the Qt port adapter
+// uses it with QSerialPort's handle. Built only on Windows.
 #ifdef _WIN32
 
 #include <cstdint>
@@ -12,16 +13,27 @@
 
 namespace qel {
 
+// Whether ClearCommError's flags hold a receive error: framing, parity,
+// overrun, input overflow or break.
+bool LineErrorsIn(unsigned long commErrors);
+
 class WinSerialLine {
  public:
   explicit WinSerialLine(void* handle) : handle_(handle) {}
 
+  // Receive errors the driver has counted since the port was opened
+  // (framing, parity, overrun, buffer overrun). Unlike the flags below these
+  // are not cleared by whoever asks first: QSerialPort asks ClearCommError
+  // for the queue after every read, which clears the flags. std::nullopt
+  // where the driver keeps no counts (some USB adapters, Wine).
+  std::optional<std::uint64_t> ErrorCount();
+
   struct Status {
-    bool Errors = false;      // framing, parity, overrun, input overflow or break since the last call
+    bool Errors = false;       // see LineErrorsIn, since the last call
     std::uint32_t Queued = 0;  // bytes the driver holds for reading
   };
-  // Fetches and clears the line's errors; std::nullopt when the handle is no
-  // serial port or the device has gone.
+  // Fetches and clears the line's error flags; std::nullopt when the handle
+  // is no serial port or the device has gone.
   std::optional<Status> Fetch();
 
   // The clear-to-send line; std::nullopt when the port reports no modem lines.
@@ -29,8 +41,8 @@ class WinSerialLine {
 
   // What the port can tell of the clear-to-send line. QSerialPort keeps the
   // port's one pending WaitCommEvent for its own reading, so changes cannot
-  // be counted beside it: a port with modem lines reports the level, which
-  // the command wait polls.
+  // be counted beside it, and Windows keeps no count of them: a port with
+  // modem lines reports the level, which the command wait polls.
   CtsReport Probe();
 
  private:

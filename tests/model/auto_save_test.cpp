@@ -145,7 +145,14 @@ TEST(FreeSpace, TextNamesTheFileSystem) {
   EXPECT_EQ(text.rfind("На диске " + root + " осталось ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
   EXPECT_GT(FreeMegabytes(root), 0);
+#ifdef _WIN32
+  // A folder that is gone is still on its drive; a drive that is not there
+  // cannot be asked.
+  EXPECT_NEAR(FreeMegabytes(root + "nonexistent-qel"), FreeMegabytes(root), 16);
+  EXPECT_EQ(FreeMegabytes("Q:\\"), 0);
+#else
   EXPECT_EQ(FreeMegabytes(root + "nonexistent-qel"), 0);
+#endif
 }
 
 }  // namespace qel

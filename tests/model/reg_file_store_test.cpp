@@ -270,7 +270,7 @@ TEST(RegFileStore, Utf16Conversion) {
 
 TEST(AtomicFile, FailedWriteLeavesTheOldFileWhole) {
 #ifdef _WIN32
-  GTEST_SKIP() << "POSIX only: the write is made to fail with RLIMIT_FSIZE; on Windows see WinFiles.RefusedReplacementLeavesTheOldFileWhole";
+  GTEST_SKIP() << "POSIX only: the write is made to fail with RLIMIT_FSIZE; on Windows see WinFiles.FailedWriteLeavesTheOldFileWhole";
 #else
   test::TempDir dir;
   // The longest name a folder takes: the temporary name must not be longer.
@@ -328,7 +328,26 @@ TEST(AtomicFile, FolderWriteProblemNamesWhatIsWrong) {
   EXPECT_EQ(FolderWriteProblem(dir.File("нет")), "каталог не существует");
   test::Spit(dir.File("файл"), "x");
   EXPECT_EQ(FolderWriteProblem(dir.File("файл")), "это не каталог");
+  EXPECT_EQ(FolderWriteProblem(dir.File("файл") + PathSeparator), "это не каталог");  // as WorkDir is kept
   EXPECT_EQ(FolderWriteProblem(""), "каталог не указан");
+}
+
+// A damaged settings file is moved aside, never over an earlier one.
+TEST(AtomicFile, RenameNeverReplacesAFile) {
+  test::TempDir dir;
+  test::Spit(dir.File("1.0.reg"), "new");
+  test::Spit(dir.File("1.0.reg.bad"), "old");
+  std::string reason;
+  EXPECT_FALSE(RenamePath(dir.File("1.0.reg"), dir.File("1.0.reg.bad"), reason));
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(test::Slurp(dir.File("1.0.reg.bad")), "old");
+  EXPECT_TRUE(RenamePath(dir.File("1.0.reg"), dir.File("1.0.reg.bad.2"), reason));
+  EXPECT_EQ(test::Slurp(dir.File("1.0.reg.bad.2")), "new");
+  EXPECT_FALSE(PathExists(dir.File("1.0.reg")));
+}
+
+TEST(AtomicFile, CurrentFolderIsTheProcesssOwn) {
+  EXPECT_EQ(CurrentFolder(), test::Utf8Path(std::filesystem::current_path()));
 }
 
 }  // namespace qel

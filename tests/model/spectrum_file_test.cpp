@@ -173,7 +173,7 @@ TEST_F(SpectrumFile, UnreadableOrOversizeFileLeavesEverythingAsItWas) {
 
 TEST_F(SpectrumFile, FailedSaveKeepsTheOldFileByteIdentical) {
 #ifdef _WIN32
-  GTEST_SKIP() << "POSIX only: the write is made to fail with RLIMIT_FSIZE; on Windows see WinFiles.RefusedReplacementLeavesTheOldFileWhole";
+  GTEST_SKIP() << "POSIX only: the write is made to fail with RLIMIT_FSIZE; on Windows see WinFiles.FailedWriteLeavesTheOldFileWhole";
 #else
   const std::string path = dir.File("night.qel");
   store.CurrentSpectrum[1] = {1, 2048};

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <iterator>
 #include <string>
 
@@ -14,13 +15,6 @@
 #else
 #include <sys/resource.h>
 #include <unistd.h>
-#endif
-
-// A case that needs what only POSIX systems have ends here on Windows, saying why.
-#ifdef _WIN32
-#define QEL_SKIP_ON_WINDOWS(why) GTEST_SKIP() << (why)
-#else
-#define QEL_SKIP_ON_WINDOWS(why) (void)0
 #endif
 
 namespace qel::test {
@@ -41,12 +35,11 @@ class TempDir {
 #ifdef _WIN32
     static std::atomic<unsigned> serial{0};
     const auto base = std::filesystem::temp_directory_path();
-    for (unsigned i = 0;; ++i) {
+    for (unsigned i = 0; path_.empty(); ++i) {
       const auto dir = base / ("qel-test-" + std::to_string(::_getpid()) + "-" + std::to_string(serial++));
-      if (std::filesystem::create_directory(dir) || i > 1000) {
-        path_ = Utf8Path(dir);
-        break;
-      }
+      if (std::filesystem::create_directory(dir)) path_ = Utf8Path(dir);
+      // Never a folder of somebody else's, which the destructor would remove.
+      if (i > 1000) throw std::runtime_error("no temporary folder can be made");
     }
 #else
     std::string tmpl = (std::filesystem::temp_directory_path() / "qel-test-XXXXXX").string();

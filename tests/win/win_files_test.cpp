@@ -156,6 +156,14 @@ TEST(WinFiles, DevicesAndHugeFilesAreRefused) {
   EXPECT_THROW(ReadRegularFile("NUL", 1000), FileError);
   // Without a console (as under Wine here) CON cannot even be opened.
   EXPECT_THROW(ReadFileUpTo("CON", 1000), FileError);
+  // A folder is no file either.
+  test::TempDir folder;
+  try {
+    ReadFileUpTo(folder.Path(), 1000);
+    FAIL() << "a folder was read";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("не обычный файл"), std::string::npos) << e.what();
+  }
   SpectrumStore store;
   store.CurrentSpectrum[5] = {5, 100};
   EXPECT_THROW(LoadSpectrum(store, "NUL"), FileError);
@@ -170,6 +178,30 @@ TEST(WinFiles, DevicesAndHugeFilesAreRefused) {
   EXPECT_NE(settings.LoadProblem().find("больше"), std::string::npos) << settings.LoadProblem();
   EXPECT_EQ(std::filesystem::file_size(FsPath(big)), RegFileStore::MaxFileSize + 1);
   EXPECT_FALSE(PathExists(big + ".bad"));
+}
+
+// Paths near the classic limit of 260 characters go to Windows absolute and
+// with the long-path prefix, shorter ones as they are.
+TEST(WinFiles, LongPathsAreGivenTheLongPathPrefix) {
+  EXPECT_EQ(WinPath("C:\\Данные\\a.qel"), L"C:\\\u0414\u0430\u043d\u043d\u044b\u0435\\a.qel");
+  const std::string deep = "C:\\" + std::string(120, 'a') + "\\..\\" + std::string(120, 'b') + "/x.qel";
+  EXPECT_EQ(WinPath(deep), L"\\\\?\\C:\\" + std::wstring(120, L'b') + L"\\x.qel");
+  const std::string share = "\\\\server\\share\\" + std::string(250, 'c');
+  EXPECT_EQ(WinPath(share), L"\\\\?\\UNC\\server\\share\\" + std::wstring(250, L'c'));
+  EXPECT_EQ(WinPath("\\\\.\\COM9"), L"\\\\.\\COM9");
+
+  // A file 300 characters deep is written, replaced, read and listed.
+  test::TempDir dir;
+  std::string folder = dir.Path();
+  while (folder.size() < 300) folder += "\\Спектры ЭПР";
+  const std::string path = folder + "\\образец.qel";
+  MakeParentFolders(path);
+  WriteFileAtomically(path, "first");
+  WriteFileAtomically(path, "second");
+  EXPECT_EQ(ReadRegularFile(path, 100), "second");
+  EXPECT_EQ(Listing(folder), std::vector<std::string>{"образец.qel"});
+  EXPECT_EQ(FolderWriteProblem(folder), "");
+  EXPECT_EQ(FreeSpaceText(folder).rfind("На диске C:\\ осталось ", 0), 0u) << FreeSpaceText(folder);
 }
 
 TEST(WinFiles, FreeSpaceNamesTheDriveAsWindowsDoes) {
@@ -190,7 +222,11 @@ TEST(WinFiles, FreeSpaceNamesTheDriveAsWindowsDoes) {
   EXPECT_EQ(drive.size(), 3u) << drive;  // "C:\" and its kind
   EXPECT_EQ(text.rfind("На диске " + drive + " осталось ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
-  // A drive that cannot be asked shows nothing left.
+  // A folder that is gone (a working folder deleted since) is still on its
+  // drive; a drive that cannot be asked shows nothing left.
+  std::filesystem::remove(FsPath(folder));
+  EXPECT_EQ(FreeSpaceText(folder).rfind("На диске " + drive + " осталось ", 0), 0u);
+  EXPECT_NEAR(FreeMegabytes(folder), mb, 16);
   EXPECT_EQ(FreeMegabytes("Q:\\нет"), 0);
   EXPECT_EQ(FreeSpaceText("Q:\\нет"), "На диске Q:\\ осталось 0 Мбайт");
 }

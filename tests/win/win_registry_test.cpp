@@ -1,6 +1,7 @@
 // The settings in the Windows registry, against Wine's registry in the test
 // build's own prefix. Each case works in a key of its own, removed after.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -110,7 +111,12 @@ TEST_F(WinRegistry, AKeyThatCannotBeOpenedTakesNoWrites) {
   auto store = Store(WinRegistryStore::Access::ReadOnly);
   ASSERT_TRUE(store.OpenKey("Position", false));
   EXPECT_EQ(store.ReadInteger("Left"), 10);
-  EXPECT_THROW(store.WriteInteger("Left", 11), RegistryError);  // read only
+  try {
+    store.WriteInteger("Left", 11);
+    FAIL() << "written through a read-only store";
+  } catch (const RegistryError& e) {
+    EXPECT_EQ(e.Detail(), "реестр открыт только для чтения");
+  }
   EXPECT_FALSE(store.OpenKey("RecentFiles", true));               // cannot be made read only
   EXPECT_FALSE(store.KeyExists("RecentFiles"));
   try {
@@ -122,6 +128,33 @@ TEST_F(WinRegistry, AKeyThatCannotBeOpenedTakesNoWrites) {
   }
   EXPECT_FALSE(Raw("Position", "0"));
   EXPECT_FALSE(store.ValueExists("Left"));
+}
+
+// A key this user may read but not write (HKEY_LOCAL_MACHINE for a user
+// without an administrator's rights) still gives its settings.
+TEST_F(WinRegistry, AKeyThisUserMayOnlyReadStillReads) {
+  {
+    auto setup = Store();
+    ASSERT_TRUE(setup.OpenKey("", true));
+    setup.WriteInteger("BitRate", 57600);
+  }
+  auto setDacl = [&](const wchar_t* sddl) {
+    HKEY h;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WideFromUtf8(path_).c_str(), 0, WRITE_DAC, &h), ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+    RegCloseKey(h);
+  };
+  setDacl(L"D:P(A;;KR;;;WD)");  // everyone may read, nobody write
+  HKEY probe;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WideFromUtf8(path_).c_str(), 0, KEY_WRITE, &probe), ERROR_ACCESS_DENIED);
+  auto store = Store();
+  EXPECT_TRUE(store.OpenKey("", false));
+  EXPECT_EQ(store.ReadInteger("BitRate"), 57600);
+  EXPECT_THROW(store.WriteInteger("BitRate", 9600), RegistryError);
+  setDacl(L"D:P(A;;KA;;;WD)");  // so that the key can be removed
 }
 
 // Everything SaveSettings writes comes back as it was, and is what the
@@ -223,20 +256,28 @@ TEST_F(WinRegistry, TheCommandLineReadsTheKeyWithoutCreatingIt) {
   EXPECT_EQ(o.Warning.rfind("настройки в реестре не прочитаны (Invalid data type for 'NumbMask')", 0), 0u) << o.Warning;
 }
 
-// The program's own key is HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0.
-TEST(WinRegistryLocation, TheDefaultStoreIsTheProgramsKeyInTheLocalMachine) {
-  const std::string name = "QelTestValue" + std::to_string(GetCurrentProcessId());
+// The program's own key is HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0 as
+// 32-bit programs see it: where the earlier program kept its settings.
+TEST(WinRegistryLocation, TheDefaultStoreIsTheProgramsKeyAs32BitProgramsSeeIt) {
+  const std::wstring name = L"QelTestValue" + std::to_wstring(GetCurrentProcessId());
   WinRegistryStore store;
   if (!store.OpenKey("", true)) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written by this user";
-  store.WriteInteger(name, 1234);
-  DWORD v = 0, size = sizeof v;
-  EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Talvor\\Qel\\1.0", WideFromUtf8(name).c_str(),
-                         RRF_RT_REG_DWORD, nullptr, &v, &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(v, 1234u);
+  store.WriteInteger(Utf8FromWide(name), 1234);
+  auto read = [&](const wchar_t* key) -> std::optional<DWORD> {
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return {};
+    DWORD v = 0, size = sizeof v, type = 0;
+    const LONG rc = RegQueryValueExW(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&v), &size);
+    RegCloseKey(h);
+    if (rc != ERROR_SUCCESS || type != REG_DWORD) return {};
+    return v;
+  };
+  EXPECT_EQ(read(L"SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0"), 1234u);
+  EXPECT_EQ(read(L"SOFTWARE\\Talvor\\Qel\\1.0"), std::nullopt);  // not the 64-bit programs' key
   HKEY h;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Talvor\\Qel\\1.0", 0, KEY_SET_VALUE, &h), ERROR_SUCCESS);
-  RegDeleteValueW(h, WideFromUtf8(name).c_str());
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Talvor\\Qel\\1.0", 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &h),
+            ERROR_SUCCESS);
+  RegDeleteValueW(h, name.c_str());
   RegCloseKey(h);
 }
 

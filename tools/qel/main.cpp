@@ -32,10 +32,16 @@ int RunQel(std::vector<std::string> args, bool errIsTerminal) {
 // The arguments as typed, whatever the system's code page: a Cyrillic file
 // name reaches the program whole. The texts go out in UTF-8.
 int wmain(int argc, wchar_t** argv) {
+  // The console shows UTF-8 while qel runs, and its own code page after.
+  const UINT consoleCodePage = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(qel::Utf8FromWide(argv[i]));
-  return RunQel(std::move(args), _isatty(2) != 0);
+  const int status = RunQel(std::move(args), _isatty(2) != 0);
+  std::cout.flush();
+  std::cerr.flush();
+  if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+  return status;
 }
 #else
 int main(int argc, char** argv) { return RunQel(std::vector<std::string>(argv + 1, argv + argc), isatty(2) != 0); }
