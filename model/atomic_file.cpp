@@ -160,10 +160,14 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 }
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
+#ifdef RENAME_NOREPLACE
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   int err = errno;
-  // A file system that cannot refuse by itself: looked at first.
-  if (err == EINVAL) {
+#else
+  int err = ENOSYS;
+#endif
+  // A system or file system that cannot refuse by itself: looked at first.
+  if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
     if (PathExists(to)) {
       err = EEXIST;
     } else {

@@ -97,9 +97,10 @@ std::string VolumeOf(const std::string& directory) {
   wchar_t root[MAX_PATH + 1];
   if (!directory.empty() && GetVolumePathNameW(WinPath(directory).c_str(), root, MAX_PATH + 1)) {
     std::wstring r = root;
-    // As it was asked, without the long-path prefix.
+    // As it was asked, without the long-path prefix; a volume that has no
+    // other name ("\\?\Volume{...}\") keeps it.
     if (r.rfind(L"\\\\?\\UNC\\", 0) == 0) r = L"\\\\" + r.substr(8);
-    else if (r.rfind(L"\\\\?\\", 0) == 0) r.erase(0, 4);
+    else if (r.rfind(L"\\\\?\\", 0) == 0 && r.size() >= 6 && r[5] == L':') r.erase(0, 4);
     return Utf8FromWide(r);
   }
   if (directory.size() >= 2 && directory[1] == ':') return directory.substr(0, 2) + "\\";

@@ -22,17 +22,30 @@ std::string Utf8FromWide(std::wstring_view wide) {
   return s;
 }
 
+namespace {
+bool StartsWith(const std::wstring& s, const wchar_t* prefix) { return s.rfind(prefix, 0) == 0; }
+}  // namespace
+
 std::wstring WinPath(std::string_view utf8) {
   std::wstring w = WideFromUtf8(utf8);
   constexpr std::size_t Near = MAX_PATH - 60;
-  if (w.size() < Near || w.rfind(L"\\\\?\\", 0) == 0 || w.rfind(L"\\\\.\\", 0) == 0) return w;
+  // Already past the limit's reach: a long-path or a device name.
+  if (StartsWith(w, L"\\\\?\\") || StartsWith(w, L"\\\\.\\")) return w;
+  // A short path from the root ("C:\...", "\\server\share\...") stays short; any
+  // other (relative, "C:name") is as long as it is once made absolute.
+  const bool rooted = (w.size() >= 3 && w[1] == L':' && (w[2] == L'\\' || w[2] == L'/')) ||
+                      StartsWith(w, L"\\\\") || StartsWith(w, L"//");
+  if (rooted && w.size() < Near) return w;
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
   if (n == 0) return w;
   std::wstring full(n, L'\0');
   n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
   if (n == 0 || n >= full.size()) return w;
   full.resize(n);
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+  if (full.size() < Near) return w.size() < Near ? w : full;  // "..": shorter once whole
+  // A name that Windows gives as a device or long path already ("NUL"): as it is.
+  if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // a share
   return L"\\\\?\\" + full;
 }
 

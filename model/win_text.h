@@ -11,8 +11,9 @@ namespace qel {
 std::wstring WideFromUtf8(std::string_view utf8);
 std::string Utf8FromWide(std::wstring_view wide);
 // A path for the wide file calls. One that comes near the classic limit of
-// 260 characters (a temporary name is added beside it) is made absolute and
-// given the \\?\ prefix, which lifts the limit; others are left as they are.
+// 260 characters once made absolute (a relative one below a deep current
+// folder too) is given absolute with the \\?\ prefix, which lifts the limit;
+// others are left as they are.
 std::wstring WinPath(std::string_view utf8);
 
 // The system's own text for an error code (GetLastError, a registry call's

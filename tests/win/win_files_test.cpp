@@ -180,15 +180,41 @@ TEST(WinFiles, DevicesAndHugeFilesAreRefused) {
   EXPECT_FALSE(PathExists(big + ".bad"));
 }
 
+// A short relative name below a deep current folder is long all the same.
+TEST(WinFiles, RelativePathsAreMeasuredWhole) {
+  test::TempDir dir;
+  std::string deep = dir.Path();
+  while (WideFromUtf8(deep).size() < 246) deep += "\\папка";
+  std::filesystem::create_directories(FsPath(deep));
+  wchar_t before[MAX_PATH * 4];
+  GetCurrentDirectoryW(MAX_PATH * 4, before);
+  ASSERT_TRUE(SetCurrentDirectoryW(WinPath(deep).c_str()));
+  const std::string relative = std::string(150, 'r') + "\\spectrum.qel";
+  const std::wstring expected = L"\\\\?\\" + WideFromUtf8(deep + "\\" + relative);
+  const std::wstring got = WinPath(relative);
+  const std::wstring driveRelative = WinPath(deep.substr(0, 2) + relative);
+  const std::wstring shortThere = WinPath("a.qel");
+  SetCurrentDirectoryW(before);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(driveRelative, expected);
+  EXPECT_EQ(shortThere, L"\\\\?\\" + WideFromUtf8(deep + "\\a.qel"));
+  EXPECT_EQ(WinPath("a.qel"), L"a.qel");  // from a shallow folder: as typed
+}
+
 // Paths near the classic limit of 260 characters go to Windows absolute and
 // with the long-path prefix, shorter ones as they are.
 TEST(WinFiles, LongPathsAreGivenTheLongPathPrefix) {
   EXPECT_EQ(WinPath("C:\\Данные\\a.qel"), L"C:\\\u0414\u0430\u043d\u043d\u044b\u0435\\a.qel");
   const std::string deep = "C:\\" + std::string(120, 'a') + "\\..\\" + std::string(120, 'b') + "/x.qel";
-  EXPECT_EQ(WinPath(deep), L"\\\\?\\C:\\" + std::wstring(120, L'b') + L"\\x.qel");
+  const std::string deeper = "C:\\" + std::string(120, 'a') + "\\..\\" + std::string(220, 'b') + "/x.qel";
+  EXPECT_EQ(WinPath(deeper), L"\\\\?\\C:\\" + std::wstring(220, L'b') + L"\\x.qel");
+  EXPECT_EQ(WinPath(deep), L"C:\\" + std::wstring(120, L'b') + L"\\x.qel");  // short once whole
   const std::string share = "\\\\server\\share\\" + std::string(250, 'c');
   EXPECT_EQ(WinPath(share), L"\\\\?\\UNC\\server\\share\\" + std::wstring(250, L'c'));
   EXPECT_EQ(WinPath("\\\\.\\COM9"), L"\\\\.\\COM9");
+  // A device name at the end of a long path is no share.
+  EXPECT_EQ(WinPath("C:\\" + std::string(200, 'd') + "\\NUL").find(L"UNC"), std::wstring::npos);
+  EXPECT_EQ(WinPath("//?/C:/" + std::string(243, 'e')).rfind(L"\\\\?\\C:", 0), 0u);
 
   // A file 300 characters deep is written, replaced, read and listed.
   test::TempDir dir;

@@ -257,28 +257,53 @@ TEST_F(WinRegistry, TheCommandLineReadsTheKeyWithoutCreatingIt) {
 }
 
 // The program's own key is HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0 as
-// 32-bit programs see it: where the earlier program kept its settings.
-TEST(WinRegistryLocation, TheDefaultStoreIsTheProgramsKeyAs32BitProgramsSeeIt) {
-  const std::wstring name = L"QelTestValue" + std::to_wstring(GetCurrentProcessId());
-  WinRegistryStore store;
-  if (!store.OpenKey("", true)) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written by this user";
-  store.WriteInteger(Utf8FromWide(name), 1234);
-  auto read = [&](const wchar_t* key) -> std::optional<DWORD> {
+// 32-bit programs see it: where the earlier program kept its settings. The
+// test works in a subkey of its own, removed from both views before and after.
+class WinRegistryLocation : public ::testing::Test {
+ protected:
+  WinRegistryLocation() : sub_(L"QelTest" + std::to_wstring(GetCurrentProcessId())) { Remove(); }
+  ~WinRegistryLocation() override { Remove(); }
+  void Remove() {
+    for (const wchar_t* base : {L"SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0\\", L"SOFTWARE\\Talvor\\Qel\\1.0\\"})
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (base + sub_).c_str(), KEY_WOW64_64KEY, 0);
+  }
+  // A value in the 64-bit view, where the path names the key exactly.
+  std::optional<DWORD> Read64(const std::wstring& key) {
     HKEY h;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return {};
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return {};
     DWORD v = 0, size = sizeof v, type = 0;
-    const LONG rc = RegQueryValueExW(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&v), &size);
+    const LONG rc = RegQueryValueExW(h, L"Value", nullptr, &type, reinterpret_cast<BYTE*>(&v), &size);
     RegCloseKey(h);
     if (rc != ERROR_SUCCESS || type != REG_DWORD) return {};
     return v;
-  };
-  EXPECT_EQ(read(L"SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0"), 1234u);
-  EXPECT_EQ(read(L"SOFTWARE\\Talvor\\Qel\\1.0"), std::nullopt);  // not the 64-bit programs' key
+  }
+  std::wstring sub_;
+};
+
+TEST_F(WinRegistryLocation, TheDefaultStoreWritesWhere32BitProgramsLook) {
+  WinRegistryStore store;
+  if (!store.OpenKey(Utf8FromWide(sub_), true)) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written by this user";
+  store.WriteInteger("Value", 1234);
+  EXPECT_EQ(Read64(L"SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0\\" + sub_), 1234u);
+  EXPECT_EQ(Read64(L"SOFTWARE\\Talvor\\Qel\\1.0\\" + sub_), std::nullopt);  // not the 64-bit programs' key
+}
+
+// What the earlier 32-bit program left is what the window and qel read.
+TEST_F(WinRegistryLocation, TheEarlierProgramsSettingsAreRead) {
   HKEY h;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Talvor\\Qel\\1.0", 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &h),
-            ERROR_SUCCESS);
-  RegDeleteValueW(h, name.c_str());
+  const std::wstring old = L"SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0\\" + sub_;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, old.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &h,
+                      nullptr) != ERROR_SUCCESS)
+    GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written by this user";
+  const DWORD value = 57600;
+  RegSetValueExW(h, L"Value", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
   RegCloseKey(h);
+  for (auto access : {WinRegistryStore::Access::ReadWrite, WinRegistryStore::Access::ReadOnly}) {
+    WinRegistryStore store(HKEY_LOCAL_MACHINE, "SOFTWARE\\Talvor\\Qel\\1.0", access);
+    EXPECT_TRUE(store.KeyExists(Utf8FromWide(sub_)));
+    ASSERT_TRUE(store.OpenKey(Utf8FromWide(sub_), false));
+    EXPECT_EQ(store.ReadInteger("Value"), 57600);
+  }
 }
 
 }  // namespace

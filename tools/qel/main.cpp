@@ -23,8 +23,23 @@ int RunQel(std::vector<std::string> args, bool errIsTerminal) {
 #ifdef QEL_WITH_PLOT
   env.Plot = qel::cli::DrawPlotFile;
 #endif
-  return qel::cli::Run(args, std::cout, std::cerr, env);
+  try {
+    return qel::cli::Run(args, std::cout, std::cerr, env);
+  } catch (const std::exception& e) {
+    // Whatever escapes the commands (memory, threads) ends the run with a word.
+    std::cerr << "qel: " << e.what() << "\n";
+    return 1;
+  }
 }
+
+#ifdef _WIN32
+UINT consoleCodePage = 0;  // the console's own, given back at the end
+
+BOOL WINAPI GiveBackCodePage(DWORD) {
+  if (consoleCodePage != 0) SetConsoleOutputCP(consoleCodePage);
+  return FALSE;  // and Ctrl+C ends the run as usual
+}
+#endif
 
 }  // namespace
 
@@ -32,8 +47,10 @@ int RunQel(std::vector<std::string> args, bool errIsTerminal) {
 // The arguments as typed, whatever the system's code page: a Cyrillic file
 // name reaches the program whole. The texts go out in UTF-8.
 int wmain(int argc, wchar_t** argv) {
-  // The console shows UTF-8 while qel runs, and its own code page after.
-  const UINT consoleCodePage = GetConsoleOutputCP();
+  // The console shows UTF-8 while qel runs, and its own code page after,
+  // also when the run is broken off.
+  consoleCodePage = GetConsoleOutputCP();
+  SetConsoleCtrlHandler(GiveBackCodePage, TRUE);
   SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(qel::Utf8FromWide(argv[i]));
