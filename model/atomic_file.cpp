@@ -99,11 +99,8 @@ void WriteFileAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-namespace {
+namespace file_detail {
 
-// Reads what is at `path` as ReadFileUpTo does. With `regularOnly`, anything
-// but a regular file is refused before a byte is read, and so is a regular
-// file of more than `limit` bytes.
 std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
                                     const std::function<void(std::uintmax_t)>& checkSize, bool regularOnly) {
   // Without O_NONBLOCK the open of a pipe would wait for a writer for ever.
@@ -148,16 +145,7 @@ std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
   return out;
 }
 
-}  // namespace
-
-std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
-                                        const std::function<void(std::uintmax_t)>& checkSize) {
-  return ReadUpTo(path, limit, checkSize, false);
-}
-
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
-  return ReadUpTo(path, limit, {}, true);
-}
+}  // namespace file_detail
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
 #ifdef RENAME_NOREPLACE

@@ -31,14 +31,27 @@ void WriteFileAtomically(const std::string& path, std::string_view data);
 // (a console, a port) or a folder is refused. For a regular file, `checkSize` sees its size before a
 // byte is read and may throw. Throws FileError (naming the file, with the
 // system's reason) on any other failure.
-std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
-                                        const std::function<void(std::uintmax_t)>& checkSize = {});
+// Each system's reading, behind the two below: with `regularOnly`, anything
+// but a regular file, and a regular file of more than `limit` bytes, is
+// refused before a byte is read.
+namespace file_detail {
+std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
+                                    const std::function<void(std::uintmax_t)>& checkSize, bool regularOnly);
+}  // namespace file_detail
+
+inline std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
+                                               const std::function<void(std::uintmax_t)>& checkSize = {}) {
+  return file_detail::ReadUpTo(path, limit, checkSize, false);
+}
+
 
 // Reads a regular file (or one a link points to) whole; std::nullopt when
 // nothing is at the path. Anything else there (a pipe, a device, a socket, a
 // folder) and a file of more than `limit` bytes is not read: FileError naming
 // the file and why.
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit);
+inline std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
+  return file_detail::ReadUpTo(path, limit, {}, true);
+}
 
 // True when something exists at the path.
 bool PathExists(const std::string& path);

@@ -118,7 +118,7 @@ void WriteFileAtomically(const std::string& path, std::string_view data) {
   }
 }
 
-namespace {
+namespace file_detail {
 
 std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
                                     const std::function<void(std::uintmax_t)>& checkSize, bool regularOnly) {
@@ -173,16 +173,7 @@ std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
   return out;
 }
 
-}  // namespace
-
-std::optional<std::string> ReadFileUpTo(const std::string& path, std::size_t limit,
-                                        const std::function<void(std::uintmax_t)>& checkSize) {
-  return ReadUpTo(path, limit, checkSize, false);
-}
-
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t limit) {
-  return ReadUpTo(path, limit, {}, true);
-}
+}  // namespace file_detail
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
   if (MoveFileExW(WinPath(from).c_str(), WinPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
