@@ -122,19 +122,27 @@ std::string FreeSpaceText(const std::string& directory) {
 
 #else
 
-long long FreeMegabytes(const std::string& directory) {
-  struct statvfs v;
-  if (::statvfs(directory.c_str(), &v) != 0) return 0;
-  return static_cast<long long>(static_cast<unsigned long long>(v.f_bavail) * v.f_frsize / 1048576ULL);
-}
-
 namespace {
-// The mount point of the file system that holds the folder.
-std::string MountPointOf(const std::string& directory) {
-  struct stat st;
-  if (directory.empty() || directory[0] != '/' || ::stat(directory.c_str(), &st) != 0) return directory;
+// The folder itself or, for one that is not there (any more), the nearest
+// folder above it that is: the file system it would be on. Empty when none.
+std::string ExistingFolder(const std::string& directory) {
+  if (directory.empty()) return {};
   std::string cur = directory;
   while (cur.size() > 1 && cur.back() == '/') cur.pop_back();
+  for (;;) {
+    struct stat st;
+    if (::stat(cur.c_str(), &st) == 0) return cur;
+    const auto slash = cur.find_last_of('/');
+    if (slash == std::string::npos) return ".";  // a relative name: the current folder
+    cur = slash == 0 ? "/" : cur.substr(0, slash);
+  }
+}
+
+// The mount point of the file system that holds the folder.
+std::string MountPointOf(const std::string& directory) {
+  std::string cur = ExistingFolder(directory);
+  struct stat st;
+  if (cur.empty() || cur[0] != '/' || ::stat(cur.c_str(), &st) != 0) return directory;
   for (;;) {
     if (cur == "/") return cur;
     auto slash = cur.find_last_of('/');
@@ -145,6 +153,15 @@ std::string MountPointOf(const std::string& directory) {
   }
 }
 }  // namespace
+
+long long FreeMegabytes(const std::string& directory) {
+  // The space this user may still fill on the folder's file system; one that
+  // cannot be asked shows 0.
+  const std::string folder = ExistingFolder(directory);
+  struct statvfs v;
+  if (folder.empty() || ::statvfs(folder.c_str(), &v) != 0) return 0;
+  return static_cast<long long>(static_cast<unsigned long long>(v.f_bavail) * v.f_frsize / 1048576ULL);
+}
 
 std::string FreeSpaceText(const std::string& directory) {
   return "На диске " + MountPointOf(directory) + " осталось " + std::to_string(FreeMegabytes(directory)) + " Мбайт";

@@ -145,13 +145,15 @@ TEST(FreeSpace, TextNamesTheFileSystem) {
   EXPECT_EQ(text.rfind("На диске " + root + " осталось ", 0), 0u) << text;
   EXPECT_EQ(text.substr(text.size() - 11), " Мбайт");
   EXPECT_GT(FreeMegabytes(root), 0);
-#ifdef _WIN32
-  // A folder that is gone is still on its drive; a drive that is not there
-  // cannot be asked.
+  // A folder that is gone (a working folder deleted since) is still on its
+  // file system or drive.
   EXPECT_NEAR(FreeMegabytes(root + "nonexistent-qel"), FreeMegabytes(root), 16);
-  EXPECT_EQ(FreeMegabytes("Q:\\"), 0);
+  EXPECT_EQ(FreeSpaceText(root + "nonexistent-qel").rfind("На диске " + root + " осталось ", 0), 0u);
+#ifdef _WIN32
+  EXPECT_EQ(FreeMegabytes("Q:\\"), 0);  // a drive that is not there cannot be asked
 #else
-  EXPECT_EQ(FreeMegabytes(root + "nonexistent-qel"), 0);
+  EXPECT_EQ(FreeMegabytes(""), 0);  // nor can no folder at all
+  EXPECT_NEAR(FreeMegabytes("nonexistent-qel"), FreeMegabytes("."), 16);  // relative: the current folder's
 #endif
 }
 
