@@ -74,7 +74,6 @@ QHash<QString, QAction*> BuildActions(QWidget* owner, const QList<QAction*>& exi
     a->setText(row.Caption);
     a->setIconText(row.Caption);
     a->setToolTip(*row.Hint ? QString(row.Hint) : QString(row.Caption));
-    a->setStatusTip(row.Hint);
     a->setIcon(QelImage(row.Image));
     a->setProperty("ImageIndex", row.Image);
     a->setCheckable(row.Flags & Checkable);

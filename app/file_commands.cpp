@@ -15,6 +15,8 @@ namespace qel {
 namespace {
 QString CleanAbsolute(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
+QString NotFoundText(const QString& path) { return "Файл не найден: " + QDir::toNativeSeparators(path); }
+
 QString DirectoryWithSeparator(const QString& path) {
   return QDir::toNativeSeparators(QFileInfo(path).absolutePath() + "/");
 }
@@ -109,6 +111,13 @@ void FileCommands::RecentFileClick(QObject* sender) {
   const auto position = static_cast<std::size_t>(menu->actions().indexOf(item));
   if (position >= recent_.size()) return;
   const QString path = QString::fromStdString(recent_[position]);
+  // A file that has gone (a drive not mounted, a file moved) is said so;
+  // the spectrum on screen, the caption, LastOpen and the list stay, since
+  // the drive may come back.
+  if (!QFileInfo(path).isFile()) {
+    host_.ShowError(NotFoundText(path));
+    return;
+  }
   CloseSpectrum();
   host_.SetReceiveMode(false);
   try {
@@ -146,7 +155,7 @@ void FileCommands::OpenChosenFile(const QString& path) {
 void FileCommands::OpenGivenFile(const QString& path) {
   const QFileInfo file(path);
   if (!file.isFile()) {
-    host_.ShowError("Файл не найден: " + QDir::toNativeSeparators(path));
+    host_.ShowError(NotFoundText(path));
     return;
   }
   host_.SetReceiveMode(false);

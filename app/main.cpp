@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QStringList>
 
+#include "end_signals.h"
 #include "main_window.h"
 #ifdef Q_OS_WIN
 #include "model/registry_win.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
   QCoreApplication::setOrganizationName("Talvor");
   QCoreApplication::setApplicationName("qel-gui");
   qel::QelApplication::SetTitle("КЕЛ");
+  // The program ends when its main window has closed, whatever other
+  // windows (the message log, the ADC monitor) are still on screen.
+  QApplication::setQuitOnLastWindowClosed(false);
+  qel::EndSignals endSignals;
 
   QStringList problems;
 #ifdef Q_OS_WIN
@@ -32,6 +37,8 @@ int main(int argc, char** argv) {
 
   const std::string sep = QLocale::system().decimalPoint().toStdString();
   qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);
+  QObject::connect(&window, &qel::TQelMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  QObject::connect(&endSignals, &qel::EndSignals::Received, &window, &qel::TQelMainForm::CloseWithoutQuestions);
   window.show();
   // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.
   window.OpenArguments(app.arguments());

@@ -1,14 +1,18 @@
 #include "main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 
 #include <algorithm>
+#include <cstdio>
 
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -121,6 +125,10 @@ void TQelMainForm::BuildComponents() {
   adcForm_ = new TADCForm(this);
   errors_.SetParentWidget(this);
   errors_.SetLog([this](const QString& line) { messageForm_->AppendLine(line); });
+  errors_.SetShowLog([this] {
+    actions_["AMessageView"]->setChecked(true);
+    AMessageViewExecute();
+  });
 
   port_ = new QtSerialPort(this);
   driver_ = new QtLinkDriver(*port_, this);
@@ -331,11 +339,19 @@ void TQelMainForm::showEvent(QShowEvent* event) {
   }
 }
 
+bool TQelMainForm::event(QEvent* event) {
+  // Hints are tool tips: Qt would also show them as a status message, which
+  // hides the twelve panels while the mouse rests on a button or menu item.
+  if (event->type() == QEvent::StatusTip) return true;
+  return QMainWindow::event(event);
+}
+
 void TQelMainForm::FormShow() {
   for (int i = 0; i < 12; ++i) SetStatusPanel(i, QString());
   ApplyPlacement(*this, s_.Position);
   ApplyMessageFormPlacement();
-  ApplyPosition(*adcForm_, s_.ADCWindow.Left, s_.ADCWindow.Top);
+  if (s_.ADCWindow.Left == 0 && s_.ADCWindow.Top == 0) PlaceAdcFormFirstTime();
+  else ApplyPosition(*adcForm_, s_.ADCWindow.Left, s_.ADCWindow.Top);
   actions_["AMessageView"]->setChecked(s_.MsgWindow.Visible);
   SetReceiveMode(s_.Mode);
   state_.Run.IntegralS = -1.0;
@@ -352,6 +368,20 @@ void TQelMainForm::FormShow() {
   SetAdcMonitor(s_.ADCEnable);
   for (const QString& problem : problems_) ShowError(problem);
   problems_.clear();
+}
+
+void TQelMainForm::PlaceAdcFormFirstTime() {
+  // Never placed (the corner 0, 0 of a first start): beside the main window
+  // on its right, or where the screen ends there, inside it at the plot's
+  // top right corner, clear of the menu and the tool bar.
+  const QRect main = frameGeometry();
+  const QRect area = screen() ? screen()->availableGeometry() : QRect();
+  QPoint at(main.right() + 1 + Px(8), geometry().top() + Px(40));
+  if (area.isValid() && at.x() + adcForm_->frameGeometry().width() > area.right() + 1) {
+    const QPoint plotCorner = screenPanel_->mapTo(this, QPoint(screenPanel_->width(), 0)) + geometry().topLeft();
+    at = QPoint(plotCorner.x() - adcForm_->frameGeometry().width() - Px(24), plotCorner.y() + Px(8));
+  }
+  ApplyPosition(*adcForm_, at.x(), at.y());
 }
 
 void TQelMainForm::OpenArguments(const QStringList& arguments) {
@@ -371,12 +401,44 @@ void TQelMainForm::ApplyMessageFormPlacement() {
 }
 
 void TQelMainForm::closeEvent(QCloseEvent* event) {
+  if (closing_) {
+    // Asked again while the kept-spectra question is open: the close under
+    // way finishes the work.
+    event->ignore();
+    return;
+  }
+  closing_ = true;
   FormClose();
+  // The message and ADC windows are windows of their own: they go with the
+  // main window, and the program ends even while they were shown.
+  messageForm_->hide();
+  adcForm_->hide();
   QMainWindow::closeEvent(event);
+  emit Closed();
+}
+
+void TQelMainForm::CloseWithoutQuestions() {
+  noQuestions_ = true;
+  // Dialogs run in loops of their own: cancelled, they return to their
+  // callers, which see "Отмена". The kept-spectra question, if open, then
+  // writes the spectra without asking.
+  for (int i = 0; i < 32; ++i) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal) break;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    else modal->close();
+  }
+  if (!closing_) close();
 }
 
 void TQelMainForm::FormClose() {
-  SettleKeptSpectra(this, link_->Acq, s_.WorkDir);
+  if (noQuestions_) {
+    for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
+  } else {
+    SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
+    if (noQuestions_)
+      for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
+  }
   link_->Flags.Receiving = false;
   driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
   port_->Close();
@@ -394,13 +456,25 @@ void TQelMainForm::FormClose() {
   try {
     SaveSettings(s_, state_.RecentFiles, regStore_);
   } catch (const RegistryError& e) {
-    // The program is ending: the operator must see this before it does.
     QString text = QString::fromUtf8(e.what());
     if (!e.Detail().empty()) text += "\n" + QString::fromStdString(e.Detail());
+    if (noQuestions_) {
+      ReportOnExit("Настройки не сохранены: " + text.toStdString());
+      return;
+    }
+    // The program is ending: the operator must see this before it does.
     QMessageBox box(QMessageBox::Warning, "КЕЛ", "Настройки не сохранены: " + text, QMessageBox::Ok, this);
     box.setObjectName("SaveSettingsBox");
     box.exec();
   }
+}
+
+void TQelMainForm::ReportOnExit(const std::string& line) {
+  // The window is going: the log keeps the line for the record, standard
+  // error for whoever ended the program.
+  messageForm_->AppendLine(QString::fromStdString(line));
+  std::fprintf(stderr, "qel-gui: %s\n", line.c_str());
+  std::fflush(stderr);
 }
 
 QString TQelMainForm::PanelText(int panel) const { return panels_.at(panel)->text(); }
@@ -443,7 +517,7 @@ void TQelMainForm::SetViewBoundTexts(const std::string& minText, const std::stri
 }
 
 void TQelMainForm::AAnalyseExecute() {
-  SettleKeptSpectra(this, link_->Acq, s_.WorkDir);
+  SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
   SetReceiveMode(false);
 }
 

@@ -100,8 +100,19 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   // New sweep bounds chosen with the mouse or by the reset.
   void SetSweepBounds(int lower, int upper);
 
+  // The system asks the program to end (a logout, a shutdown, `kill`): the
+  // window closes at once without asking anything. Open dialogs are
+  // cancelled; spectra kept after failed automatic saves are written into
+  // the working folder or, failing that, into a fallback folder.
+  void CloseWithoutQuestions();
+
+ signals:
+  // FormClose has run: the program ends now, whatever other windows are open.
+  void Closed();
+
  protected:
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -115,6 +126,8 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   void FormShow();
   void FormClose();
   void ApplyMessageFormPlacement();
+  void ReportOnExit(const std::string& line);
+  void PlaceAdcFormFirstTime();
 
   ProgramState& state_;
   Settings& s_;
@@ -143,6 +156,8 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   SettingsCommands* settingsCommands_ = nullptr;
 
   bool formShown_ = false;
+  bool closing_ = false;     // FormClose is under way or done
+  bool noQuestions_ = false; // ending on the system's request
   bool adcMonitorOn_ = false;
 };
 

@@ -2,9 +2,22 @@
 
 #include <exception>
 
+#include <QLibraryInfo>
+
 namespace qel {
 
-QelApplication::QelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+QelApplication::QelApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // The whole interface is Russian, Qt's own dialogs included, whatever the
+  // desktop's language: Qt's translations (Debian's qt6-translations-l10n)
+  // beside the library, or beside the program where it is installed alone.
+  for (const QString& folder : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                                QCoreApplication::applicationDirPath() + "/translations"}) {
+    if (qtTexts_.load("qtbase_ru", folder)) {
+      qtRussian_ = installTranslator(&qtTexts_);
+      break;
+    }
+  }
+}
 
 bool QelApplication::notify(QObject* receiver, QEvent* event) {
   try {

@@ -3,6 +3,7 @@
 // in a warning box with its message, and the program goes on.
 
 #include <QApplication>
+#include <QTranslator>
 
 #include "error_boxes.h"
 
@@ -18,7 +19,13 @@ class QelApplication : public QApplication {
   static void SetTitle(const QString& title);
   static QString Title();
 
+  // Whether Qt's own texts (dialog buttons, the colour picker, the file and
+  // folder dialogs) were found in Russian.
+  bool QtTextsInRussian() const { return qtRussian_; }
+
  private:
+  QTranslator qtTexts_;
+  bool qtRussian_ = false;
   ErrorBoxes errors_;
 };
 

@@ -113,26 +113,42 @@ std::vector<std::string> Acquisition::KeptSpectrumNames() const {
   return names;
 }
 
-std::string Acquisition::WriteKeptSpectra(const std::string& folder) {
+namespace {
+bool Listed(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+}  // namespace
+
+std::string Acquisition::WriteKeptSpectra(const std::string& folder, const std::vector<std::string>* only) {
   if (kept_.empty()) return {};
-  while (!kept_.empty()) {
-    const std::string path = folder + PathSeparator + kept_.front().Name;
+  for (auto k = kept_.begin(); k != kept_.end();) {
+    if (only && !Listed(*only, k->Name)) {
+      ++k;
+      continue;
+    }
+    const std::string path = folder + PathSeparator + k->Name;
     try {
-      WriteFileAtomically(path, kept_.front().Bytes);
+      WriteFileAtomically(path, k->Bytes);
     } catch (const FileError& e) {
       return e.what();
     }
     view_.AppendLog("Автосохранение: записан отложенный спектр " + path);
-    kept_.pop_front();
+    k = kept_.erase(k);
   }
-  EndFailureRun();
+  if (kept_.empty()) EndFailureRun();
   return {};
 }
 
-void Acquisition::DiscardKeptSpectra() {
-  for (const KeptSpectrum& k : kept_) view_.AppendLog("Автосохранение: спектр " + k.Name + " удалён оператором");
-  kept_.clear();
-  EndFailureRun();
+void Acquisition::DiscardKeptSpectra(const std::vector<std::string>& names) {
+  for (auto k = kept_.begin(); k != kept_.end();) {
+    if (!Listed(names, k->Name)) {
+      ++k;
+      continue;
+    }
+    view_.AppendLog("Автосохранение: спектр " + k->Name + " удалён оператором");
+    k = kept_.erase(k);
+  }
+  if (kept_.empty()) EndFailureRun();
 }
 
 void Acquisition::Keep(const std::string& name) {

@@ -60,11 +60,14 @@ class Acquisition : public AutoSaveView {
   std::vector<std::string> KeptSpectrumNames() const;
   // Writes the kept spectra now into `folder`, oldest first, and stops at the
   // first that cannot be written: returns why (naming the file), or an empty
-  // text when none is left. Each one written is logged.
-  std::string WriteKeptSpectra(const std::string& folder);
-  // The operator chose to give the kept spectra up: they are dropped, and
-  // the log names each.
-  void DiscardKeptSpectra();
+  // text when none is left. Each one written is logged. With `only`, just
+  // the spectra of those names are written (those the operator was shown);
+  // spectra kept since stay kept.
+  std::string WriteKeptSpectra(const std::string& folder, const std::vector<std::string>* only = nullptr);
+  // The operator chose to give up the spectra of these names (those the
+  // question listed): they are dropped, and the log names each; any kept
+  // since the question was asked stay kept.
+  void DiscardKeptSpectra(const std::vector<std::string>& names);
 
   // AutoSaveView.
   void SetStatusPanel(int panel, const std::string& text) override { view_.SetStatusPanel(panel, text); }

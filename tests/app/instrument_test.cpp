@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 #include "app/adc_form.h"
@@ -70,6 +71,7 @@ class InstrumentTest : public QObject {
   void AdcWindowClosedByItsCloseBox();
   void PortDialogRefusesASpeedThatIsNoNumber();
   void KeptSpectraAreNotDroppedSilently();
+  void OnlyTheListedKeptSpectraAreGivenUp();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -384,6 +386,58 @@ void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
   run.window->close();
   QCOMPARE(acq.KeptSpectra(), std::size_t{0});
   QVERIFY(run.window->MessageForm().Msg().toPlainText().contains("удалён оператором"));
+}
+
+void InstrumentTest::OnlyTheListedKeptSpectraAreGivenUp() {
+  Run run(dir_->Path(), [&](Settings& s) {
+    s.Mode = true;
+    s.AutoSave = true;
+    s.SaveStep = 1;
+    s.NameMask = "k";
+    s.NumbMask = 5;
+    s.WorkDir = dir_->File("missing");
+  });
+  Acquisition& acq = run.window->InstrumentLink().Acq;
+  acq.ForwardPassStart();
+  acq.ForwardPassStart();
+  // The link goes on receiving while the question is open: a pass fails
+  // meanwhile. "Удалить спектры" gives up the two listed; the question comes
+  // again for the third, which is then written into a folder; a fourth,
+  // kept while the folder was chosen, is asked about once more.
+  const std::string folder = dir_->File("elsewhere");
+  QDir().mkpath(QString::fromStdString(folder));
+  QStringList asked;
+  std::function<void()> answer;
+  answer = [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    QVERIFY(box);
+    asked << box->text().section('\n', 1, 1);
+    if (asked.size() == 1) {
+      acq.ForwardPassStart();
+      QTimer::singleShot(0, answer);
+      Click(box, "DiscardKeptBtn");
+    } else if (asked.size() == 2) {
+      OnModal([&](QWidget* d) {
+        acq.ForwardPassStart();
+        auto* dlg = qobject_cast<QFileDialog*>(d);
+        QVERIFY(dlg);
+        dlg->selectFile(QString::fromStdString(folder));
+        QTimer::singleShot(0, answer);
+        QMetaObject::invokeMethod(dlg, "accept");
+      });
+      Click(box, "WriteKeptBtn");
+    } else {
+      Click(box, "DiscardKeptBtn");
+    }
+  };
+  QTimer::singleShot(0, answer);
+  run.window->Action("AAnalyse")->trigger();
+  QCOMPARE(asked, QStringList({"k00000005.qel, k00000006.qel", "k00000007.qel", "k00000008.qel"}));
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  QCOMPARE(QDir(QString::fromStdString(folder)).entryList(QDir::Files), QStringList({"k00000007.qel"}));
+  const QString log = run.window->MessageForm().Msg().toPlainText();
+  QCOMPARE(log.count("удалён оператором"), 3);
+  QVERIFY(!log.contains("спектр k00000007.qel удалён оператором"));
 }
 
 int main(int argc, char** argv) {

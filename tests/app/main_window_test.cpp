@@ -3,7 +3,12 @@
 // error display.
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QStatusBar>
+#include <QToolButton>
+
+#include <csignal>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +22,7 @@
 #include <memory>
 
 #include "app/action_table.h"
+#include "app/end_signals.h"
 #include "app/adc_form.h"
 #include "app/error_boxes.h"
 #include "app/file_commands.h"
@@ -137,6 +143,12 @@ class MainWindowTest : public QObject {
   void EscapedExceptionIsShown();
   void SettingsProblemIsShownAtStart();
   void PlacementOffEveryScreenIsBroughtBack();
+  void ClosingEndsTheProgramWithItsWindows();
+  void EndedBySystemWritesKeptSpectraUnasked();
+  void EndSignalsArriveOnTheEventLoop();
+  void HintsLeaveTheStatusPanels();
+  void QtDialogsSpeakRussian();
+  void AdcWindowFirstPlacedClearOfTheMenu();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -400,12 +412,17 @@ void MainWindowTest::RecentItemThreeOpensTheFourthEntry() {
   QCOMPARE(run.state.Store.CurrentSpectrum[300].Value, 2051);
   QCOMPARE(run.state.RecentFiles, recent);  // not reordered
   QVERIFY(!w.Action("AAnalyse")->isEnabled() && w.Action("AAnalyse")->isChecked());
-  // A vanished file: the spectrum was closed, the caption names the missing file.
+  // A vanished file is said so; the spectrum, caption, LastOpen and the list
+  // stay as they were (the drive may come back).
+  QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
   w.findChild<QMenu*>("ListItem")->actions().at(4)->trigger();
-  QCOMPARE(w.windowTitle(), QString("КЕЛ - gone.qel"));
-  QCOMPARE(run.state.Settings.LastOpen, recent[4]);
-  QCOMPARE(run.state.Store.FindFirstValid(0, 65535), 65535);
-  QVERIFY(!run.errors.Busy());
+  QVERIFY(boxes.wait(1000));
+  QCOMPARE(boxes[0][0].toString(), QString::fromStdString("Файл не найден: " + recent[4]));
+  QCOMPARE(w.windowTitle(), QString("КЕЛ - s3.qel"));
+  QCOMPARE(run.state.Settings.LastOpen, recent[3]);
+  QCOMPARE(run.state.Store.CurrentSpectrum[300].Value, 2051);
+  QCOMPARE(run.state.RecentFiles, recent);
+  run.errors.OpenBox()->accept();
 }
 
 void MainWindowTest::OpenSaveCloseThroughTheDialogs() {
@@ -597,22 +614,43 @@ void MainWindowTest::ErrorsShowOneBoxAtATime() {
   QSignalSpy boxes(&run.errors, &ErrorBoxes::BoxOpened);
   const int before = run.window->MessageForm().LineCount();
   run.window->ShowError("первая");
-  run.window->ShowError("вторая");  // the same moment: to the log
+  run.window->ShowError("вторая");  // the same moment: logged, and waits for its box
   QVERIFY(boxes.wait(1000));
   QCOMPARE(run.errors.OpenBox()->text(), QString("первая"));
-  run.window->ShowError("третья");  // while the box is open: to the log
+  run.window->ShowError("третья");  // while the box is open: the same
+  run.window->ShowError("вторая");  // already waiting: logged only
+  run.window->ShowError("первая");  // on screen: logged only
   QCoreApplication::processEvents();
   QCOMPARE(boxes.size(), 1);
-  QCOMPARE(run.window->MessageForm().LineCount(), before + 2);
-  QVERIFY(run.window->MessageForm().Msg().toPlainText().endsWith("вторая\nтретья"));
+  QCOMPARE(run.window->MessageForm().LineCount(), before + 4);
+  QVERIFY(run.window->MessageForm().Msg().toPlainText().endsWith("вторая\nтретья\nвторая\nпервая"));
   QCOMPARE(run.errors.OpenBox()->icon(), QMessageBox::Warning);
   QCOMPARE(run.errors.OpenBox()->buttons().size(), 1);
+  // Every text gets its box, one after another, none twice.
+  for (const char* next : {"вторая", "третья"}) {
+    run.errors.OpenBox()->accept();
+    QVERIFY(boxes.wait(1000));
+    QCOMPARE(boxes.last()[0].toString(), QString(next));
+  }
   run.errors.OpenBox()->accept();
   QTRY_VERIFY(!run.errors.Busy());
-  run.window->ShowError("четвёртая");
+  QCOMPARE(boxes.size(), 3);
+  // A flood: the first 20 waiting get boxes, then one that shows the log.
+  QVERIFY(!run.window->MessageForm().isVisible());
+  run.window->ShowError("0");
+  for (int i = 1; i <= 30; ++i) run.window->ShowError(QString::number(i));
   QVERIFY(boxes.wait(1000));
-  QCOMPARE(boxes.size(), 2);
+  QCOMPARE(run.errors.Waiting(), 21);
+  for (int i = 0; i < 21; ++i) {
+    run.errors.OpenBox()->accept();
+    QVERIFY(boxes.wait(1000));
+  }
+  QCOMPARE(boxes.at(boxes.size() - 2)[0].toString(), QString("20"));
+  QCOMPARE(boxes.last()[0].toString(), QString("Есть и другие сообщения об ошибках: они в окне сообщений"));
+  QVERIFY(run.window->MessageForm().isVisible() && run.window->Action("AMessageView")->isChecked());
+  QVERIFY(run.window->MessageForm().Msg().toPlainText().endsWith("29\n30"));
   run.errors.OpenBox()->accept();
+  QTRY_VERIFY(!run.errors.Busy());
 }
 
 namespace {
@@ -663,6 +701,141 @@ void MainWindowTest::PlacementOffEveryScreenIsBroughtBack() {
   // Far below everything, and larger than the nearest screen.
   QCOMPARE(FitOnScreens(QRect(1300, 5000, 1200, 900), screens), QRect(1280, 0, 1024, 768));
   QCOMPARE(FitOnScreens(QRect(-900, -40, 700, 500), screens), QRect(0, 0, 700, 500));
+}
+
+void MainWindowTest::ClosingEndsTheProgramWithItsWindows() {
+  // Analyse mode with the message and ADC windows on screen: "Выход" ends
+  // the program (the window says so once), and both windows go with it,
+  // their visibility stored as it was.
+  StoreSettings(Reg(), [](Settings& s) {
+    s.MsgWindow.Visible = true;
+    s.ADCEnable = true;
+  });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  QVERIFY(w.MessageForm().isVisible() && w.AdcForm().isVisible());
+  QSignalSpy closed(&w, &TQelMainForm::Closed);
+  w.Action("AExit")->trigger();
+  QCOMPARE(closed.size(), 1);
+  QVERIFY(!w.isVisible() && !w.MessageForm().isVisible() && !w.AdcForm().isVisible());
+  const Settings stored = StoredSettings(Reg());
+  QVERIFY(stored.MsgWindow.Visible);
+  QVERIFY(stored.ADCEnable);
+}
+
+void MainWindowTest::EndedBySystemWritesKeptSpectraUnasked() {
+  // SIGTERM while the kept-spectra question of the switch to analyse mode
+  // is open: the question is cancelled, nothing more is asked, the spectra
+  // go to the fallback folder (the working folder is gone) and the
+  // settings are stored.
+  test::TempDir data;
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
+  StoreSettings(Reg(), [&](Settings& s) {
+    s.Mode = true;
+    s.AutoSave = true;
+    s.SaveStep = 1;
+    s.NameMask = "k";
+    s.NumbMask = 5;
+    s.WorkDir = dir_->File("missing");
+    s.ViewMin = 1234;
+  });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  w.Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
+  Acquisition& acq = w.InstrumentLink().Acq;
+  acq.ForwardPassStart();
+  acq.ForwardPassStart();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{2});
+  QSignalSpy closed(&w, &TQelMainForm::Closed);
+  int questions = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box->objectName() == "KeptSpectraBox") ++questions;
+    w.CloseWithoutQuestions();
+  });
+  w.Action("AAnalyse")->trigger();
+  if (oldData.isNull()) qunsetenv("XDG_DATA_HOME");
+  else qputenv("XDG_DATA_HOME", oldData);
+  QCOMPARE(questions, 1);
+  QCOMPARE(closed.size(), 1);
+  QVERIFY(QApplication::activeModalWidget() == nullptr);
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  const QDir base(QString::fromStdString(data.Path()) + "/Talvor/Qel/Несохранённые спектры");
+  const QStringList stamps = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  QCOMPARE(stamps.size(), 1);
+  const QDir folder(base.filePath(stamps.front()));
+  QCOMPARE(folder.entryList(QDir::Files), QStringList({"k00000005.qel", "k00000006.qel"}));
+  const QString log = w.MessageForm().Msg().toPlainText();
+  QVERIFY2(log.contains("записаны в запасную папку " + folder.path()), qPrintable(log));
+  const Settings stored = StoredSettings(Reg());
+  QCOMPARE(stored.ViewMin, 1234);
+  QVERIFY(stored.Mode);  // it was receiving when it was ended
+  QCOMPARE(stored.NumbMask, 7);
+}
+
+void MainWindowTest::EndSignalsArriveOnTheEventLoop() {
+  EndSignals ends;
+  QSignalSpy received(&ends, &EndSignals::Received);
+  std::raise(SIGTERM);  // the process goes on: the handler only writes a byte
+  QVERIFY(received.wait(2000));
+  QCOMPARE(received[0][0].toInt(), SIGTERM);
+  std::raise(SIGHUP);
+  QVERIFY(received.wait(2000));
+  QCOMPARE(received[1][0].toInt(), SIGHUP);
+}
+
+void MainWindowTest::HintsLeaveTheStatusPanels() {
+  StoreSettings(Reg(), [](Settings&) {});
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  w.SetStatusPanel(7, QString("Ошибка обмена RS232"));
+  // What Qt sends when the mouse rests on a tool button or a menu item.
+  auto* button = w.findChild<QToolButton*>("AOpenFileBtn");
+  QVERIFY(button);
+  QStatusTipEvent tip("Открыть спектр из файла");
+  QCoreApplication::sendEvent(button, &tip);
+  QVERIFY(w.statusBar()->currentMessage().isEmpty());
+  QVERIFY(w.findChild<QLabel*>("Panel7")->isVisible());
+  QCOMPARE(w.PanelText(7), QString("Ошибка обмена RS232"));
+  QCOMPARE(w.Action("AOpenFile")->toolTip(), QString("Открыть спектр из файла"));
+}
+
+void MainWindowTest::QtDialogsSpeakRussian() {
+  auto* app = dynamic_cast<QelApplication*>(QCoreApplication::instance());
+  QVERIFY(app && app->QtTextsInRussian());
+  QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+  QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("Отмена"));
+  QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QString("Открыть"));
+}
+
+void MainWindowTest::AdcWindowFirstPlacedClearOfTheMenu() {
+  StoreSettings(Reg(), [](Settings& s) { s.ADCEnable = true; });
+  Run run(Reg());
+  TQelMainForm& w = *run.window;
+  w.show();
+  TADCForm& adc = w.AdcForm();
+  QVERIFY(adc.isVisible());
+  const QRect menu(w.menuBar()->mapToGlobal(QPoint(0, 0)), w.menuBar()->size());
+  const QRect bar(w.findChild<QToolBar*>("MainBar")->mapToGlobal(QPoint(0, 0)),
+                  w.findChild<QToolBar*>("MainBar")->size());
+  QVERIFY2(!adc.frameGeometry().intersects(menu), qPrintable(QString("%1,%2").arg(adc.x()).arg(adc.y())));
+  QVERIFY(!adc.frameGeometry().intersects(bar));
+  // A stored place is taken as it is.
+  w.close();
+  const Settings stored = StoredSettings(Reg());
+  QCOMPARE(QPoint(stored.ADCWindow.Left, stored.ADCWindow.Top), adc.pos());
+  StoreSettings(Reg(), [](Settings& s) {
+    s.ADCEnable = true;
+    s.ADCWindow.Left = 300;
+    s.ADCWindow.Top = 200;
+  });
+  Run again(Reg());
+  again.window->show();
+  QCOMPARE(again.window->AdcForm().pos(), QPoint(300, 200));
 }
 
 int main(int argc, char** argv) {
