@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The real program under Xvfb (no window manager) ends when its main window
+# closes and when the system asks it to:
+#  1. analyse mode with the message window and the ADC window on screen:
+#     "Выход" chosen in the menu "Спектр"; the process is gone within 2 s
+#     and the settings say both windows were shown (three runs: it used to
+#     stay behind in some runs only);
+#  2. receive mode against qel-sim, automatic saving into a folder that is
+#     gone, so every spectrum is kept in memory: SIGTERM ends the program
+#     within 2 s, the settings are stored, the kept spectra are in the
+#     fallback folder that standard error names.
+# Usage: exit_test.sh SOURCE-DIR BUILD-DIR
+set -euo pipefail
+export LC_ALL=C.UTF-8
+src=$1
+build=$2
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-exit-test-XXXXXX")
+xpid=
+gpid=
+simpid=
+cleanup() {
+  [[ -n $gpid ]] && kill -KILL "$gpid" 2>/dev/null
+  [[ -n $simpid ]] && kill "$simpid" 2>/dev/null
+  [[ -n $xpid ]] && kill "$xpid" 2>/dev/null
+  wait 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  [[ -f $tmp/gui.err ]] && { echo "--- qel-gui said:" >&2; cat "$tmp/gui.err" >&2; }
+  exit 1
+}
+# Waits up to $1 tenths of a second for a process to end.
+ended_within() {
+  local tenths=$1 pid=$2
+  for _ in $(seq "$tenths"); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  ! kill -0 "$pid" 2>/dev/null
+}
+source "$src/scripts/sim-lib.sh"
+
+mkfifo "$tmp/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+xpid=$!
+read -r -t 20 n <"$tmp/display" || fail "Xvfb did not start"
+export DISPLAY=:$n QT_QPA_PLATFORM=xcb
+export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data
+mkdir -p "$HOME"
+reg=$XDG_CONFIG_HOME/Talvor/Qel/1.0.reg
+
+# 1. "Выход" with the two other windows open.
+for run in 1 2 3; do
+  mkdir -p "$(dirname "$reg")"
+  printf '%s\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0]' '"Mode"=dword:00000000' '"ADCEnable"=dword:00000001' \
+    "\"WorkDir\"=\"$tmp/\"" '' \
+    '[HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0\MsgWindow]' '"Visible"=dword:00000001' '' >"$reg"
+  "$build/app/qel-gui" 2>"$tmp/gui.err" &
+  gpid=$!
+  w=$(wait_window "$gpid") || fail "run $run: the window did not appear"
+  for _ in $(seq 50); do
+    xdotool search --onlyvisible --pid "$gpid" --name 'Сообщения КЕЛ' >/dev/null 2>&1 &&
+      xdotool search --onlyvisible --pid "$gpid" --name 'ВХОД  АЦП' >/dev/null 2>&1 && break
+    sleep 0.1
+  done
+  xdotool search --onlyvisible --pid "$gpid" --name 'Сообщения КЕЛ' >/dev/null || fail "run $run: no message window"
+  xdotool search --onlyvisible --pid "$gpid" --name 'ВХОД  АЦП' >/dev/null || fail "run $run: no ADC window"
+  # The menu "Спектр" is the first of the menu bar; "Выход" its last item.
+  xdotool mousemove --window "$w" 25 10 click 1
+  sleep 0.3
+  xdotool key Up Return
+  ended_within 20 "$gpid" || fail "run $run: the process is still there 2 s after Выход"
+  wait "$gpid" || fail "run $run: qel-gui exited with status $?"
+  gpid=
+  grep -A8 'MsgWindow\]' "$reg" | grep -q '"Visible"=dword:00000001' || fail "run $run: the message window's visibility not stored"
+  grep -q '"ADCEnable"=dword:00000001' "$reg" || fail "run $run: the ADC window's state not stored"
+done
+echo "Выход: the process ended within 2 s in 3 runs of 3, both windows' state stored"
+
+# 2. SIGTERM in receive mode, with spectra kept in memory.
+"$build/tools/qel-sim" --link "$tmp/tty" --time-scale 20 --speed 11 >/dev/null &
+simpid=$!
+wait_link "$tmp/tty" || fail "the simulator did not start"
+rm -rf "$XDG_CONFIG_HOME"
+write_settings "$XDG_CONFIG_HOME" "Port=$tmp/tty" "Mode=1" "Rapid=11" \
+  "AutoSave=1" "SaveStep=1" "NameMask=t" "NumbMask=1" "WorkDir=$tmp/gone/"
+"$build/app/qel-gui" 2>"$tmp/gui.err" &
+gpid=$!
+# Every automatic save advances the stored number, also when the file
+# cannot be written: three advances, three spectra kept.
+kept3() { grep -q '"NumbMask"=dword:0000000[4-9]' "$reg"; }
+for _ in $(seq 600); do kept3 && break; sleep 0.1; done
+kept3 || fail "no three automatic saves within 60 s"
+kill -TERM "$gpid"
+ended_within 20 "$gpid" || fail "the process is still there 2 s after SIGTERM"
+wait "$gpid" || true
+gpid=
+folder=$(sed -n 's/.*записаны в запасную папку //p' "$tmp/gui.err")
+[[ -n $folder && -d $folder ]] || fail "standard error names no fallback folder"
+[[ $folder == "$XDG_DATA_HOME/"* ]] || fail "fallback folder $folder is not under XDG_DATA_HOME"
+count=$(find "$folder" -name 't*.qel' | wc -l)
+((count >= 3)) || fail "only $count kept spectra in $folder"
+grep -q 'Position\]' "$reg" || fail "the settings were not stored at the end"
+echo "SIGTERM: ended within 2 s; $count kept spectra written into $folder; settings stored"
