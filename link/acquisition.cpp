@@ -116,7 +116,7 @@ std::vector<std::string> Acquisition::KeptSpectrumNames() const {
 std::string Acquisition::WriteKeptSpectra(const std::string& folder) {
   if (kept_.empty()) return {};
   while (!kept_.empty()) {
-    const std::string path = folder + PathSeparator + kept_.front().Name;
+    const std::string path = PathInFolder(folder, kept_.front().Name);
     try {
       WriteFileAtomically(path, kept_.front().Bytes);
     } catch (const FileError& e) {

@@ -66,6 +66,25 @@ inline constexpr char PathSeparator = '\\';
 inline constexpr char PathSeparator = '/';
 #endif
 
+// A file name in a folder, with one separator between them however the
+// folder's name ends: "saves", "saves/" and "saves//" give "saves/NAME", the
+// root "/" gives "/NAME" (on Windows "C:\" gives "C:\NAME"; there "/" counts
+// as a separator too).
+inline std::string PathInFolder(std::string_view folder, std::string_view name) {
+  auto separator = [](char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+  };
+  while (!folder.empty() && separator(folder.back())) folder.remove_suffix(1);
+  std::string path(folder);
+  path += PathSeparator;
+  path += name;
+  return path;
+}
+
 // Gives a file another name, never one that a file already has; false, with
 // the system's reason, when it cannot.
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason);

@@ -293,6 +293,18 @@ TEST_F(Acquire, KeptSpectraGoToTheWorkingFolderInForceWhenRetried) {
   EXPECT_EQ(ui.errors.size(), 2u);
 }
 
+// A folder given with its closing separator (as the file dialogs keep the
+// working folder): the kept spectrum's path has one separator.
+TEST_F(Acquire, KeptSpectrumPathHasOneSeparator) {
+  s.AutoSave = true;
+  s.WorkDir = dir.File("gone");
+  PassStart();
+  ASSERT_EQ(link.Acq.KeptSpectra(), 1u);
+  EXPECT_EQ(link.Acq.WriteKeptSpectra(dir.Path() + PathSeparator), "");
+  EXPECT_EQ(ui.log.back(), "Автосохранение: записан отложенный спектр " + dir.File("Спектр00000001.qel"));
+  EXPECT_TRUE(PathExists(dir.File("Спектр00000001.qel")));
+}
+
 TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
   s.AutoSave = true;
   s.WorkDir = dir.File("gone");
