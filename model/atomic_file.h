@@ -56,7 +56,11 @@ inline std::optional<std::string> ReadRegularFile(const std::string& path, std::
 // True when something exists at the path.
 bool PathExists(const std::string& path);
 
-// The system's text for an error number (errno).
+// Why a file call failed, for an error number (errno): the common causes
+// (missing, no permission, read-only file system, disk full, not a folder,
+// name too long) in Russian, any other as "системная ошибка N (the system's
+// text)". On Windows the file calls' own codes are said the same way
+// (WinFileReason).
 std::string SystemReason(int err);
 
 // The platform's separator between a folder and a name.
