@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "link/acquisition.h"
+#include "model/number_format.h"
 
 namespace qel {
 
@@ -19,13 +20,17 @@ void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::str
     const std::vector<std::string> listed = acquisition.KeptSpectrumNames();
     QStringList names;
     for (const std::string& n : listed) names << QString::fromStdString(n);
+    const long long n = names.size();
+    const auto form = [n](const char* one, const char* few, const char* many) {
+      const std::string_view v = PluralForm(n, one, few, many);
+      return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
+    };
     QMessageBox box(QMessageBox::Warning, "КЕЛ",
-                    QString("Автосохранение не удалось: %1 хранятся только в памяти и будут потеряны, "
-                            "если их не записать:\n%2\n\n%3\n\nВыберите папку, в которую их записать, или "
-                            "удалите их.")
-                        .arg(QString::number(names.size()) + " спектров")
-                        .arg(names.join(", "))
-                        .arg(QString::fromStdString(error)),
+                    QString("Автосохранение не удалось: %1 %2 только в памяти и %3, если %4 не записать:\n%5\n\n%6"
+                            "\n\nВыберите папку, в которую %4 записать, или удалите %4.")
+                        .arg(QString::fromStdString(SpectraCount(n)), form("хранится", "хранятся", "хранятся"),
+                             form("будет потерян", "будут потеряны", "будут потеряны"), form("его", "их", "их"),
+                             names.join(", "), QString::fromStdString(error)),
                     QMessageBox::NoButton, parent);
     box.setObjectName("KeptSpectraBox");
     QPushButton* write = box.addButton("Записать в папку...", QMessageBox::AcceptRole);
@@ -71,9 +76,10 @@ std::vector<std::string> WriteKeptSpectraUnasked(Acquisition& acquisition, const
     const std::string native = QDir::toNativeSeparators(folder).toStdString();
     const std::size_t before = acquisition.KeptSpectra();
     error = acquisition.WriteKeptSpectra(native);
-    if (acquisition.KeptSpectra() < before)
-      lines.push_back("Автосохранение: " + std::to_string(before - acquisition.KeptSpectra()) +
-                      " спектров записаны в запасную папку " + native);
+    if (const auto written = static_cast<long long>(before - acquisition.KeptSpectra()); written > 0)
+      lines.push_back("Автосохранение: " + SpectraCount(written) + " " +
+                      std::string(PluralForm(written, "записан", "записаны", "записаны")) + " в запасную папку " +
+                      native);
     if (acquisition.KeptSpectra() == 0) return lines;
     lines.push_back("Автосохранение: " + error);
   }

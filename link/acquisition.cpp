@@ -126,7 +126,7 @@ std::string Acquisition::WriteKeptSpectra(const std::string& folder, const std::
       ++k;
       continue;
     }
-    const std::string path = folder + PathSeparator + k->Name;
+    const std::string path = PathInFolder(folder, k->Name);
     try {
       WriteFileAtomically(path, k->Bytes);
     } catch (const FileError& e) {

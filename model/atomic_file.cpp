@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,7 +22,7 @@ namespace qel {
 using file_messages::Refuse;
 using file_messages::TooLarge;
 
-std::string SystemReason(int err) { return std::strerror(err); }
+std::string SystemReason(int err) { return file_messages::ErrnoReason(err); }
 
 namespace {
 
@@ -187,7 +188,18 @@ std::string FolderWriteProblem(const std::string& folder) {
   }
   const int e = errno;
   switch (e) {
-    case ENOENT: return "каталог не существует";
+    case ENOENT: {
+      // A folder that is there but takes no new names (the kernel's /proc
+      // answers so) is not missing: say what holds it back.
+      struct stat st;
+      if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "каталог не существует";
+      struct statvfs v;
+      if (::statvfs(folder.c_str(), &v) == 0 && (v.f_flag & ST_RDONLY))
+        return "файловая система доступна только для чтения";
+      if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return "нет прав на запись в каталог";
+      return "файловая система этого каталога не позволяет создавать в нём файлы";
+    }
     case ENOTDIR: return "это не каталог";
     case EACCES:
     case EPERM: return "нет прав на запись в каталог";
@@ -195,7 +207,7 @@ std::string FolderWriteProblem(const std::string& folder) {
     case ENOSPC:
     case EDQUOT: return "на диске нет места";
     case ENAMETOOLONG: return "слишком длинное имя каталога";
-    default: return "системная ошибка " + std::to_string(e) + " (" + std::strerror(e) + ")";
+    default: return SystemReason(e);
   }
 }
 

@@ -56,7 +56,11 @@ inline std::optional<std::string> ReadRegularFile(const std::string& path, std::
 // True when something exists at the path.
 bool PathExists(const std::string& path);
 
-// The system's text for an error number (errno).
+// Why a file call failed, for an error number (errno): the common causes
+// (missing, no permission, read-only file system, disk full, not a folder,
+// name too long) in Russian, any other as "системная ошибка N (the system's
+// text)". On Windows the file calls' own codes are said the same way
+// (WinFileReason).
 std::string SystemReason(int err);
 
 // The platform's separator between a folder and a name.
@@ -65,6 +69,25 @@ inline constexpr char PathSeparator = '\\';
 #else
 inline constexpr char PathSeparator = '/';
 #endif
+
+// A file name in a folder, with one separator between them however the
+// folder's name ends: "saves", "saves/" and "saves//" give "saves/NAME", the
+// root "/" gives "/NAME" (on Windows "C:\" gives "C:\NAME"; there "/" counts
+// as a separator too).
+inline std::string PathInFolder(std::string_view folder, std::string_view name) {
+  auto separator = [](char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+  };
+  while (!folder.empty() && separator(folder.back())) folder.remove_suffix(1);
+  std::string path(folder);
+  path += PathSeparator;
+  path += name;
+  return path;
+}
 
 // Gives a file another name, never one that a file already has; false, with
 // the system's reason, when it cannot.

@@ -18,12 +18,12 @@ namespace qel {
 using file_messages::Refuse;
 using file_messages::TooLarge;
 
-std::string SystemReason(int err) { return std::strerror(err); }
+std::string SystemReason(int err) { return file_messages::ErrnoReason(err); }
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, DWORD err) {
-  file_messages::Fail(what, path, WinReason(err));
+  file_messages::Fail(what, path, WinFileReason(err));
 }
 
 // The folder part of a path with its closing separator ("C:\Data\",
@@ -177,7 +177,7 @@ std::optional<std::string> ReadUpTo(const std::string& path, std::size_t limit,
 
 bool RenamePath(const std::string& from, const std::string& to, std::string& reason) {
   if (MoveFileExW(WinPath(from).c_str(), WinPath(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
-  reason = WinReason(GetLastError());
+  reason = WinFileReason(GetLastError());
   return false;
 }
 
@@ -217,7 +217,7 @@ std::string FolderWriteProblem(const std::string& folder) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return "на диске нет места";
     case ERROR_FILENAME_EXCED_RANGE: return "слишком длинное имя каталога";
-    default: return "системная ошибка " + std::to_string(e) + " (" + WinReason(e) + ")";
+    default: return WinFileReason(e);
   }
 }
 

@@ -32,7 +32,7 @@ std::string AutoSaveFileName(const Settings& s, std::int32_t number) {
 }
 
 std::string AutoSavePath(const Settings& s, std::int32_t number) {
-  return s.WorkDir + PathSeparator + AutoSaveFileName(s, number);
+  return PathInFolder(s.WorkDir, AutoSaveFileName(s, number));
 }
 
 std::string NoNumberLeftText(std::int32_t number) {

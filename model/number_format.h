@@ -33,6 +33,22 @@ std::string FormatFixed(double v, int precision, int decimals, std::string_view 
 // exponent(P, E): d,ddd (P digits) "E", sign, at least E exponent digits.
 std::string FormatExponent(double v, int precision, int expDigits, std::string_view sep);
 
+// The form a Russian word takes after the whole number n: `one` after 1, 21,
+// 101 ... (not 11), `few` after 2-4, 22-24, 102 ... (not 12-14), `many` after
+// the rest (0, 5-20, 25-30, 111 ...). A negative number takes its magnitude's form.
+inline std::string_view PluralForm(long long n, std::string_view one, std::string_view few, std::string_view many) {
+  const unsigned long long m = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+  if (m % 100 >= 11 && m % 100 <= 14) return many;
+  if (m % 10 == 1) return one;
+  if (m % 10 >= 2 && m % 10 <= 4) return few;
+  return many;
+}
+
+// A count of spectra: "1 спектр", "4 спектра", "11 спектров", "22 спектра".
+inline std::string SpectraCount(long long n) {
+  return std::to_string(n) + " " + std::string(PluralForm(n, "спектр", "спектра", "спектров"));
+}
+
 class ConvertError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

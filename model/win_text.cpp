@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "file_messages.h"
+
 namespace qel {
 
 std::wstring WideFromUtf8(std::string_view utf8) {
@@ -49,7 +51,9 @@ std::wstring WinPath(std::string_view utf8) {
   return L"\\\\?\\" + full;
 }
 
-std::string WinReason(unsigned long err) {
+namespace {
+// The system's own text for the code, empty when it has none.
+std::string SystemText(unsigned long err) {
   wchar_t* text = nullptr;
   const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, err, 0,
@@ -57,8 +61,28 @@ std::string WinReason(unsigned long err) {
   std::wstring w = n > 0 && text ? std::wstring(text, n) : std::wstring();
   if (text) LocalFree(text);
   while (!w.empty() && (w.back() == L'\r' || w.back() == L'\n' || w.back() == L' ' || w.back() == L'.')) w.pop_back();
-  if (w.empty()) return "системная ошибка " + std::to_string(err);
   return Utf8FromWide(w);
+}
+}  // namespace
+
+std::string WinReason(unsigned long err) {
+  std::string text = SystemText(err);
+  if (text.empty()) return "системная ошибка " + std::to_string(err);
+  return text;
+}
+
+std::string WinFileReason(unsigned long err) {
+  switch (err) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return file_messages::NoSuchFile();
+    case ERROR_ACCESS_DENIED: return file_messages::NoPermission();
+    case ERROR_WRITE_PROTECT: return file_messages::ReadOnly();
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return file_messages::DiskFull();
+    case ERROR_DIRECTORY: return file_messages::NotAFolder();
+    case ERROR_FILENAME_EXCED_RANGE: return file_messages::NameTooLong();
+    default: return file_messages::OtherReason(static_cast<long long>(err), SystemText(err));
+  }
 }
 
 }  // namespace qel

@@ -20,5 +20,11 @@ std::wstring WinPath(std::string_view utf8);
 // result), in the user's language, without the closing full stop.
 std::string WinReason(unsigned long err);
 
+// Why a file call failed, for its GetLastError code, said as SystemReason
+// says it for errno: the common causes (missing, no permission, write
+// protected, disk full, not a folder, name too long) in Russian, any other as
+// "системная ошибка N (WinReason)".
+std::string WinFileReason(unsigned long err);
+
 }  // namespace qel
 #endif

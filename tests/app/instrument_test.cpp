@@ -364,6 +364,9 @@ void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
     auto* box = qobject_cast<QMessageBox*>(w);
     QVERIFY(box);
     QVERIFY(box->text().contains("k00000005.qel") && box->text().contains("k00000006.qel"));
+    QVERIFY2(box->text().startsWith("Автосохранение не удалось: 2 спектра хранятся только в памяти и будут потеряны, "
+                                    "если их не записать:\n"),
+             qPrintable(box->text()));
     OnModal([&](QWidget* d) {
       auto* dlg = qobject_cast<QFileDialog*>(d);
       QVERIFY(dlg);
@@ -382,7 +385,11 @@ void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
   run.window->Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
   acq.ForwardPassStart();
   QCOMPARE(acq.KeptSpectra(), std::size_t{1});
-  OnModal([](QWidget* w) { Click(w, "DiscardKeptBtn"); });
+  OnModal([](QWidget* w) {
+    QVERIFY(qobject_cast<QMessageBox*>(w)->text().startsWith(
+        "Автосохранение не удалось: 1 спектр хранится только в памяти и будет потерян, если его не записать:\n"));
+    Click(w, "DiscardKeptBtn");
+  });
   run.window->close();
   QCOMPARE(acq.KeptSpectra(), std::size_t{0});
   QVERIFY(run.window->MessageForm().Msg().toPlainText().contains("удалён оператором"));

@@ -769,7 +769,7 @@ void MainWindowTest::EndedBySystemWritesKeptSpectraUnasked() {
   const QDir folder(base.filePath(stamps.front()));
   QCOMPARE(folder.entryList(QDir::Files), QStringList({"k00000005.qel", "k00000006.qel"}));
   const QString log = w.MessageForm().Msg().toPlainText();
-  QVERIFY2(log.contains("записаны в запасную папку " + folder.path()), qPrintable(log));
+  QVERIFY2(log.contains("Автосохранение: 2 спектра записаны в запасную папку " + folder.path()), qPrintable(log));
   const Settings stored = StoredSettings(Reg());
   QCOMPARE(stored.ViewMin, 1234);
   QVERIFY(stored.Mode);  // it was receiving when it was ended

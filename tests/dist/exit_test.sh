@@ -98,7 +98,7 @@ kill -TERM "$gpid"
 ended_within 20 "$gpid" || fail "the process is still there 2 s after SIGTERM"
 wait "$gpid" || true
 gpid=
-folder=$(sed -n 's/.*записаны в запасную папку //p' "$tmp/gui.err")
+folder=$(sed -n 's/.* в запасную папку //p' "$tmp/gui.err")
 [[ -n $folder && -d $folder ]] || fail "standard error names no fallback folder"
 [[ $folder == "$XDG_DATA_HOME/"* ]] || fail "fallback folder $folder is not under XDG_DATA_HOME"
 count=$(find "$folder" -name 't*.qel' | wc -l)

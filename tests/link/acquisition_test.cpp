@@ -81,6 +81,17 @@ TEST_F(Acquire, ValueAboveTheRangeLeavesNoParameterRecord) {
   EXPECT_EQ(loaded.CurrentSpectrum[0xFFFA].Code, 30000);  // the real field record, not the point
 }
 
+// At the top of the sweep a value out of range empties every code the
+// telegram covers, 65519 to 65522, as one in range fills them.
+TEST_F(Acquire, ValueAboveTheRangeAtTheTopCodeEmptiesAllFourPoints) {
+  speedStatus = 0x06;  // " 8 мин": 4
+  Point(65519, 2300);
+  Point(65519, 65520);
+  for (std::size_t i = 65519; i <= 65522; ++i) EXPECT_EQ(store.CurrentSpectrum[i], EmptyPoint) << i;
+  EXPECT_EQ(store.CurrentSpectrum[65523], EmptyPoint);
+  EXPECT_EQ(link.Flags.CurrentCode, 65523);
+}
+
 TEST_F(Acquire, FilterStartsWithTheMeanOfTheFirstPoints) {
   s.EnableRTLPF = true;
   s.RTLPFConst = 25;
@@ -280,6 +291,18 @@ TEST_F(Acquire, KeptSpectraGoToTheWorkingFolderInForceWhenRetried) {
   std::filesystem::remove_all(s.WorkDir);
   PassStart();
   EXPECT_EQ(ui.errors.size(), 2u);
+}
+
+// A folder given with its closing separator (as the file dialogs keep the
+// working folder): the kept spectrum's path has one separator.
+TEST_F(Acquire, KeptSpectrumPathHasOneSeparator) {
+  s.AutoSave = true;
+  s.WorkDir = dir.File("gone");
+  PassStart();
+  ASSERT_EQ(link.Acq.KeptSpectra(), 1u);
+  EXPECT_EQ(link.Acq.WriteKeptSpectra(dir.Path() + PathSeparator), "");
+  EXPECT_EQ(ui.log.back(), "Автосохранение: записан отложенный спектр " + dir.File("Спектр00000001.qel"));
+  EXPECT_TRUE(PathExists(dir.File("Спектр00000001.qel")));
 }
 
 TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {

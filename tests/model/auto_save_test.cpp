@@ -27,9 +27,21 @@ TEST(AutoSaveName, FullPathJoinsTheWorkingFolder) {
 #ifdef _WIN32
   s.WorkDir = "C:\\Data";
   EXPECT_EQ(AutoSavePath(s, s.NumbMask), "C:\\Data\\Спектр00000001.qel");
+  // A folder kept with its closing separator, as the file dialogs keep it.
+  s.WorkDir = "C:\\Data\\";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "C:\\Data\\Спектр00000001.qel");
+  s.WorkDir = "C:\\";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "C:\\Спектр00000001.qel");
 #else
   s.WorkDir = "/data";
   EXPECT_EQ(AutoSavePath(s, s.NumbMask), "/data/Спектр00000001.qel");
+  // A folder kept with its closing separator, as the file dialogs keep it.
+  s.WorkDir = "/data/";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "/data/Спектр00000001.qel");
+  s.WorkDir = "saves//";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "saves/Спектр00000001.qel");
+  s.WorkDir = "/";
+  EXPECT_EQ(AutoSavePath(s, s.NumbMask), "/Спектр00000001.qel");
 #endif
 }
 
@@ -94,6 +106,18 @@ TEST_F(AutoSave, SavedSpectrumCarriesItsParameters) {
   ASSERT_TRUE(LoadSpectrum(loaded, r.Path));
   EXPECT_EQ(loaded.CurrentSpectrum[100], (SpectrumPoint{100, 3000}));
   EXPECT_EQ(loaded.CurrentSpectrum[65534], (SpectrumPoint{4, TagGain}));
+}
+
+// The folder as the file dialogs keep it, with its closing separator: the
+// file and the path the step reports have one separator, the setting keeps its own.
+TEST_F(AutoSave, FolderEndingInASeparatorGivesOneSeparator) {
+  const std::string folder = dir.Path() + PathSeparator;
+  s.WorkDir = folder;
+  const AutoSaveResult r = Step();
+  ASSERT_EQ(r.Outcome, AutoSaveResult::Saved);
+  EXPECT_EQ(r.Path, dir.File("Спектр00000001.qel"));
+  EXPECT_TRUE(PathExists(dir.File("Спектр00000001.qel")));
+  EXPECT_EQ(s.WorkDir, folder);
 }
 
 TEST_F(AutoSave, NumberIsStoredAfterEverySave) {

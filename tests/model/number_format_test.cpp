@@ -19,6 +19,25 @@ TEST(NumberFormat, GeneralPlainAndScientific) {
   EXPECT_EQ(FormatGeneral(0.125, 2, 2, ","), "0,13");  // digits: halves away from zero
 }
 
+TEST(NumberFormat, SpectraAreCountedInRussianPluralForms) {
+  EXPECT_EQ(SpectraCount(1), "1 спектр");
+  EXPECT_EQ(SpectraCount(4), "4 спектра");
+  EXPECT_EQ(SpectraCount(5), "5 спектров");
+  EXPECT_EQ(SpectraCount(11), "11 спектров");
+  EXPECT_EQ(SpectraCount(12), "12 спектров");
+  EXPECT_EQ(SpectraCount(14), "14 спектров");
+  EXPECT_EQ(SpectraCount(21), "21 спектр");
+  EXPECT_EQ(SpectraCount(22), "22 спектра");
+  EXPECT_EQ(SpectraCount(0), "0 спектров");
+  EXPECT_EQ(SpectraCount(64), "64 спектра");
+  EXPECT_EQ(SpectraCount(101), "101 спектр");
+  EXPECT_EQ(SpectraCount(111), "111 спектров");
+  EXPECT_EQ(SpectraCount(112), "112 спектров");
+  // The same rule for any word that agrees with a number.
+  EXPECT_EQ(PluralForm(21, "хранится", "хранятся", "хранятся"), "хранится");
+  EXPECT_EQ(PluralForm(-3, "a", "b", "c"), "b");
+}
+
 TEST(NumberFormat, FixedPadsDecimalsAfterRoundingToPrecision) {
   EXPECT_EQ(FormatFixed(5.0, 4, 3, ","), "5,000");
   EXPECT_EQ(FormatFixed(1.23456, 3, 2, ","), "1,23");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -119,7 +121,8 @@ TEST(RegFileStore, DamagedFileThatCannotBeMovedIsNeverWritten) {
   std::optional<RegFileStore> store;
   if (!test::WithoutPrivileges([&] { store.emplace(path); })) GTEST_SKIP() << "cannot drop privileges";
   ::chmod(folder.c_str(), 0755);
-  EXPECT_NE(store->LoadProblem().find("Перенести его не удалось"), std::string::npos) << store->LoadProblem();
+  EXPECT_NE(store->LoadProblem().find("Перенести его не удалось (нет прав доступа)"), std::string::npos)
+      << store->LoadProblem();
   EXPECT_TRUE(store->ReadOnly());
   store->OpenKey("", true);
   try {
@@ -145,7 +148,8 @@ TEST(RegFileStore, FileThatCannotBeReadIsNeverWritten) {
   ::chmod(path.c_str(), 0);
   std::optional<RegFileStore> store;
   if (!test::WithoutPrivileges([&] { store.emplace(path); })) GTEST_SKIP() << "cannot drop privileges";
-  EXPECT_NE(store->LoadProblem().find(path), std::string::npos) << store->LoadProblem();
+  EXPECT_NE(store->LoadProblem().find("Не удалось открыть файл \"" + path + "\": нет прав доступа"), std::string::npos)
+      << store->LoadProblem();
   EXPECT_TRUE(store->ReadOnly());
   store->OpenKey("", true);
   try {
@@ -311,11 +315,37 @@ TEST(AtomicFile, MissingFolderIsReportedWithThePath) {
     WriteFileAtomically("/nonexistent-qel-dir/x.reg", "data");
     FAIL();
   } catch (const FileError& e) {
-    EXPECT_NE(std::string(e.what()).find("/nonexistent-qel-dir/x.reg"), std::string::npos);
-#ifndef _WIN32
-    EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos);
-#endif
+    EXPECT_STREQ(e.what(), "Не удалось создать файл \"/nonexistent-qel-dir/x.reg\": нет такого файла или каталога");
   }
+}
+
+// The common causes end a Russian message in Russian; any other keeps the
+// system's own words, in parentheses after its number.
+TEST(AtomicFile, SystemReasonsAreRussianForTheCommonCauses) {
+  EXPECT_EQ(SystemReason(ENOENT), "нет такого файла или каталога");
+  EXPECT_EQ(SystemReason(EACCES), "нет прав доступа");
+  EXPECT_EQ(SystemReason(EPERM), "нет прав доступа");
+  EXPECT_EQ(SystemReason(EROFS), "файловая система доступна только для чтения");
+  EXPECT_EQ(SystemReason(ENOSPC), "на диске нет места");
+  EXPECT_EQ(SystemReason(ENOTDIR), "часть пути не является каталогом");
+  EXPECT_EQ(SystemReason(ENAMETOOLONG), "слишком длинное имя файла или путь");
+  EXPECT_EQ(SystemReason(EIO), "системная ошибка " + std::to_string(EIO) + " (" + std::strerror(EIO) + ")");
+}
+
+TEST(AtomicFile, FileWherePathNeedsAFolderIsSaidInRussian) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: Windows says such a path is not found (WinFiles.MissingFoldersAndFilesAreNotThereNotErrors)";
+#else
+  test::TempDir dir;
+  Spit(dir.File("файл"), "x");
+  try {
+    WriteFileAtomically(dir.File("файл/x.qel"), "data");
+    FAIL();
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Не удалось создать файл \"" + dir.File("файл/x.qel") + "\": часть пути не является каталогом");
+  }
+#endif
 }
 
 // What the automatic-save dialog says of a folder it cannot save into.
@@ -330,6 +360,21 @@ TEST(AtomicFile, FolderWriteProblemNamesWhatIsWrong) {
   EXPECT_EQ(FolderWriteProblem(dir.File("файл")), "это не каталог");
   EXPECT_EQ(FolderWriteProblem(dir.File("файл") + PathSeparator), "это не каталог");  // as WorkDir is kept
   EXPECT_EQ(FolderWriteProblem(""), "каталог не указан");
+}
+
+// A folder that is there but takes no files (the kernel's /proc answers "no
+// such file" to any new name) is not said to be missing.
+TEST(AtomicFile, FolderWriteProblemOfAFolderThatTakesNoFiles) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX only: /proc and a user without privileges (seteuid)";
+#else
+  if (::geteuid() == 0) {
+    EXPECT_EQ(FolderWriteProblem("/proc"), "файловая система этого каталога не позволяет создавать в нём файлы");
+  }
+  std::string asUser;
+  if (!test::WithoutPrivileges([&] { asUser = FolderWriteProblem("/proc"); })) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(asUser, "нет прав на запись в каталог");
+#endif
 }
 
 // A damaged settings file is moved aside, never over an earlier one.

@@ -72,6 +72,31 @@ TEST_F(SpectrumFile, RecordsArePlacedByContentTheLaterWinning) {
   EXPECT_EQ(store.CurrentSpectrum[3], EmptyPoint);
 }
 
+// The edges of the classes: a data point at the top field code is placed; a
+// processed value, the smallest (4096) or the largest (65519), is dropped and
+// never filed under its value as a parameter record is.
+TEST_F(SpectrumFile, TopCodeIsPlacedAndProcessedValuesAreNotFiledUnderTheirValue) {
+  Spit(dir.File("edges.qel"), Rec(65519, 300) + Rec(400, 65519) + Rec(500, 4096));
+  ASSERT_TRUE(LoadSpectrum(store, dir.File("edges.qel")));
+  EXPECT_EQ(store.CurrentSpectrum[65519], (SpectrumPoint{65519, 300}));
+  EXPECT_EQ(store.CurrentSpectrum[400], EmptyPoint);
+  EXPECT_EQ(store.CurrentSpectrum[500], EmptyPoint);
+  EXPECT_EQ(store.CurrentSpectrum[4096], EmptyPoint);
+}
+
+// A file of exactly 65536 records: the last one is placed like the others.
+TEST_F(SpectrumFile, LastRecordOfAFullFileIsPlaced) {
+  std::string bytes;
+  for (int i = 0; i < 65535; ++i) bytes += Rec(0, 100);
+  bytes += Rec(7, 3000);
+  ASSERT_EQ(bytes.size(), 262144u);
+  Spit(dir.File("full.qel"), bytes);
+  ASSERT_TRUE(LoadSpectrum(store, dir.File("full.qel")));
+  EXPECT_EQ(store.CurrentSpectrum[7], (SpectrumPoint{7, 3000}));
+  EXPECT_EQ(store.CurrentSpectrum[0], (SpectrumPoint{0, 100}));
+  EXPECT_EQ(store.BackupSpectrum[65535], (SpectrumPoint{7, 3000}));
+}
+
 TEST_F(SpectrumFile, StampedGainRecordComesBackOneSlotLower) {
   s.Amplifying = 6;
   StampParameters(store, s, run);

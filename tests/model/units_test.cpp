@@ -50,6 +50,9 @@ TEST_F(Units, AmplitudeReferredToTheInputOfTheAmplifier) {
   EXPECT_EQ(FormatAmplitude(s, -2047, ","), "-10 В");
   s.Amplifying = 7;  // factor 200: 1 code is 24.4 µV
   EXPECT_EQ(FormatAmplitude(s, 1, ","), "24,4 мкВ");
+  s.Amplifying = 3;  // factor 10: the full 10 V at the output is exactly 1 V at the input
+  EXPECT_EQ(FormatAmplitude(s, 2047, ","), "1 В");
+  EXPECT_EQ(FormatAmplitude(s, -2047, ","), "-1 В");
   s.Amplifying = 3;  // factor 10
   s.AmpUnit = 0;
   EXPECT_EQ(FormatAmplitude(s, 2047, ","), "204,7");

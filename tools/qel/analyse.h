@@ -39,7 +39,7 @@ inline double GFactor(double frequencyGHz, double fieldG) { return 714.4773 * fr
 // the position of each is the middle of the run of equal values that starts
 // at the point the search found (a digitised peak is flat over a few codes,
 // and the search takes the first of equal values).
-// Centre: where the signal crosses the level midway between the two extremes,
+// Centre: where the signal crosses the zero line (amplitude code 2048),
 // linearly interpolated between codes, searched between the extremes (with
 // several crossings, the middle of the first and the last). Throws
 // std::runtime_error when the range holds no extreme or no crossing.
