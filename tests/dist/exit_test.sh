@@ -26,6 +26,8 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 fail() {
   echo "FAIL: $*" >&2
   [[ -f $tmp/gui.err ]] && { echo "--- qel-gui said:" >&2; cat "$tmp/gui.err" >&2; }
@@ -69,8 +71,19 @@ for run in 1 2 3; do
   xdotool search --onlyvisible --pid "$gpid" --name 'Сообщения КЕЛ' >/dev/null || fail "run $run: no message window"
   xdotool search --onlyvisible --pid "$gpid" --name 'ВХОД  АЦП' >/dev/null || fail "run $run: no ADC window"
   # The menu "Спектр" is the first of the menu bar; "Выход" its last item.
-  xdotool mousemove --window "$w" 25 10 click 1
-  sleep 0.3
+  # A click that comes before the window takes input opens nothing: the
+  # menu is looked for as one more window of the process.
+  shown=$(xdotool search --onlyvisible --pid "$gpid" --name '' 2>/dev/null | wc -l)
+  opened=0
+  for _ in $(seq 10); do
+    xdotool mousemove --window "$w" 25 10 click 1
+    for _ in $(seq 10); do
+      (($(xdotool search --onlyvisible --pid "$gpid" --name '' 2>/dev/null | wc -l) > shown)) && { opened=1; break; }
+      sleep 0.1
+    done
+    ((opened)) && break
+  done
+  ((opened)) || fail "run $run: the menu Спектр did not open"
   xdotool key Up Return
   ended_within 20 "$gpid" || fail "run $run: the process is still there 2 s after Выход"
   wait "$gpid" || fail "run $run: qel-gui exited with status $?"
@@ -104,4 +117,33 @@ folder=$(sed -n 's/.* в запасную папку //p' "$tmp/gui.err")
 count=$(find "$folder" -name 't*.qel' | wc -l)
 ((count >= 3)) || fail "only $count kept spectra in $folder"
 grep -q 'Position\]' "$reg" || fail "the settings were not stored at the end"
+kill "$simpid"
+wait "$simpid" 2>/dev/null || true
+simpid=
 echo "SIGTERM: ended within 2 s; $count kept spectra written into $folder; settings stored"
+
+# 3. Ctrl-C on the demo's terminal (SIGINT to the whole process group):
+#    the start script ends with status 130 once the window and the
+#    simulator have ended.
+mkdir -p "$tmp/demo"
+TMPDIR=$tmp/demo QEL_BUILD_DIR=$build python3 -c '
+import os, signal, sys
+signal.signal(signal.SIGINT, signal.SIG_DFL)  # as on a terminal, not ignored as in a background job
+os.setpgrp()
+os.execvp(sys.argv[1], sys.argv[1:])' "$src/scripts/start" >"$tmp/start.log" 2>&1 &
+spid=$!
+for _ in $(seq 300); do pgrep -P "$spid" -x qel-gui >/dev/null && break; sleep 0.1; done
+gpid=$(pgrep -P "$spid" -x qel-gui) || fail "the start script did not start qel-gui"
+w=$(wait_window "$gpid") || fail "the demo's window did not appear"
+simpid=$(pgrep -P "$spid" -x qel-sim) || fail "the demo's simulator is not running"
+# The simulator has ended first (and the script has taken its status): the
+# script's own clean-up must not stumble over it.
+kill -KILL "$simpid"
+for _ in $(seq 50); do [[ -e /proc/$simpid ]] || break; sleep 0.1; done
+kill -INT -- "-$spid"
+status=0
+wait "$spid" || status=$?
+((status == 130)) || fail "the start script ended with status $status after Ctrl-C, not 130"
+! kill -0 "$gpid" 2>/dev/null || fail "qel-gui still runs after the start script ended"
+gpid= simpid=
+echo "Ctrl-C: the start script ended with status 130 after its window"
