@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -28,6 +27,7 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -37,15 +37,7 @@ namespace {
 
 using Run = test::WindowRig;
 
-// Runs `act` on the next modal dialog once it is open.
-template <typename Fn>
-void OnModal(Fn act) {
-  QTimer::singleShot(0, [act] {
-    QWidget* w = QApplication::activeModalWidget();
-    QVERIFY(w);
-    act(w);
-  });
-}
+using test::OnModal;
 
 void Click(QWidget* dialog, const char* button) {
   auto* b = dialog->findChild<QPushButton*>(button);
@@ -310,8 +302,8 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
     QCOMPARE(port->currentText(), QString("COM1"));
     port->setCurrentText("/dev/ttyUSB7");
     dlg->findChild<QComboBox*>("SpeedBox")->setCurrentText("11520O");
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    OnModal([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY(box);
       refused = box->text().contains("11520O");
       box->accept();

@@ -8,7 +8,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTimer>
 #include <QtTest>
 
 #include <cmath>
@@ -24,6 +23,7 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
@@ -128,33 +128,9 @@ QImage Raster(const QString& pdf, int dpi) {
   return QImage(base + ".png");
 }
 
-// Runs `act` inside the event loop of the next modal dialog named `name`,
-// once it is up: the timer looks again at every turn of the event loop.
-void InModal(const QString& name, std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  auto turns = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, turns, name, act] {
-    QWidget* dlg = QApplication::activeModalWidget();
-    if (!dlg || dlg->objectName() != name) {
-      if (++*turns < 10000) return;
-      timer->deleteLater();
-      QFAIL(qPrintable("no modal dialog " + name));
-    }
-    timer->stop();
-    timer->deleteLater();
-    act(dlg);
-    // A dialog left open fails the case instead of hanging it.
-    if (auto* d = qobject_cast<QDialog*>(dlg); d && d->isVisible()) {
-      d->reject();
-      QFAIL(qPrintable(name + " left open"));
-    }
-  });
-  timer->start(0);
-}
-
 // Answers the colour picker with a colour when it opens showing `shown`.
 void Pick(const QColor& c, const QColor& shown) {
-  InModal("ClrDlg", [c, shown](QWidget* w) {
+  test::OnModal("ClrDlg", [c, shown](QWidget* w) {
     auto* picker = qobject_cast<QColorDialog*>(w);
     QVERIFY(picker);
     QCOMPARE(picker->currentColor(), shown);
@@ -544,7 +520,7 @@ void PrintTest::NoPrinterAsksForAPdfFile() {
   QCOMPARE(printer.outputFormat(), QPrinter::PdfFormat);
   QCOMPARE(printer.outputFileName(), QString());
   const QString chosen = QString::fromStdString(dir_->File("chosen.pdf"));
-  InModal("PrnPdfDlg", [&](QWidget* dlg) {
+  test::OnModal("PrnPdfDlg", [&](QWidget* dlg) {
     auto* files = qobject_cast<QFileDialog*>(dlg);
     QVERIFY(files);
     files->selectFile(chosen);
@@ -554,7 +530,7 @@ void PrintTest::NoPrinterAsksForAPdfFile() {
   QVERIFY(QFileInfo::exists(chosen));
   // Asked again next time; cancelled, nothing is printed.
   QFile::remove(chosen);
-  InModal("PrnPdfDlg", [](QWidget* dlg) { qobject_cast<QDialog*>(dlg)->reject(); });
+  test::OnModal("PrnPdfDlg", [](QWidget* dlg) { qobject_cast<QDialog*>(dlg)->reject(); });
   w.window->Action("APrint")->trigger();
   QVERIFY(!QFileInfo::exists(chosen));
 }
@@ -566,7 +542,7 @@ void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
     s.PrnR = 20;
   });
   Settings& s = w.state.Settings;
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
+  test::OnModal("PrintSetupForm", [&](QWidget* dlg) {
     auto* left = dlg->findChild<QSpinBox*>("LeftEdit");
     auto* top = dlg->findChild<QSpinBox*>("TopEdit");
     QCOMPARE(left->minimum(), 3);
@@ -588,7 +564,7 @@ void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
   QCOMPARE(w.window->Printing().Printer().pageLayout().orientation(), QPageLayout::Landscape);  // stays chosen
 
   // Confirmed: the settings take the edits and the orientation, and the sheet is printed.
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
+  test::OnModal("PrintSetupForm", [&](QWidget* dlg) {
     QVERIFY(dlg->findChild<QRadioButton*>("Portrait")->isChecked());  // the settings' orientation again
     dlg->findChild<QRadioButton*>("Landscape")->click();
     dlg->findChild<QSpinBox*>("LeftEdit")->setValue(25);
@@ -602,8 +578,8 @@ void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
   QVERIFY2(page.width() > page.height(), "a landscape page");
 
   // "Настроить..." opens the system print dialog on the program's printer.
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
-    InModal("PrnSetupDlg", [&](QWidget* inner) {
+  test::OnModal("PrintSetupForm", [&](QWidget* dlg) {
+    test::OnModal("PrnSetupDlg", [&](QWidget* inner) {
       auto* print = qobject_cast<QPrintDialog*>(inner);
       QVERIFY(print);
       QCOMPARE(print->printer(), &w.window->Printing().Printer());
@@ -715,7 +691,7 @@ void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
   Settings& s = w.state.Settings;
   const ColorSet display = s.DisplayColors;
   const QColor chosen(0x12, 0x34, 0x56);
-  InModal("ColorSetupForm", [&](QWidget* dlg) {
+  test::OnModal("ColorSetupForm", [&](QWidget* dlg) {
     Pick(chosen, Bgr(s.PrinterColors.BackGround));
     QTest::mouseClick(dlg->findChild<ColorSwatch*>("PBackGround"), Qt::LeftButton);
     dlg->findChild<QPushButton*>("OkBtn")->click();
@@ -737,7 +713,7 @@ void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
 
   // A monitor colour shows on the screen as the dialog closes.
   const QColor monitor(0x65, 0x43, 0x21);
-  InModal("ColorSetupForm", [&](QWidget* dlg) {
+  test::OnModal("ColorSetupForm", [&](QWidget* dlg) {
     Pick(monitor, Bgr(display.BackGround));
     QTest::mouseClick(dlg->findChild<ColorSwatch*>("BackGround"), Qt::LeftButton);
     dlg->findChild<QPushButton*>("OkBtn")->click();

@@ -4,7 +4,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "processing/spectrum_ops.h"
+#include "tests/app/modal.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -176,8 +176,7 @@ void ProcessingTest::ConstantDialogs() {
   run.LoadLine();
   const SpectrumBuffer before = run.V();
   // Cancel: neither the constant nor the spectrum change.
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     QCOMPARE(dlg->windowTitle(), QString("Фильтр низкой чстоты"));
     QCOMPARE(dlg->findChild<QSpinBox*>("ConstEdit")->value(), 2);  // the stored 1 as it is used
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(40);
@@ -189,8 +188,7 @@ void ProcessingTest::ConstantDialogs() {
   // OK stores the constant and filters with it.
   SpectrumBuffer filtered = before;
   FilterSpectrum(filtered, 40);
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(40);
     dlg->findChild<QPushButton*>("OkBtn")->click();
   });
@@ -198,8 +196,7 @@ void ProcessingTest::ConstantDialogs() {
   QCOMPARE(run.state.Settings.LPFConst, 40);
   QVERIFY(run.V() == filtered);
   QVERIFY(run.Undoable());
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     QCOMPARE(dlg->windowTitle(), QString("Сглаживание спектра"));
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(7);
     dlg->findChild<QPushButton*>("OkBtn")->click();

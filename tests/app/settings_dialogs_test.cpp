@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
@@ -28,6 +27,7 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -37,18 +37,7 @@ namespace {
 
 using Run = test::WindowRig;
 
-// Runs `act` on the next modal dialog once it is open. A check that fails
-// in it closes the dialog, so that the test ends instead of waiting.
-template <typename Fn>
-void OnModal(Fn act) {
-  QTimer::singleShot(0, [act] {
-    QPointer<QWidget> w = QApplication::activeModalWidget();
-    QVERIFY(w);
-    act(w);
-    if (QTest::currentTestFailed() && w && w->isVisible())
-      if (auto* d = qobject_cast<QDialog*>(w.data())) d->reject();
-  });
-}
+using test::OnModal;
 
 void Click(QWidget* dialog, const char* button) {
   auto* b = dialog->findChild<QPushButton*>(button);
