@@ -31,12 +31,12 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   left->setFrameStyle(QFrame::Panel | QFrame::Raised);
   onBox_ = new QCheckBox("Включить автоматическое сохранение принимаемых спектров", left);
   onBox_->setObjectName("OnBox");
-  saveStep_ = new QSpinBox(left);
+  saveStep_ = new SpinEdit(left);
   saveStep_->setObjectName("SaveStep");
   saveStep_->setRange(1, 256);
   nameMask_ = new QLineEdit(left);
   nameMask_->setObjectName("NameMask");
-  numbMask_ = new QSpinBox(left);
+  numbMask_ = new SpinEdit(left);
   numbMask_->setObjectName("NumbMask");
   numbMask_->setRange(1, 99999999);
   auto* examGroup = new QGroupBox("Пример имени спектра", left);
@@ -164,8 +164,8 @@ void TAutoSaveSetupFrm::OKBtnClick() {
   }
   s_.AutoSave = onBox_->isChecked();
   s_.NameMask = nameMask_->text().toStdString();
-  s_.NumbMask = numbMask_->value();
-  s_.SaveStep = saveStep_->value();
+  s_.NumbMask = numbMask_->TypedValue();
+  s_.SaveStep = saveStep_->TypedValue();
   accept();
 }
 

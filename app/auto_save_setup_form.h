@@ -7,12 +7,12 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSpinBox>
 #include <QTreeView>
 
 #include <string>
 
 #include "model/settings.h"
+#include "spin_edit.h"
 
 namespace qel {
 
@@ -31,9 +31,9 @@ class TAutoSaveSetupFrm : public QDialog {
 
   Settings& s_;
   QCheckBox* onBox_;
-  QSpinBox* saveStep_;
+  SpinEdit* saveStep_;
   QLineEdit* nameMask_;
-  QSpinBox* numbMask_;
+  SpinEdit* numbMask_;
   QLabel* exam_;
   QLineEdit* directory_;
   QFileSystemModel* dirs_;

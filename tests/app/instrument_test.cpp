@@ -28,6 +28,7 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -59,6 +60,7 @@ class InstrumentTest : public QObject {
   void ResetDiapSendsTheBoundsAgain();
   void ReceiveClosesTheSpectrumAndArmsTheLoop();
   void RealTimeDialogRules();
+  void RealTimeConstantsTypedWhole();
   void AdcWindowClosedByItsCloseBox();
   void PortDialogRefusesASpeedThatIsNoNumber();
   void KeptSpectraAreNotDroppedSilently();
@@ -264,6 +266,24 @@ void InstrumentTest::RealTimeDialogRules() {
   });
   run.window->Action("ARealTime")->trigger();
   QCOMPARE(run.S().RTNumb, 12);
+}
+
+void InstrumentTest::RealTimeConstantsTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.RTLPFConst = 40;
+    s.RTNumb = 9;
+  });
+  OnModal([](QWidget* dlg) {
+    auto* lpf = dlg->findChild<QSpinBox*>("LPFConst");
+    test::TypeOver(lpf, "2001");  // typed whole, clamped at OK
+    QCOMPARE(lpf->text(), QString("2001"));
+    test::TypeOver(dlg->findChild<QSpinBox*>("SumConst"), "");  // nothing typed: the minimum
+    Click(dlg, "OkBtn");
+    QCOMPARE(lpf->text(), QString("2000"));
+  });
+  run.window->Action("ARealTime")->trigger();
+  QCOMPARE(run.S().RTLPFConst, 2000);
+  QCOMPARE(run.S().RTNumb, 2);
 }
 
 void InstrumentTest::AdcWindowClosedByItsCloseBox() {

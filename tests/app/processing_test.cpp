@@ -18,6 +18,7 @@
 #include "model/units.h"
 #include "processing/spectrum_ops.h"
 #include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -68,6 +69,7 @@ class ProcessingTest : public QObject {
   void LevellingPutsARampOnTheZeroLine();
   void SmoothingTwiceUndoneOnce();
   void ConstantDialogs();
+  void ConstantsTypedWhole();
   void UndoIsDisabledByTheFileCommands();
   void ResultsLiveAndDieByTheirRules();
 
@@ -205,6 +207,31 @@ void ProcessingTest::ConstantDialogs() {
   QCOMPARE(run.state.Settings.GlissConst, 7);
   QCOMPARE(run.V()[0].Value, EmptyValue);  // the first seven points of the data range
   QVERIFY(IsValid(run.V()[7]));
+}
+
+void ProcessingTest::ConstantsTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.LPFConst = 40;
+    s.GlissConst = 7;
+  });
+  run.LoadLine();
+  // Past the range: typed whole, clamped at OK and shown so.
+  test::OnModal([](QWidget* dlg) {
+    auto* edit = dlg->findChild<QSpinBox*>("ConstEdit");
+    test::TypeOver(edit, "2001");
+    QCOMPARE(edit->text(), QString("2001"));
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+    QCOMPARE(edit->text(), QString("2000"));
+  });
+  run.window->Action("AFilterSetup")->trigger();
+  QCOMPARE(run.state.Settings.LPFConst, 2000);
+  // Nothing typed: the range's minimum.
+  test::OnModal([](QWidget* dlg) {
+    test::TypeOver(dlg->findChild<QSpinBox*>("ConstEdit"), "");
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  run.window->Action("AGlissSetup")->trigger();
+  QCOMPARE(run.state.Settings.GlissConst, 2);
 }
 
 void ProcessingTest::UndoIsDisabledByTheFileCommands() {

@@ -28,6 +28,7 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -38,6 +39,7 @@ namespace {
 using Run = test::WindowRig;
 
 using test::OnModal;
+using test::TypeOver;
 
 void Click(QWidget* dialog, const char* button) {
   auto* b = dialog->findChild<QPushButton*>(button);
@@ -104,6 +106,7 @@ class SettingsDialogsTest : public QObject {
   void AutoSaveExampleName_data();
   void AutoSaveExampleName();
   void AutoSaveOkAndCancel();
+  void AutoSaveNumbersTypedWhole();
   void AutoSaveOffKeepsWorkDir();
   void AutoSaveUnwritableFolderRefused();
 
@@ -424,6 +427,38 @@ void SettingsDialogsTest::AutoSaveOkAndCancel() {
   run.window->Action("AAutoSave")->trigger();
   QVERIFY(!run.S().AutoSave);
   QCOMPARE(run.window->PanelText(8), QString());
+}
+
+void SettingsDialogsTest::AutoSaveNumbersTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.SaveStep = 5;
+    s.NumbMask = 17;
+  });
+  // Numbers past the range are typed whole and clamped at OK, which shows them so.
+  OnModal([](QWidget* w) {
+    auto* step = Child<QSpinBox>(w, "SaveStep");
+    auto* numb = Child<QSpinBox>(w, "NumbMask");
+    TypeOver(step, "300");
+    TypeOver(numb, "123456789");
+    QCOMPARE(step->text(), QString("300"));
+    QCOMPARE(numb->text(), QString("123456789"));
+    QCOMPARE(Child<QLabel>(w, "Exam")->text(), QString("Спектр99999999.qel"));
+    Click(w, "OKBtn");
+    QCOMPARE(step->text(), QString("256"));
+    QCOMPARE(numb->text(), QString("99999999"));
+  });
+  run.window->Action("AAutoSave")->trigger();
+  QCOMPARE(run.S().SaveStep, 256);
+  QCOMPARE(run.S().NumbMask, 99999999);
+  // Nothing typed gives the minimum, and so does a number below it.
+  OnModal([](QWidget* w) {
+    TypeOver(Child<QSpinBox>(w, "SaveStep"), "");
+    TypeOver(Child<QSpinBox>(w, "NumbMask"), "0");
+    Click(w, "OKBtn");
+  });
+  run.window->Action("AAutoSave")->trigger();
+  QCOMPARE(run.S().SaveStep, 1);
+  QCOMPARE(run.S().NumbMask, 1);
 }
 
 void SettingsDialogsTest::AutoSaveOffKeepsWorkDir() {
