@@ -2,6 +2,7 @@
 // files read back with poppler's tools; the print setup and colour dialogs.
 
 #include <QButtonGroup>
+#include <QMessageBox>
 #include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
@@ -24,6 +25,7 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
@@ -157,6 +159,8 @@ class PrintTest : public QObject {
   void PrintedPdfReadBack();
   void NoPrinterAsksForAPdfFile();
   void SetupDialogRaisesMinimumsCancelPrintsNothing();
+  void SetupDialogTakesEachMarginAsTyped();
+  void SetupDialogMinimumsStopAtZero();
   void WindowPictureKeepsItsScreenSize();
   void ColourOkWithoutChangesKeepsAllSets();
   void ColourCancelAfterPicksChangesNothing();
@@ -589,6 +593,81 @@ void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
     qobject_cast<QDialog*>(dlg)->reject();
   });
   w.window->Action("APrintSetup")->trigger();
+}
+
+void PrintTest::SetupDialogTakesEachMarginAsTyped() {
+  Window w(dir_->Path());  // A4 portrait, 203 x 289 mm printable: minimum margins 3, 3, 4 and 4 mm
+  Settings& s = w.state.Settings;
+  QStringList said;
+  // OK refused: the message, and the dialog stays.
+  auto okRefused = [&](QWidget* dlg) {
+    test::OnModal("PrintSetupErrorBox", [&](QWidget* box) {
+      said << qobject_cast<QMessageBox*>(box)->text();
+      qobject_cast<QMessageBox*>(box)->accept();
+    });
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+    QVERIFY(dlg->isVisible());
+  };
+  test::OnModal("PrintSetupForm", [&](QWidget* dlg) {
+    auto edit = [dlg](const char* name) { return dlg->findChild<QSpinBox*>(name); };
+    QCOMPARE(edit("RightEdit")->minimum(), 3);
+    QCOMPARE(edit("BotEdit")->minimum(), 4);
+    // Typed whole past the range, clamped at OK and shown so: 200 mm on
+    // either side of a sheet of 3 + 203 + 3 mm leave no plot.
+    test::TypeOver(edit("LeftEdit"), "250");
+    QCOMPARE(edit("LeftEdit")->text(), QString("250"));
+    test::TypeOver(edit("RightEdit"), "200");
+    okRefused(dlg);
+    QCOMPARE(edit("LeftEdit")->text(), QString("200"));
+    test::TypeOver(edit("RightEdit"), "9");  // 209 mm together: still nothing
+    okRefused(dlg);
+    test::TypeOver(edit("RightEdit"), "8");  // 1 mm of width, but no height
+    test::TypeOver(edit("TopEdit"), "150");
+    test::TypeOver(edit("BotEdit"), "147");
+    okRefused(dlg);
+    // Each margin taken from its own edit; one typed below its minimum is the minimum.
+    test::TypeOver(edit("LeftEdit"), "20");
+    test::TypeOver(edit("RightEdit"), "30");
+    test::TypeOver(edit("TopEdit"), "1");
+    test::TypeOver(edit("BotEdit"), "50");
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+    QCOMPARE(edit("TopEdit")->text(), QString("4"));
+  });
+  w.window->Action("APrintSetup")->trigger();
+  QCOMPARE(said, (QStringList{
+      "Поля слева (200 мм) и справа (200 мм) не оставляют места для спектра: вместе они должны быть меньше 209 мм.",
+      "Поля слева (200 мм) и справа (9 мм) не оставляют места для спектра: вместе они должны быть меньше 209 мм.",
+      "Поля сверху (150 мм) и снизу (147 мм) не оставляют места для спектра: вместе они должны быть меньше 297 мм."}));
+  QCOMPARE(s.PrnL, 20);
+  QCOMPARE(s.PrnR, 30);
+  QCOMPARE(s.PrnT, 4);
+  QCOMPARE(s.PrnB, 50);
+  QVERIFY(QFileInfo::exists(w.pdf));
+}
+
+void PrintTest::SetupDialogMinimumsStopAtZero() {
+  // Letter without margins, 216 x 279 mm, is taken for A4 portrait: 3 mm
+  // wider than the sheet, 9 mm of it unprintable at top and bottom.
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setPageSize(QPageSize(QPageSize::Letter));
+  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+  Settings s;
+  SetDefaults(s);
+  s.Orientation = false;
+  s.PrnL = 1;
+  s.PrnT = 2;
+  TPrintSetupForm setup(printer, s);
+  QCOMPARE(setup.MinMargins(), (Margins{-3, -3, 9, 9}));
+  const int minimums[4] = {0, 0, 9, 9};
+  const char* names[4] = {"LeftEdit", "RightEdit", "TopEdit", "BotEdit"};
+  for (int i = 0; i < 4; ++i) QCOMPARE(setup.findChild<QSpinBox*>(names[i])->minimum(), minimums[i]);
+  QCOMPARE(s.PrnL, 1);
+  QCOMPARE(s.PrnT, 9);
+  setup.show();
+  test::TypeOver(setup.findChild<QSpinBox*>("LeftEdit"), "0");
+  setup.findChild<QPushButton*>("OkBtn")->click();
+  QCOMPARE(s.PrnL, 0);
 }
 
 void PrintTest::WindowPictureKeepsItsScreenSize() {
