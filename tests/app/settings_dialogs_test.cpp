@@ -302,16 +302,23 @@ void SettingsDialogsTest::UnitsTypedWithTheLocaleSeparator() {
     // The loaded range is written with the separator and taken back as it stands.
     QCOMPARE(Child(w, "RazvMin3")->text(), "3123" + sep + "4");
     ClickEnableBox(w, QMessageBox::Yes);
+    // Either separator is typed as the separator; the letter is dropped.
     QLineEdit* e = Child(w, "RazvMax3");
     e->setFocus();
     e->selectAll();
-    QTest::keyClicks(e, "33" + other + "0" + sep + "2x5");  // the other separator and the letter are dropped
-    QCOMPARE(e->text(), "330" + sep + "25");
+    QTest::keyClicks(e, "33" + other + "2x5");
+    QCOMPARE(e->text(), "33" + sep + "25");
+    QLineEdit* f = Child(w, "RazvMax2");
+    f->setFocus();
+    f->selectAll();
+    QTest::keyClicks(f, "1" + sep + "5");
+    QCOMPARE(f->text(), "1" + sep + "5");
     Click(w, "OKBtn");
   });
   run.window->Action("AOpenUnits")->trigger();
   QCOMPARE(run.S().RazvUnits[3].X1, 3123.4);
-  QCOMPARE(run.S().RazvUnits[3].X2, 330.25);
+  QCOMPARE(run.S().RazvUnits[3].X2, 33.25);
+  QCOMPARE(run.S().RazvUnits[2].X2, 1.5);
 }
 
 void SettingsDialogsTest::UnitsEditingKeysWork() {
