@@ -153,6 +153,7 @@ class PrintTest : public QObject {
   void CursorOnTheViewBoundIsNotPrinted();
   void DotsAtTheirOwnCodeAndOnTheBottomRow();
   void MinMaxLabelsAreNeverFlipped();
+  void ModulationLabelKeepsClearOfTheFrame();
   void IntegralAndModulationLabels();
   void EmptyViewPrintsFrameAndLabelsWithoutPoints();
   void MarginSampleForAKnownGeometry();
@@ -343,7 +344,6 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   sheet.Point(3000, 2200, 0);     // the minimum at its bottom, at code 2200: x 652
   sheet.run.MaxIndex = 1000;
   sheet.run.MinIndex = 3000;
-  sheet.run.ModAmplitude = 0.5;
   const QImage image = sheet.Render();
   const QFontMetrics fm(PlotFont(), &image);
   const int th = fm.height();
@@ -361,11 +361,32 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   const PlotLabel* a = sheet.Text(aText);
   QVERIFY(a);
   QCOMPARE(a->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(aText) / 2, 64 + 2 * th));
-  const PlotLabel* am = nullptr;
-  for (const PlotLabel& l : sheet.report.Texts)
-    if (QString::fromStdString(l.Text).startsWith("АМ=")) am = &l;
-  QVERIFY(am);
-  QCOMPARE(am->Box.topLeft(), QPoint(2, 64 + 2));
+}
+
+void PrintTest::ModulationLabelKeepsClearOfTheFrame() {
+  Sheet sheet;
+  sheet.s.LastOpen = "/data/a.qel";
+  const QImage without = sheet.Render();
+  const PlotLabel header = *sheet.Text(" Файл: \"a.qel\"  Усиление: 1.  Развёртка: 2.");
+  sheet.run.ModAmplitude = 3;
+  const QString text = "АМ=3,00 " + QString::fromStdString(sheet.s.ADCUnits[3].Name);
+  QImage image = sheet.Render();
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  // The frame starts 70 pixels in, too near for the label: it goes after
+  // the header, a blank's width on, inside the frame.
+  QVERIFY(2 + fm.horizontalAdvance(text) > 70);
+  QVERIFY(sheet.Text(text));
+  QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(header.Box.right() + 1 + fm.horizontalAdvance(' '), 64 + 2));
+  // The frame's left edge and the header are as without it.
+  for (int y = 64; y < 64 + 2 + th; ++y)
+    QVERIFY2(image.pixelColor(70, y) == QColor(Qt::blue), qPrintable(QString::number(y)));
+  QCOMPARE(image.copy(header.Box), without.copy(header.Box));
+  // A frame 40 mm from the paper's edge leaves it room at the printable area's edge.
+  sheet.s.PrnL = 40;
+  image = sheet.Render();
+  QVERIFY(2 + fm.horizontalAdvance(text) <= sheet.report.Frame.Left);
+  QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(2, 64 + 2));
 }
 
 void PrintTest::IntegralAndModulationLabels() {
