@@ -1,5 +1,6 @@
 #include "auto_save_setup_form.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -7,6 +8,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "model/atomic_file.h"
@@ -108,6 +110,19 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   column->addLayout(panels);
   column->addLayout(buttons);
 
+  // The model reads the folders in the background, and each folder read
+  // (then sorted) moves the rows below it: the tree follows the working
+  // folder until the operator clicks, scrolls or types in it.
+  auto follow = [this] {
+    if (following_) dirView_->scrollTo(dirView_->currentIndex(), QAbstractItemView::PositionAtCenter);
+  };
+  connect(dirs_, &QFileSystemModel::directoryLoaded, this, follow);
+  connect(dirs_, &QFileSystemModel::layoutChanged, this, follow);
+  dirView_->installEventFilter(this);
+  dirView_->viewport()->installEventFilter(this);
+  for (QScrollBar* bar : {dirView_->verticalScrollBar(), dirView_->horizontalScrollBar()})
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this] { following_ = false; });
+
   FormShow();
   connect(nameMask_, &QLineEdit::textChanged, this, &TAutoSaveSetupFrm::NameMaskChange);
   connect(numbMask_, &QSpinBox::valueChanged, this, &TAutoSaveSetupFrm::NameMaskChange);
@@ -126,8 +141,15 @@ void TAutoSaveSetupFrm::FormShow() {
   if (QFileInfo(dir).isDir()) {
     const QModelIndex at = dirs_->index(dir);
     dirView_->setCurrentIndex(at);
-    dirView_->scrollTo(at);
+    dirView_->scrollTo(at, QAbstractItemView::PositionAtCenter);
+    following_ = true;
   }
+}
+
+bool TAutoSaveSetupFrm::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type t = event->type();
+  if (t == QEvent::MouseButtonPress || t == QEvent::Wheel || t == QEvent::KeyPress) following_ = false;
+  return QDialog::eventFilter(watched, event);
 }
 
 void TAutoSaveSetupFrm::RefreshInfo() {

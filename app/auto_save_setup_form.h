@@ -24,6 +24,9 @@ class TAutoSaveSetupFrm : public QDialog {
   void NameMaskChange();
   void DirViewChange(const QModelIndex& current);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void FormShow();
   void RefreshInfo();
@@ -38,6 +41,7 @@ class TAutoSaveSetupFrm : public QDialog {
   QLineEdit* directory_;
   QFileSystemModel* dirs_;
   QTreeView* dirView_;
+  bool following_ = false;  // the tree is kept scrolled to the working folder
   QLabel* info_;
 };
 

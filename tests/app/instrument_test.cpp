@@ -63,6 +63,7 @@ class InstrumentTest : public QObject {
   void RealTimeConstantsTypedWhole();
   void AdcWindowClosedByItsCloseBox();
   void PortDialogRefusesASpeedThatIsNoNumber();
+  void PortDialogShowsALinuxPathWhole();
   void KeptSpectraAreNotDroppedSilently();
 
  private:
@@ -351,6 +352,21 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
   QCOMPARE(run.S().Port, std::string("COM7"));
   QCOMPARE(run.S().BitRate, 9600);
   QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));  // not receiving: only the settings change
+}
+
+void InstrumentTest::PortDialogShowsALinuxPathWhole() {
+  const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  Run run(dir_->Path(), [&](Settings& s) { s.Port = port.toStdString(); });
+  OnModal([&](QWidget* dlg) {
+    auto* box = dlg->findChild<QComboBox*>("PortBox");
+    QCOMPARE(box->currentText(), port);
+    // The edit's text starts 2 pixels in and takes a pixel more for the cursor.
+    QLineEdit* edit = box->lineEdit();
+    QVERIFY2(edit->width() >= edit->fontMetrics().horizontalAdvance(port) + 5,
+             qPrintable(QString("%1 for %2").arg(edit->width()).arg(edit->fontMetrics().horizontalAdvance(port))));
+    Click(dlg, "BitBtnCancel");
+  });
+  run.window->Action("ASetupCom")->trigger();
 }
 
 void InstrumentTest::KeptSpectraAreNotDroppedSilently() {

@@ -108,6 +108,7 @@ class SettingsDialogsTest : public QObject {
   void AutoSaveOkAndCancel();
   void AutoSaveNumbersTypedWhole();
   void AutoSaveOffKeepsWorkDir();
+  void AutoSaveTreeShowsTheWorkDir();
   void AutoSaveUnwritableFolderRefused();
 
  private:
@@ -483,6 +484,25 @@ void SettingsDialogsTest::AutoSaveOffKeepsWorkDir() {
   run.window->Action("AAutoSave")->trigger();
   QCOMPARE(run.S().WorkDir, a);
   QCOMPARE(run.S().NameMask, std::string("n"));
+}
+
+void SettingsDialogsTest::AutoSaveTreeShowsTheWorkDir() {
+  // The working folder last of two hundred: far below the first rows of the tree.
+  for (int i = 0; i < 200; ++i) std::filesystem::create_directory(dir_->File(QString::asprintf("f%03d", i).toStdString()));
+  const std::string work = dir_->File("z");
+  std::filesystem::create_directory(work);
+  Run run(dir_->Path(), [&](Settings& s) { s.WorkDir = work; });
+  OnModal([&](QWidget* w) {
+    auto* view = Child<QTreeView>(w, "DirView");
+    auto* model = qobject_cast<QFileSystemModel*>(view->model());
+    QVERIFY(model);
+    QCOMPARE(model->filePath(view->currentIndex()), QString::fromStdString(work));
+    // Once its folder is read and sorted, there it is.
+    QTRY_VERIFY(model->rowCount(view->currentIndex().parent()) == 201 && view->currentIndex().row() == 200);
+    QVERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
+    Click(w, "CancelBtn");
+  });
+  run.window->Action("AAutoSave")->trigger();
 }
 
 void SettingsDialogsTest::AutoSaveUnwritableFolderRefused() {
