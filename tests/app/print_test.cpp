@@ -150,6 +150,7 @@ class PrintTest : public QObject {
   void A4FrameInsideThePrintableArea();
   void HeaderInReceiveAndAnalyseMode();
   void CornerAndGridLabelsAtOrdScale0();
+  void SheetColoursAreTheSettingsOwn();
   void CursorOnTheViewBoundIsNotPrinted();
   void DotsAtTheirOwnCodeAndOnTheBottomRow();
   void MinMaxLabelsAreNeverFlipped();
@@ -246,6 +247,9 @@ void PrintTest::CornerAndGridLabelsAtOrdScale0() {
   QVERIFY(sheet.report.Texts.size() > 1);
   QCOMPARE(QString::fromStdString(sheet.report.Texts[1].Text), low);
   QCOMPARE(sheet.report.Texts[1].Box.topLeft(), QPoint(70 + 2, 1643 - 1 - th));
+  const QString high = QString::fromStdString(FormatField(sheet.s, 4000, ","));
+  QCOMPARE(QString::fromStdString(sheet.report.Texts[2].Text), high);
+  QCOMPARE(sheet.report.Texts[2].Box.topLeft(), QPoint(1129 - fm.horizontalAdvance(high) - 2, 1643 - 1 - th));
   // Grid lines at the middle and the quarters of the frame, labels 2 pixels above.
   const int ys[3] = {853, 64 + 1579 / 4, 64 + 3 * 1579 / 4};
   const int labels[3] = {0, 1024, -1024};
@@ -261,6 +265,20 @@ void PrintTest::CornerAndGridLabelsAtOrdScale0() {
   QCOMPARE(image.pixelColor(70, 300), Bgr(sheet.s.PrinterColors.Border));
   QCOMPARE(image.pixelColor(1128, 853), Bgr(sheet.s.PrinterColors.Border));  // the line ends at Right - 2
   QCOMPARE(image.pixelColor(1127, 853), Bgr(sheet.s.PrinterColors.Grid));
+}
+
+void PrintTest::SheetColoursAreTheSettingsOwn() {
+  // Colours are kept as 0x00BBGGRR: the default text 0x0000FF is red, the
+  // border 0xFF0000 blue, and the background 0xC0FFFF light yellow.
+  Sheet sheet;
+  QCOMPARE(sheet.s.PrinterColors.Text, 0x0000FF);
+  QCOMPARE(sheet.s.PrinterColors.Border, 0xFF0000);
+  const QImage image = sheet.Render();
+  QCOMPARE(image.pixelColor(70, 300), QColor(0, 0, 255));
+  QCOMPARE(image.pixelColor(500, 300), QColor(255, 255, 0xC0));
+  const PlotLabel* header = sheet.Text(" Усиление: 1.  Развёртка: 2.");
+  QVERIFY(header);
+  QVERIFY(sheet.AnyPixel(image.copy(header->Box), QColor(255, 0, 0)));
 }
 
 void PrintTest::CursorOnTheViewBoundIsNotPrinted() {
