@@ -1,5 +1,6 @@
 #include "auto_save_setup_form.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -7,6 +8,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "model/atomic_file.h"
@@ -31,12 +33,12 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   left->setFrameStyle(QFrame::Panel | QFrame::Raised);
   onBox_ = new QCheckBox("Включить автоматическое сохранение принимаемых спектров", left);
   onBox_->setObjectName("OnBox");
-  saveStep_ = new QSpinBox(left);
+  saveStep_ = new SpinEdit(left);
   saveStep_->setObjectName("SaveStep");
   saveStep_->setRange(1, 256);
   nameMask_ = new QLineEdit(left);
   nameMask_->setObjectName("NameMask");
-  numbMask_ = new QSpinBox(left);
+  numbMask_ = new SpinEdit(left);
   numbMask_->setObjectName("NumbMask");
   numbMask_->setRange(1, 99999999);
   auto* examGroup = new QGroupBox("Пример имени спектра", left);
@@ -108,6 +110,19 @@ TAutoSaveSetupFrm::TAutoSaveSetupFrm(Settings& s, QWidget* parent)
   column->addLayout(panels);
   column->addLayout(buttons);
 
+  // The model reads the folders in the background, and each folder read
+  // (then sorted) moves the rows below it: the tree follows the working
+  // folder until the operator clicks, scrolls or types in it.
+  auto follow = [this] {
+    if (following_) dirView_->scrollTo(dirView_->currentIndex(), QAbstractItemView::PositionAtCenter);
+  };
+  connect(dirs_, &QFileSystemModel::directoryLoaded, this, follow);
+  connect(dirs_, &QFileSystemModel::layoutChanged, this, follow);
+  dirView_->installEventFilter(this);
+  dirView_->viewport()->installEventFilter(this);
+  for (QScrollBar* bar : {dirView_->verticalScrollBar(), dirView_->horizontalScrollBar()})
+    connect(bar, &QAbstractSlider::actionTriggered, this, [this] { following_ = false; });
+
   FormShow();
   connect(nameMask_, &QLineEdit::textChanged, this, &TAutoSaveSetupFrm::NameMaskChange);
   connect(numbMask_, &QSpinBox::valueChanged, this, &TAutoSaveSetupFrm::NameMaskChange);
@@ -126,8 +141,15 @@ void TAutoSaveSetupFrm::FormShow() {
   if (QFileInfo(dir).isDir()) {
     const QModelIndex at = dirs_->index(dir);
     dirView_->setCurrentIndex(at);
-    dirView_->scrollTo(at);
+    dirView_->scrollTo(at, QAbstractItemView::PositionAtCenter);
+    following_ = true;
   }
+}
+
+bool TAutoSaveSetupFrm::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type t = event->type();
+  if (t == QEvent::MouseButtonPress || t == QEvent::Wheel || t == QEvent::KeyPress) following_ = false;
+  return QDialog::eventFilter(watched, event);
 }
 
 void TAutoSaveSetupFrm::RefreshInfo() {
@@ -164,8 +186,8 @@ void TAutoSaveSetupFrm::OKBtnClick() {
   }
   s_.AutoSave = onBox_->isChecked();
   s_.NameMask = nameMask_->text().toStdString();
-  s_.NumbMask = numbMask_->value();
-  s_.SaveStep = saveStep_->value();
+  s_.NumbMask = numbMask_->TypedValue();
+  s_.SaveStep = saveStep_->TypedValue();
   accept();
 }
 

@@ -7,12 +7,12 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
-#include <QSpinBox>
 #include <QTreeView>
 
 #include <string>
 
 #include "model/settings.h"
+#include "spin_edit.h"
 
 namespace qel {
 
@@ -24,6 +24,9 @@ class TAutoSaveSetupFrm : public QDialog {
   void NameMaskChange();
   void DirViewChange(const QModelIndex& current);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void FormShow();
   void RefreshInfo();
@@ -31,13 +34,14 @@ class TAutoSaveSetupFrm : public QDialog {
 
   Settings& s_;
   QCheckBox* onBox_;
-  QSpinBox* saveStep_;
+  SpinEdit* saveStep_;
   QLineEdit* nameMask_;
-  QSpinBox* numbMask_;
+  SpinEdit* numbMask_;
   QLabel* exam_;
   QLineEdit* directory_;
   QFileSystemModel* dirs_;
   QTreeView* dirView_;
+  bool following_ = false;  // the tree is kept scrolled to the working folder
   QLabel* info_;
 };
 

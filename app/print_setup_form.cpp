@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QRadioButton>
@@ -75,7 +76,7 @@ TPrintSetupForm::TPrintSetupForm(QPrinter& printer, Settings& s, QWidget* parent
   const char* names[4] = {"LeftEdit", "RightEdit", "TopEdit", "BotEdit"};
   const char* captions[4] = {"Слева", "Справа", "Сверху", "Снизу"};
   for (int i = 0; i < 4; ++i) {
-    auto* edit = new QSpinBox(fieldBox);
+    auto* edit = new SpinEdit(fieldBox);
     edit->setObjectName(names[i]);
     edit->setRange(1, 200);
     edit->setValue(10);
@@ -113,10 +114,7 @@ TPrintSetupForm::TPrintSetupForm(QPrinter& printer, Settings& s, QWidget* parent
   ok->setDefault(true);
   QPushButton* cancel = buttons->addButton("Отмена", QDialogButtonBox::RejectRole);
   cancel->setObjectName("BitBtn2");
-  connect(ok, &QPushButton::clicked, this, [this] {
-    OkBtnClick();
-    accept();
-  });
+  connect(ok, &QPushButton::clicked, this, &TPrintSetupForm::OkBtnClick);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* left = new QVBoxLayout;
@@ -134,7 +132,7 @@ TPrintSetupForm::TPrintSetupForm(QPrinter& printer, Settings& s, QWidget* parent
 
   connect(prnSetupPrn_, &QPushButton::clicked, this, &TPrintSetupForm::PrnSetupPrnClick);
   connect(orientGroup_, &QButtonGroup::idClicked, this, &TPrintSetupForm::OrientGroupClick);
-  for (QSpinBox* edit : edits_)
+  for (SpinEdit* edit : edits_)
     connect(edit, &QSpinBox::valueChanged, this, [this] { DrawMarginSample(); });
   FormShow();
 }
@@ -192,12 +190,32 @@ void TPrintSetupForm::PrnSetupPrnClick() {
   DrawMarginSample();
 }
 
+void TPrintSetupForm::Refuse(std::size_t i, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, "КЕЛ", text, QMessageBox::Ok, this);
+  box.setObjectName("PrintSetupErrorBox");
+  box.exec();
+  edits_[i]->setFocus();
+  edits_[i]->selectAll();
+}
+
 void TPrintSetupForm::OkBtnClick() {
+  const Margins m{edits_[0]->TypedValue(), edits_[1]->TypedValue(), edits_[2]->TypedValue(), edits_[3]->TypedValue()};
+  // The frame is the printable area less the margins beyond the minimum
+  // ones. Without width or height every point would print in one column
+  // and the labels mirrored.
+  const int width = geometry_.HorzSize + min_.Left + min_.Right;
+  const int height = geometry_.VertSize + min_.Top + min_.Bottom;
+  const QString text("Поля %1 (%2 мм) и %3 (%4 мм) не оставляют места для спектра: вместе они должны быть меньше %5 мм.");
+  if (m.Left + m.Right >= width)
+    return Refuse(0, text.arg("слева").arg(m.Left).arg("справа").arg(m.Right).arg(width));
+  if (m.Top + m.Bottom >= height)
+    return Refuse(2, text.arg("сверху").arg(m.Top).arg("снизу").arg(m.Bottom).arg(height));
   s_.Orientation = printer_.pageLayout().orientation() == QPageLayout::Landscape;
-  s_.PrnL = edits_[0]->value();
-  s_.PrnR = edits_[1]->value();
-  s_.PrnT = edits_[2]->value();
-  s_.PrnB = edits_[3]->value();
+  s_.PrnL = m.Left;
+  s_.PrnR = m.Right;
+  s_.PrnT = m.Top;
+  s_.PrnB = m.Bottom;
+  accept();
 }
 
 }  // namespace qel

@@ -9,12 +9,12 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPushButton>
-#include <QSpinBox>
 
 #include <array>
 
 #include "display/print_sheet.h"
 #include "model/settings.h"
+#include "spin_edit.h"
 
 namespace qel {
 
@@ -36,6 +36,9 @@ class TPrintSetupForm : public QDialog {
   void OrientGroupClick(int index);
   // The system print dialog; when confirmed, the name, orientation and preview follow it.
   void PrnSetupPrnClick();
+  // Takes the orientation and the margins into the settings and closes the
+  // dialog, unless the margins leave the sheet no plot: then it says so and
+  // the dialog stays.
   void OkBtnClick();
 
   const Margins& MinMargins() const { return min_; }
@@ -45,6 +48,8 @@ class TPrintSetupForm : public QDialog {
  private:
   void FormShow();
   Margins EditMargins() const;
+  // Says why the margins cannot be taken and puts the cursor into edit i.
+  void Refuse(std::size_t i, const QString& text);
   void PaintSample(QPainter& p);
 
   QPrinter& printer_;
@@ -56,7 +61,7 @@ class TPrintSetupForm : public QDialog {
 
   QLineEdit* prnName_;
   QPushButton* prnSetupPrn_;
-  std::array<QSpinBox*, 4> edits_{};  // left, right, top, bottom
+  std::array<SpinEdit*, 4> edits_{};  // left, right, top, bottom
   QButtonGroup* orientGroup_;
   QGroupBox* sampleBox_;
   QWidget* sample_;

@@ -17,7 +17,7 @@ ConstSetupForm::ConstSetupForm(const char* objectName, const QString& caption, c
   setWindowTitle(caption);
   auto* group = new QGroupBox(groupCaption, this);
   group->setObjectName("GroupBox1");
-  constEdit_ = new QSpinBox(group);
+  constEdit_ = new SpinEdit(group);
   constEdit_->setObjectName("ConstEdit");
   constEdit_->setRange(2, 2000);
   constEdit_->setValue(constant_);  // a stored value outside the range shows as it is used
@@ -28,7 +28,7 @@ ConstSetupForm::ConstSetupForm(const char* objectName, const QString& caption, c
   auto* cancel = new QPushButton("Отмена", this);
   cancel->setObjectName("CancelBtn");
   connect(ok, &QPushButton::clicked, this, [this] {
-    constant_ = constEdit_->value();
+    constant_ = constEdit_->TypedValue();
     accept();
   });
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -5,11 +5,11 @@
 
 #include <QDialog>
 #include <QObject>
-#include <QSpinBox>
 #include <QString>
 
 #include "model/settings.h"
 #include "model/spectrum.h"
+#include "spin_edit.h"
 
 namespace qel {
 
@@ -31,7 +31,7 @@ class ConstSetupForm : public QDialog {
 
  private:
   std::int32_t& constant_;
-  QSpinBox* constEdit_;
+  SpinEdit* constEdit_;
 };
 
 class TGlissSetupForm : public ConstSetupForm {

@@ -19,8 +19,8 @@
 namespace qel {
 
 namespace {
-QSpinBox* ConstEdit(const char* name, QWidget* parent) {
-  auto* e = new QSpinBox(parent);
+SpinEdit* ConstEdit(const char* name, QWidget* parent) {
+  auto* e = new SpinEdit(parent);
   e->setObjectName(name);
   e->setRange(2, 2000);
   return e;
@@ -50,7 +50,7 @@ TRealTimeSetupForm::TRealTimeSetupForm(Settings& s, QWidget* parent)
   // A group of a switch and its constant: "EnLPF"/"LPFConst", "EnSum"/"SumConst".
   auto group = [this](const char* name, const char* title, const char* checkName, const char* checkText,
                       const char* labelName, const char* labelText, const char* editName, QCheckBox*& check,
-                      QSpinBox*& edit) {
+                      SpinEdit*& edit) {
     auto* g = new QGroupBox(title, this);
     g->setObjectName(name);
     check = new QCheckBox(checkText, g);
@@ -154,9 +154,9 @@ bool TRealTimeSetupForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TRealTimeSetupForm::OkBtnClick() {
   s_.EnableRTLPF = enLPF_->isChecked();
-  s_.RTLPFConst = lpfConst_->value();
+  s_.RTLPFConst = lpfConst_->TypedValue();
   s_.EnableRTSum = enSum_->isChecked();
-  s_.RTNumb = sumConst_->value();
+  s_.RTNumb = sumConst_->TypedValue();
   s_.ShowFirst = showFirstBox_->isChecked();
 }
 

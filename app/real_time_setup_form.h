@@ -5,9 +5,9 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QPlainTextEdit>
-#include <QSpinBox>
 
 #include "model/settings.h"
+#include "spin_edit.h"
 
 namespace qel {
 
@@ -30,9 +30,9 @@ class TRealTimeSetupForm : public QDialog {
 
   Settings& s_;
   QCheckBox* enLPF_;
-  QSpinBox* lpfConst_;
+  SpinEdit* lpfConst_;
   QCheckBox* enSum_;
-  QSpinBox* sumConst_;
+  SpinEdit* sumConst_;
   QCheckBox* showFirstBox_;
   QWidget* hoverAreas_[3];
   QPlainTextEdit* memos_[3];

@@ -6,7 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
+#include <algorithm>
+
+#include "ui_metrics.h"
 
 namespace qel {
 
@@ -24,6 +29,17 @@ TSetupCommForm::TSetupCommForm(std::string port, std::int32_t bitRate, QWidget* 
     if (!info.description().isEmpty())
       portBox_->setItemData(portBox_->count() - 1, info.description(), Qt::ToolTipRole);
   }
+  // Wide enough to read a port by its id, the longest names Linux gives
+  // (and the port given, should it be longer still).
+  const QFontMetrics fm(portBox_->font());
+  const int text = std::max(fm.horizontalAdvance("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"),
+                            fm.horizontalAdvance(QString::fromStdString(port_)));
+  QStyleOptionComboBox opt;
+  opt.initFrom(portBox_);
+  opt.editable = true;
+  // The edit's margins and its cursor besides the text.
+  const QSize content(text + Px(8), fm.height());
+  portBox_->setMinimumWidth(portBox_->style()->sizeFromContents(QStyle::CT_ComboBox, &opt, content, portBox_).width());
   speedBox_ = new QComboBox(this);
   speedBox_->setObjectName("SpeedBox");
   speedBox_->setEditable(true);

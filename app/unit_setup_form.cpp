@@ -30,7 +30,9 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 QValidator::State UnitTextValidator::validate(QString& input, int&) const {
-  for (QChar c : input) {
+  for (QChar& c : input) {
+    // A point or a comma is the decimal separator, whichever the locale has.
+    if ((c == '.' || c == ',') && sep_.size() == 1) c = sep_[0];
     const bool ok = (c >= '0' && c <= '9') || c == '-' || c == 'E' || c == 'e' || sep_.contains(c);
     if (!ok) return Invalid;
   }

@@ -21,8 +21,10 @@ namespace qel {
 
 // The key filter of the 26 Min and Max edits: what is typed or pasted may
 // hold only digits, the minus sign, the exponent letter and the decimal
-// separator the edits are written with. Editing keys (backspace, delete,
-// arrows, selection) are no typed characters and are never filtered.
+// separator the edits are written with. A point or a comma typed is that
+// separator (a point dropped in a comma locale made 1.5 read 15). Editing
+// keys (backspace, delete, arrows, selection) are no typed characters and
+// are never filtered.
 class UnitTextValidator : public QValidator {
  public:
   UnitTextValidator(const QString& separator, QObject* parent) : QValidator(parent), sep_(separator) {}

@@ -155,7 +155,7 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
   const QString high = field(s.ViewMax);
   const int w2 = fm.horizontalAdvance(high);
   label(f.Right - w2 - 2, f.Bottom - 1 - th, high, textColor, back);
-  label(f.Left + 1, f.Top + 1, SheetHeader(in), textColor, back);
+  const QRect header = label(f.Left + 1, f.Top + 1, SheetHeader(in), textColor, back);
 
   // The three grid lines, each with its label above its right end.
   const int ys[3] = {(f.Top + f.Bottom) / 2, f.Top + (f.Bottom - f.Top) / 4, f.Top + 3 * (f.Bottom - f.Top) / 4};
@@ -249,11 +249,14 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
     brush = back;
   }
 
-  // From the printable area's left edge, not the frame's.
+  // From the printable area's left edge, not the frame's, where it ends
+  // before the frame; where it would reach the frame (a left margin under
+  // about 20 mm), on the same row inside the frame, a blank after the header.
   if (run.ModAmplitude > 0) {
     const QString text = "АМ=" + QString::fromStdString(FormatFixed(static_cast<float>(run.ModAmplitude), 2, 2, in.Sep)) +
                          " " + QString::fromStdString(s.ADCUnits[3].Name);
-    label(2, f.Top + 2, text, font, brush);
+    const int x = 2 + fm.horizontalAdvance(text) > f.Left ? header.right() + 1 + fm.horizontalAdvance(' ') : 2;
+    label(x, f.Top + 2, text, font, brush);
   }
   return report;
 }

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -29,6 +28,8 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -38,15 +39,7 @@ namespace {
 
 using Run = test::WindowRig;
 
-// Runs `act` on the next modal dialog once it is open.
-template <typename Fn>
-void OnModal(Fn act) {
-  QTimer::singleShot(0, [act] {
-    QWidget* w = QApplication::activeModalWidget();
-    QVERIFY(w);
-    act(w);
-  });
-}
+using test::OnModal;
 
 void Click(QWidget* dialog, const char* button) {
   auto* b = dialog->findChild<QPushButton*>(button);
@@ -68,8 +61,10 @@ class InstrumentTest : public QObject {
   void ResetDiapSendsTheBoundsAgain();
   void ReceiveClosesTheSpectrumAndArmsTheLoop();
   void RealTimeDialogRules();
+  void RealTimeConstantsTypedWhole();
   void AdcWindowClosedByItsCloseBox();
   void PortDialogRefusesASpeedThatIsNoNumber();
+  void PortDialogShowsALinuxPathWhole();
   void KeptSpectraAreNotDroppedSilently();
   void OnlyTheListedKeptSpectraAreGivenUp();
 
@@ -276,6 +271,24 @@ void InstrumentTest::RealTimeDialogRules() {
   QCOMPARE(run.S().RTNumb, 12);
 }
 
+void InstrumentTest::RealTimeConstantsTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.RTLPFConst = 40;
+    s.RTNumb = 9;
+  });
+  OnModal([](QWidget* dlg) {
+    auto* lpf = dlg->findChild<QSpinBox*>("LPFConst");
+    test::TypeOver(lpf, "2001");  // typed whole, clamped at OK
+    QCOMPARE(lpf->text(), QString("2001"));
+    test::TypeOver(dlg->findChild<QSpinBox*>("SumConst"), "");  // nothing typed: the minimum
+    Click(dlg, "OkBtn");
+    QCOMPARE(lpf->text(), QString("2000"));
+  });
+  run.window->Action("ARealTime")->trigger();
+  QCOMPARE(run.S().RTLPFConst, 2000);
+  QCOMPARE(run.S().RTNumb, 2);
+}
+
 void InstrumentTest::AdcWindowClosedByItsCloseBox() {
   Run run(dir_->Path(), [](Settings& s) {
     s.Mode = false;
@@ -312,8 +325,8 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
     QCOMPARE(port->currentText(), QString("COM1"));
     port->setCurrentText("/dev/ttyUSB7");
     dlg->findChild<QComboBox*>("SpeedBox")->setCurrentText("11520O");
-    QTimer::singleShot(0, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    OnModal([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY(box);
       refused = box->text().contains("11520O");
       box->accept();
@@ -341,6 +354,21 @@ void InstrumentTest::PortDialogRefusesASpeedThatIsNoNumber() {
   QCOMPARE(run.S().Port, std::string("COM7"));
   QCOMPARE(run.S().BitRate, 9600);
   QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));  // not receiving: only the settings change
+}
+
+void InstrumentTest::PortDialogShowsALinuxPathWhole() {
+  const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  Run run(dir_->Path(), [&](Settings& s) { s.Port = port.toStdString(); });
+  OnModal([&](QWidget* dlg) {
+    auto* box = dlg->findChild<QComboBox*>("PortBox");
+    QCOMPARE(box->currentText(), port);
+    // The edit's text starts 2 pixels in and takes a pixel more for the cursor.
+    QLineEdit* edit = box->lineEdit();
+    QVERIFY2(edit->width() >= edit->fontMetrics().horizontalAdvance(port) + 5,
+             qPrintable(QString("%1 for %2").arg(edit->width()).arg(edit->fontMetrics().horizontalAdvance(port))));
+    Click(dlg, "BitBtnCancel");
+  });
+  run.window->Action("ASetupCom")->trigger();
 }
 
 void InstrumentTest::KeptSpectraAreNotDroppedSilently() {

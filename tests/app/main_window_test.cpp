@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTextBlock>
-#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -33,6 +32,7 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/spectrum_file.h"
+#include "tests/app/modal.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
@@ -103,18 +103,14 @@ std::string RecordedRange(std::uint16_t low, std::uint16_t high) {
   return SpectrumBytes(100, 2100, 2) + Record(high, TagFieldHigh) + Record(low, TagFieldLow);
 }
 
-// Answers the next modal file dialog with a path.
+// Answers the next modal file dialog with a path. A dialog that does not
+// take the answer stays open, which fails the case.
 void AnswerDialog(const char* name, const QString& path) {
-  QTimer::singleShot(0, [name, path] {
-    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  test::OnModal(name, [path](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
     QVERIFY(dlg);
-    QCOMPARE(dlg->objectName(), QString(name));
     dlg->selectFile(path);
     QMetaObject::invokeMethod(dlg, "accept");
-    // A dialog that did not take the answer is closed, so the case fails instead of hanging.
-    QTimer::singleShot(500, dlg, [dlg] {
-      if (dlg->isVisible()) dlg->reject();
-    });
   });
 }
 
@@ -571,8 +567,8 @@ void MainWindowTest::OpeningAFileLeavesReceiveMode() {
   w.show();
   QVERIFY(w.Action("AReceive")->isChecked());
   // A cancelled open dialog still leaves receive mode.
-  QTimer::singleShot(0, [] {
-    auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+  test::OnModal([](QWidget* w) {
+    auto* dlg = qobject_cast<QFileDialog*>(w);
     QVERIFY(dlg);
     dlg->reject();
   });
@@ -591,9 +587,7 @@ void MainWindowTest::AboutBoxAndAdcWindowAsDesigned() {
   Run run(Reg());
   TQelMainForm& w = *run.window;
   w.show();
-  QTimer::singleShot(0, [] {
-    QWidget* about = QApplication::activeModalWidget();
-    QVERIFY(about);
+  test::OnModal([](QWidget* about) {
     QCOMPARE(about->windowTitle(), QString("О программе"));
     QCOMPARE(about->size(), QSize(392, 271));
     QCOMPARE(about->findChild<QLabel*>("Title")->text(), QString("Talvor"));

@@ -1,32 +1,25 @@
 // The printed sheet drawn on images of known resolution and printed to PDF
-// files read back with poppler's tools; the print setup and colour dialogs.
+// files read back with poppler's tools.
 
-#include <QButtonGroup>
-#include <QPrintDialog>
-#include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTabWidget>
-#include <QTimer>
+#include <QFileDialog>
 #include <QtTest>
 
 #include <cmath>
 #include <memory>
 
-#include "app/color_setup_form.h"
-#include "app/error_boxes.h"
 #include "app/instrument_panel.h"
-#include "app/main_window.h"
-#include "app/print_commands.h"
 #include "app/print_setup_form.h"
 #include "display/print_sheet.h"
-#include "display/view_window.h"
-#include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
+#include "tests/app/print_rig.h"
 #include "tests/model/test_dir.h"
 
 using namespace qel;
+using test::Bgr;
+using test::Raster;
+using test::Run;
+using test::Window;
 
 namespace {
 
@@ -37,8 +30,6 @@ namespace {
 constexpr PrintGeometry kA4At150{1199, 1707, 203, 289};
 
 constexpr std::int32_t kBack = 0xC0FFFF;  // light yellow, unlike the white paper
-
-QColor Bgr(std::int32_t c) { return ToQColor(c); }
 
 struct Sheet {
   Sheet() {
@@ -85,84 +76,6 @@ struct Sheet {
 
 QString Amp(const Settings& s, int a) { return QString::fromStdString(FormatAmplitude(s, a, ",")); }
 
-// The program's window over its own settings file, the printer a PDF on A4
-// with a printable area of 203 x 289 mm, at first at 1200 dpi as a printer
-// switched to PDF in the print dialog keeps it.
-struct Window {
-  explicit Window(const std::string& dir, const std::function<void(Settings&)>& change = {})
-      : store(dir + "/1.0.reg"), pdf(QString::fromStdString(dir + "/sheet.pdf")) {
-    Settings s;
-    SetDefaults(s);
-    s.Mode = false;
-    s.Orientation = false;
-    if (change) change(s);
-    SaveSettings(s, {}, store);
-    window = std::make_unique<TQelMainForm>(state, store, errors, ",");
-    window->show();
-    QPrinter& printer = window->Printing().Printer();
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    printer.setResolution(1200);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setPageMargins(QMarginsF(3.5, 4, 3.5, 4), QPageLayout::Millimeter);
-  }
-  ProgramState state;
-  RegFileStore store;
-  ErrorBoxes errors;
-  std::unique_ptr<TQelMainForm> window;
-  QString pdf;
-};
-
-QString Run(const QString& program, const QStringList& args) {
-  QProcess p;
-  p.start(program, args);
-  if (!p.waitForFinished(60000) || p.exitCode() != 0) return "<" + program + " failed>";
-  return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// The page of a PDF as an image at the given resolution.
-QImage Raster(const QString& pdf, int dpi) {
-  const QString base = pdf + "-page";
-  Run("pdftoppm", {"-r", QString::number(dpi), "-png", "-singlefile", pdf, base});
-  return QImage(base + ".png");
-}
-
-// Runs `act` inside the event loop of the next modal dialog named `name`,
-// once it is up: the timer looks again at every turn of the event loop.
-void InModal(const QString& name, std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  auto turns = std::make_shared<int>(0);
-  QObject::connect(timer, &QTimer::timeout, [timer, turns, name, act] {
-    QWidget* dlg = QApplication::activeModalWidget();
-    if (!dlg || dlg->objectName() != name) {
-      if (++*turns < 10000) return;
-      timer->deleteLater();
-      QFAIL(qPrintable("no modal dialog " + name));
-    }
-    timer->stop();
-    timer->deleteLater();
-    act(dlg);
-    // A dialog left open fails the case instead of hanging it.
-    if (auto* d = qobject_cast<QDialog*>(dlg); d && d->isVisible()) {
-      d->reject();
-      QFAIL(qPrintable(name + " left open"));
-    }
-  });
-  timer->start(0);
-}
-
-// Answers the colour picker with a colour when it opens showing `shown`.
-void Pick(const QColor& c, const QColor& shown) {
-  InModal("ClrDlg", [c, shown](QWidget* w) {
-    auto* picker = qobject_cast<QColorDialog*>(w);
-    QVERIFY(picker);
-    QCOMPARE(picker->currentColor(), shown);
-    picker->setCurrentColor(c);
-    picker->accept();
-  });
-}
-
 }  // namespace
 
 class PrintTest : public QObject {
@@ -172,20 +85,17 @@ class PrintTest : public QObject {
   void A4FrameInsideThePrintableArea();
   void HeaderInReceiveAndAnalyseMode();
   void CornerAndGridLabelsAtOrdScale0();
+  void SheetColoursAreTheSettingsOwn();
   void CursorOnTheViewBoundIsNotPrinted();
   void DotsAtTheirOwnCodeAndOnTheBottomRow();
   void MinMaxLabelsAreNeverFlipped();
+  void ModulationLabelKeepsClearOfTheFrame();
   void IntegralAndModulationLabels();
   void EmptyViewPrintsFrameAndLabelsWithoutPoints();
   void MarginSampleForAKnownGeometry();
   void PrintedPdfReadBack();
   void NoPrinterAsksForAPdfFile();
-  void SetupDialogRaisesMinimumsCancelPrintsNothing();
   void WindowPictureKeepsItsScreenSize();
-  void ColourOkWithoutChangesKeepsAllSets();
-  void ColourCancelAfterPicksChangesNothing();
-  void ColourOkWritesAllThreeSets();
-  void PrinterColourChangesSheetAndSampleNotScreen();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -265,6 +175,9 @@ void PrintTest::CornerAndGridLabelsAtOrdScale0() {
   QVERIFY(sheet.report.Texts.size() > 1);
   QCOMPARE(QString::fromStdString(sheet.report.Texts[1].Text), low);
   QCOMPARE(sheet.report.Texts[1].Box.topLeft(), QPoint(70 + 2, 1643 - 1 - th));
+  const QString high = QString::fromStdString(FormatField(sheet.s, 4000, ","));
+  QCOMPARE(QString::fromStdString(sheet.report.Texts[2].Text), high);
+  QCOMPARE(sheet.report.Texts[2].Box.topLeft(), QPoint(1129 - fm.horizontalAdvance(high) - 2, 1643 - 1 - th));
   // Grid lines at the middle and the quarters of the frame, labels 2 pixels above.
   const int ys[3] = {853, 64 + 1579 / 4, 64 + 3 * 1579 / 4};
   const int labels[3] = {0, 1024, -1024};
@@ -280,6 +193,20 @@ void PrintTest::CornerAndGridLabelsAtOrdScale0() {
   QCOMPARE(image.pixelColor(70, 300), Bgr(sheet.s.PrinterColors.Border));
   QCOMPARE(image.pixelColor(1128, 853), Bgr(sheet.s.PrinterColors.Border));  // the line ends at Right - 2
   QCOMPARE(image.pixelColor(1127, 853), Bgr(sheet.s.PrinterColors.Grid));
+}
+
+void PrintTest::SheetColoursAreTheSettingsOwn() {
+  // Colours are kept as 0x00BBGGRR: the default text 0x0000FF is red, the
+  // border 0xFF0000 blue, and the background 0xC0FFFF light yellow.
+  Sheet sheet;
+  QCOMPARE(sheet.s.PrinterColors.Text, 0x0000FF);
+  QCOMPARE(sheet.s.PrinterColors.Border, 0xFF0000);
+  const QImage image = sheet.Render();
+  QCOMPARE(image.pixelColor(70, 300), QColor(0, 0, 255));
+  QCOMPARE(image.pixelColor(500, 300), QColor(255, 255, 0xC0));
+  const PlotLabel* header = sheet.Text(" Усиление: 1.  Развёртка: 2.");
+  QVERIFY(header);
+  QVERIFY(sheet.AnyPixel(image.copy(header->Box), QColor(255, 0, 0)));
 }
 
 void PrintTest::CursorOnTheViewBoundIsNotPrinted() {
@@ -363,7 +290,6 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   sheet.Point(3000, 2200, 0);     // the minimum at its bottom, at code 2200: x 652
   sheet.run.MaxIndex = 1000;
   sheet.run.MinIndex = 3000;
-  sheet.run.ModAmplitude = 0.5;
   const QImage image = sheet.Render();
   const QFontMetrics fm(PlotFont(), &image);
   const int th = fm.height();
@@ -381,11 +307,32 @@ void PrintTest::MinMaxLabelsAreNeverFlipped() {
   const PlotLabel* a = sheet.Text(aText);
   QVERIFY(a);
   QCOMPARE(a->Box.topLeft(), QPoint(494 - fm.horizontalAdvance(aText) / 2, 64 + 2 * th));
-  const PlotLabel* am = nullptr;
-  for (const PlotLabel& l : sheet.report.Texts)
-    if (QString::fromStdString(l.Text).startsWith("АМ=")) am = &l;
-  QVERIFY(am);
-  QCOMPARE(am->Box.topLeft(), QPoint(2, 64 + 2));
+}
+
+void PrintTest::ModulationLabelKeepsClearOfTheFrame() {
+  Sheet sheet;
+  sheet.s.LastOpen = "/data/a.qel";
+  const QImage without = sheet.Render();
+  const PlotLabel header = *sheet.Text(" Файл: \"a.qel\"  Усиление: 1.  Развёртка: 2.");
+  sheet.run.ModAmplitude = 3;
+  const QString text = "АМ=3,00 " + QString::fromStdString(sheet.s.ADCUnits[3].Name);
+  QImage image = sheet.Render();
+  const QFontMetrics fm(PlotFont(), &image);
+  const int th = fm.height();
+  // The frame starts 70 pixels in, too near for the label: it goes after
+  // the header, a blank's width on, inside the frame.
+  QVERIFY(2 + fm.horizontalAdvance(text) > 70);
+  QVERIFY(sheet.Text(text));
+  QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(header.Box.right() + 1 + fm.horizontalAdvance(' '), 64 + 2));
+  // The frame's left edge and the header are as without it.
+  for (int y = 64; y < 64 + 2 + th; ++y)
+    QVERIFY2(image.pixelColor(70, y) == QColor(Qt::blue), qPrintable(QString::number(y)));
+  QCOMPARE(image.copy(header.Box), without.copy(header.Box));
+  // A frame 40 mm from the paper's edge leaves it room at the printable area's edge.
+  sheet.s.PrnL = 40;
+  image = sheet.Render();
+  QVERIFY(2 + fm.horizontalAdvance(text) <= sheet.report.Frame.Left);
+  QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(2, 64 + 2));
 }
 
 void PrintTest::IntegralAndModulationLabels() {
@@ -544,7 +491,7 @@ void PrintTest::NoPrinterAsksForAPdfFile() {
   QCOMPARE(printer.outputFormat(), QPrinter::PdfFormat);
   QCOMPARE(printer.outputFileName(), QString());
   const QString chosen = QString::fromStdString(dir_->File("chosen.pdf"));
-  InModal("PrnPdfDlg", [&](QWidget* dlg) {
+  test::OnModal("PrnPdfDlg", [&](QWidget* dlg) {
     auto* files = qobject_cast<QFileDialog*>(dlg);
     QVERIFY(files);
     files->selectFile(chosen);
@@ -554,65 +501,9 @@ void PrintTest::NoPrinterAsksForAPdfFile() {
   QVERIFY(QFileInfo::exists(chosen));
   // Asked again next time; cancelled, nothing is printed.
   QFile::remove(chosen);
-  InModal("PrnPdfDlg", [](QWidget* dlg) { qobject_cast<QDialog*>(dlg)->reject(); });
+  test::OnModal("PrnPdfDlg", [](QWidget* dlg) { qobject_cast<QDialog*>(dlg)->reject(); });
   w.window->Action("APrint")->trigger();
   QVERIFY(!QFileInfo::exists(chosen));
-}
-
-void PrintTest::SetupDialogRaisesMinimumsCancelPrintsNothing() {
-  Window w(dir_->Path(), [](Settings& s) {
-    s.PrnL = 1;
-    s.PrnT = 2;
-    s.PrnR = 20;
-  });
-  Settings& s = w.state.Settings;
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
-    auto* left = dlg->findChild<QSpinBox*>("LeftEdit");
-    auto* top = dlg->findChild<QSpinBox*>("TopEdit");
-    QCOMPARE(left->minimum(), 3);
-    QCOMPARE(top->minimum(), 4);
-    QCOMPARE(left->value(), 3);
-    QCOMPARE(dlg->findChild<QSpinBox*>("RightEdit")->value(), 20);
-    QCOMPARE(s.PrnL, 3);  // raised at once
-    QCOMPARE(s.PrnT, 4);
-    QVERIFY(dlg->findChild<QRadioButton*>("Portrait")->isChecked());
-    dlg->findChild<QRadioButton*>("Landscape")->click();
-    QCOMPARE(w.window->Printing().Printer().pageLayout().orientation(), QPageLayout::Landscape);
-    left->setValue(30);
-    dlg->findChild<QPushButton*>("BitBtn2")->click();
-  });
-  w.window->Action("APrintSetup")->trigger();
-  QVERIFY(!QFileInfo::exists(w.pdf));
-  QCOMPARE(s.PrnL, 3);
-  QCOMPARE(s.Orientation, false);
-  QCOMPARE(w.window->Printing().Printer().pageLayout().orientation(), QPageLayout::Landscape);  // stays chosen
-
-  // Confirmed: the settings take the edits and the orientation, and the sheet is printed.
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
-    QVERIFY(dlg->findChild<QRadioButton*>("Portrait")->isChecked());  // the settings' orientation again
-    dlg->findChild<QRadioButton*>("Landscape")->click();
-    dlg->findChild<QSpinBox*>("LeftEdit")->setValue(25);
-    dlg->findChild<QPushButton*>("OkBtn")->click();
-  });
-  w.window->Action("APrintSetup")->trigger();
-  QCOMPARE(s.Orientation, true);
-  QCOMPARE(s.PrnL, 25);
-  QVERIFY(QFileInfo::exists(w.pdf));
-  const QImage page = Raster(w.pdf, 50);
-  QVERIFY2(page.width() > page.height(), "a landscape page");
-
-  // "Настроить..." opens the system print dialog on the program's printer.
-  InModal("PrintSetupForm", [&](QWidget* dlg) {
-    InModal("PrnSetupDlg", [&](QWidget* inner) {
-      auto* print = qobject_cast<QPrintDialog*>(inner);
-      QVERIFY(print);
-      QCOMPARE(print->printer(), &w.window->Printing().Printer());
-      print->reject();
-    });
-    dlg->findChild<QPushButton*>("PrnSetupPrn")->click();
-    qobject_cast<QDialog*>(dlg)->reject();
-  });
-  w.window->Action("APrintSetup")->trigger();
 }
 
 void PrintTest::WindowPictureKeepsItsScreenSize() {
@@ -635,116 +526,6 @@ void PrintTest::WindowPictureKeepsItsScreenSize() {
       }
   QVERIFY2(std::abs(right + 1 - client.width()) <= 2, qPrintable(QString("%1 %2").arg(right).arg(client.width())));
   QVERIFY2(std::abs(bottom + 1 - client.height()) <= 2, qPrintable(QString("%1 %2").arg(bottom).arg(client.height())));
-}
-
-void PrintTest::ColourOkWithoutChangesKeepsAllSets() {
-  Settings s;
-  SetDefaults(s);
-  s.BMPColors.Text = 0x0100FF00;  // a value with its high byte set passes through whole
-  s.DisplayColors.Grid = 0x102030;
-  s.PrinterColors.Grid = 0x405060;
-  s.BMPColors.Grid = 0x708090;
-  const Settings before = s;
-  TColorSetupForm dlg(s);
-  dlg.show();
-  auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
-  QCOMPARE(pages->currentWidget()->objectName(), QString("PrnSheet"));
-  QCOMPARE(pages->tabText(1), QString("Принтер"));
-  QVERIFY(!pages->isTabVisible(2));
-  QCOMPARE(dlg.findChildren<ColorSwatch*>().size(), 24);
-  auto* swatch = dlg.findChild<ColorSwatch*>("PGraph2");
-  QVERIFY(swatch);
-  QCOMPARE(swatch->Value(), s.PrinterColors.AddGraph);
-  QVERIFY(dlg.findChild<ColorSwatch*>("BVisir2") && dlg.findChild<ColorSwatch*>("Graph2"));
-  bool dotted = false;
-  for (QLabel* l : pages->widget(1)->findChildren<QLabel*>())
-    if (l->text().startsWith("Дополнительный график") && l->text().endsWith("...")) dotted = true;
-  QVERIFY(dotted);
-  dlg.findChild<QPushButton*>("OkBtn")->click();
-  QCOMPARE(dlg.result(), int(QDialog::Accepted));
-  QVERIFY(s == before);
-}
-
-void PrintTest::ColourCancelAfterPicksChangesNothing() {
-  Settings s;
-  SetDefaults(s);
-  const Settings before = s;
-  TColorSetupForm dlg(s);
-  dlg.show();
-  auto* graph = dlg.findChild<ColorSwatch*>("Graph");
-  auto* pBorder = dlg.findChild<ColorSwatch*>("PBorder");
-  auto* pages = dlg.findChild<QTabWidget*>("PageControl1");
-  pages->setCurrentIndex(0);
-  Pick(QColor(1, 2, 3), Bgr(s.DisplayColors.Graph));
-  QTest::mouseClick(graph, Qt::LeftButton);
-  pages->setCurrentIndex(1);
-  Pick(QColor(4, 5, 6), Bgr(s.PrinterColors.Border));
-  QTest::mouseClick(pBorder, Qt::LeftButton);
-  QCOMPARE(graph->Value(), 0x030201);
-  QCOMPARE(pBorder->Value(), 0x060504);
-  dlg.findChild<QPushButton*>("CancelBtn")->click();
-  QCOMPARE(dlg.result(), int(QDialog::Rejected));
-  QVERIFY(s == before);
-}
-
-void PrintTest::ColourOkWritesAllThreeSets() {
-  const std::pair<const char*, ColorSet Settings::*> sets[] = {
-      {"", &Settings::DisplayColors}, {"P", &Settings::PrinterColors}, {"B", &Settings::BMPColors}};
-  const std::pair<const char*, std::int32_t ColorSet::*> fields[] = {
-      {"BackGround", &ColorSet::BackGround}, {"Border", &ColorSet::Border}, {"Graph", &ColorSet::Graph},
-      {"Graph2", &ColorSet::AddGraph},       {"Text", &ColorSet::Text},     {"ADC2", &ColorSet::ADC2},
-      {"Visir1", &ColorSet::Visir1},         {"Visir2", &ColorSet::Visir2}};
-  Settings s;
-  SetDefaults(s);
-  TColorSetupForm dlg(s);
-  std::int32_t value = 0x010203;
-  for (const auto& [prefix, set] : sets)
-    for (const auto& [name, field] : fields) {
-      auto* swatch = dlg.findChild<ColorSwatch*>(QString(prefix) + name);
-      QVERIFY2(swatch, name);
-      swatch->SetValue(value++);
-    }
-  dlg.findChild<QPushButton*>("OkBtn")->click();
-  value = 0x010203;
-  for (const auto& [prefix, set] : sets)
-    for (const auto& [name, field] : fields) QVERIFY2((s.*set).*field == value++, qPrintable(QString(prefix) + name));
-}
-
-void PrintTest::PrinterColourChangesSheetAndSampleNotScreen() {
-  Window w(dir_->Path());
-  Settings& s = w.state.Settings;
-  const ColorSet display = s.DisplayColors;
-  const QColor chosen(0x12, 0x34, 0x56);
-  InModal("ColorSetupForm", [&](QWidget* dlg) {
-    Pick(chosen, Bgr(s.PrinterColors.BackGround));
-    QTest::mouseClick(dlg->findChild<ColorSwatch*>("PBackGround"), Qt::LeftButton);
-    dlg->findChild<QPushButton*>("OkBtn")->click();
-  });
-  w.window->Action("AColorSetup")->trigger();
-  QCOMPARE(s.PrinterColors.BackGround, 0x563412);
-  QVERIFY(s.DisplayColors == display);
-  const QImage screen = w.window->View().Plot().Image();
-  QCOMPARE(screen.pixelColor(screen.width() / 3, screen.height() / 3), Bgr(display.BackGround));
-
-  w.window->Action("APrint")->trigger();
-  const QImage page = Raster(w.pdf, 50);
-  QCOMPARE(page.pixelColor(page.width() / 3, page.height() / 3), chosen);
-
-  TPrintSetupForm setup(w.window->Printing().Printer(), s, w.window.get());
-  setup.show();
-  const QImage sample = setup.Sample().grab().toImage();
-  QCOMPARE(sample.pixelColor(sample.width() / 2, sample.height() / 3), chosen);
-
-  // A monitor colour shows on the screen as the dialog closes.
-  const QColor monitor(0x65, 0x43, 0x21);
-  InModal("ColorSetupForm", [&](QWidget* dlg) {
-    Pick(monitor, Bgr(display.BackGround));
-    QTest::mouseClick(dlg->findChild<ColorSwatch*>("BackGround"), Qt::LeftButton);
-    dlg->findChild<QPushButton*>("OkBtn")->click();
-  });
-  w.window->Action("AColorSetup")->trigger();
-  const QImage repainted = w.window->View().Plot().Image();
-  QCOMPARE(repainted.pixelColor(repainted.width() / 3, repainted.height() / 3), monitor);
 }
 
 QTEST_MAIN(PrintTest)

@@ -4,7 +4,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -18,6 +17,8 @@
 #include "model/reg_file_store.h"
 #include "model/units.h"
 #include "processing/spectrum_ops.h"
+#include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -68,6 +69,7 @@ class ProcessingTest : public QObject {
   void LevellingPutsARampOnTheZeroLine();
   void SmoothingTwiceUndoneOnce();
   void ConstantDialogs();
+  void ConstantsTypedWhole();
   void UndoIsDisabledByTheFileCommands();
   void ResultsLiveAndDieByTheirRules();
 
@@ -176,8 +178,7 @@ void ProcessingTest::ConstantDialogs() {
   run.LoadLine();
   const SpectrumBuffer before = run.V();
   // Cancel: neither the constant nor the spectrum change.
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     QCOMPARE(dlg->windowTitle(), QString("Фильтр низкой чстоты"));
     QCOMPARE(dlg->findChild<QSpinBox*>("ConstEdit")->value(), 2);  // the stored 1 as it is used
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(40);
@@ -189,8 +190,7 @@ void ProcessingTest::ConstantDialogs() {
   // OK stores the constant and filters with it.
   SpectrumBuffer filtered = before;
   FilterSpectrum(filtered, 40);
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(40);
     dlg->findChild<QPushButton*>("OkBtn")->click();
   });
@@ -198,8 +198,7 @@ void ProcessingTest::ConstantDialogs() {
   QCOMPARE(run.state.Settings.LPFConst, 40);
   QVERIFY(run.V() == filtered);
   QVERIFY(run.Undoable());
-  QTimer::singleShot(0, [] {
-    QWidget* dlg = QApplication::activeModalWidget();
+  test::OnModal([](QWidget* dlg) {
     QCOMPARE(dlg->windowTitle(), QString("Сглаживание спектра"));
     dlg->findChild<QSpinBox*>("ConstEdit")->setValue(7);
     dlg->findChild<QPushButton*>("OkBtn")->click();
@@ -208,6 +207,31 @@ void ProcessingTest::ConstantDialogs() {
   QCOMPARE(run.state.Settings.GlissConst, 7);
   QCOMPARE(run.V()[0].Value, EmptyValue);  // the first seven points of the data range
   QVERIFY(IsValid(run.V()[7]));
+}
+
+void ProcessingTest::ConstantsTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.LPFConst = 40;
+    s.GlissConst = 7;
+  });
+  run.LoadLine();
+  // Past the range: typed whole, clamped at OK and shown so.
+  test::OnModal([](QWidget* dlg) {
+    auto* edit = dlg->findChild<QSpinBox*>("ConstEdit");
+    test::TypeOver(edit, "2001");
+    QCOMPARE(edit->text(), QString("2001"));
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+    QCOMPARE(edit->text(), QString("2000"));
+  });
+  run.window->Action("AFilterSetup")->trigger();
+  QCOMPARE(run.state.Settings.LPFConst, 2000);
+  // Nothing typed: the range's minimum.
+  test::OnModal([](QWidget* dlg) {
+    test::TypeOver(dlg->findChild<QSpinBox*>("ConstEdit"), "");
+    dlg->findChild<QPushButton*>("OkBtn")->click();
+  });
+  run.window->Action("AGlissSetup")->trigger();
+  QCOMPARE(run.state.Settings.GlissConst, 2);
 }
 
 void ProcessingTest::UndoIsDisabledByTheFileCommands() {

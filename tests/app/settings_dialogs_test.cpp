@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTimer>
 #include <QTreeView>
 #include <QtTest>
 
@@ -28,6 +27,8 @@
 #include "display/view_window.h"
 #include "model/reg_file_store.h"
 #include "model/units.h"
+#include "tests/app/modal.h"
+#include "tests/app/typing.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -37,18 +38,8 @@ namespace {
 
 using Run = test::WindowRig;
 
-// Runs `act` on the next modal dialog once it is open. A check that fails
-// in it closes the dialog, so that the test ends instead of waiting.
-template <typename Fn>
-void OnModal(Fn act) {
-  QTimer::singleShot(0, [act] {
-    QPointer<QWidget> w = QApplication::activeModalWidget();
-    QVERIFY(w);
-    act(w);
-    if (QTest::currentTestFailed() && w && w->isVisible())
-      if (auto* d = qobject_cast<QDialog*>(w.data())) d->reject();
-  });
-}
+using test::OnModal;
+using test::TypeOver;
 
 void Click(QWidget* dialog, const char* button) {
   auto* b = dialog->findChild<QPushButton*>(button);
@@ -115,7 +106,9 @@ class SettingsDialogsTest : public QObject {
   void AutoSaveExampleName_data();
   void AutoSaveExampleName();
   void AutoSaveOkAndCancel();
+  void AutoSaveNumbersTypedWhole();
   void AutoSaveOffKeepsWorkDir();
+  void AutoSaveTreeShowsTheWorkDir();
   void AutoSaveUnwritableFolderRefused();
 
  private:
@@ -310,16 +303,23 @@ void SettingsDialogsTest::UnitsTypedWithTheLocaleSeparator() {
     // The loaded range is written with the separator and taken back as it stands.
     QCOMPARE(Child(w, "RazvMin3")->text(), "3123" + sep + "4");
     ClickEnableBox(w, QMessageBox::Yes);
+    // Either separator is typed as the separator; the letter is dropped.
     QLineEdit* e = Child(w, "RazvMax3");
     e->setFocus();
     e->selectAll();
-    QTest::keyClicks(e, "33" + other + "0" + sep + "2x5");  // the other separator and the letter are dropped
-    QCOMPARE(e->text(), "330" + sep + "25");
+    QTest::keyClicks(e, "33" + other + "2x5");
+    QCOMPARE(e->text(), "33" + sep + "25");
+    QLineEdit* f = Child(w, "RazvMax2");
+    f->setFocus();
+    f->selectAll();
+    QTest::keyClicks(f, "1" + sep + "5");
+    QCOMPARE(f->text(), "1" + sep + "5");
     Click(w, "OKBtn");
   });
   run.window->Action("AOpenUnits")->trigger();
   QCOMPARE(run.S().RazvUnits[3].X1, 3123.4);
-  QCOMPARE(run.S().RazvUnits[3].X2, 330.25);
+  QCOMPARE(run.S().RazvUnits[3].X2, 33.25);
+  QCOMPARE(run.S().RazvUnits[2].X2, 1.5);
 }
 
 void SettingsDialogsTest::UnitsEditingKeysWork() {
@@ -437,6 +437,38 @@ void SettingsDialogsTest::AutoSaveOkAndCancel() {
   QCOMPARE(run.window->PanelText(8), QString());
 }
 
+void SettingsDialogsTest::AutoSaveNumbersTypedWhole() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.SaveStep = 5;
+    s.NumbMask = 17;
+  });
+  // Numbers past the range are typed whole and clamped at OK, which shows them so.
+  OnModal([](QWidget* w) {
+    auto* step = Child<QSpinBox>(w, "SaveStep");
+    auto* numb = Child<QSpinBox>(w, "NumbMask");
+    TypeOver(step, "300");
+    TypeOver(numb, "123456789");
+    QCOMPARE(step->text(), QString("300"));
+    QCOMPARE(numb->text(), QString("123456789"));
+    QCOMPARE(Child<QLabel>(w, "Exam")->text(), QString("Спектр99999999.qel"));
+    Click(w, "OKBtn");
+    QCOMPARE(step->text(), QString("256"));
+    QCOMPARE(numb->text(), QString("99999999"));
+  });
+  run.window->Action("AAutoSave")->trigger();
+  QCOMPARE(run.S().SaveStep, 256);
+  QCOMPARE(run.S().NumbMask, 99999999);
+  // Nothing typed gives the minimum, and so does a number below it.
+  OnModal([](QWidget* w) {
+    TypeOver(Child<QSpinBox>(w, "SaveStep"), "");
+    TypeOver(Child<QSpinBox>(w, "NumbMask"), "0");
+    Click(w, "OKBtn");
+  });
+  run.window->Action("AAutoSave")->trigger();
+  QCOMPARE(run.S().SaveStep, 1);
+  QCOMPARE(run.S().NumbMask, 1);
+}
+
 void SettingsDialogsTest::AutoSaveOffKeepsWorkDir() {
   const std::string a = dir_->File("a"), b = dir_->File("b");
   std::filesystem::create_directory(a);
@@ -452,6 +484,25 @@ void SettingsDialogsTest::AutoSaveOffKeepsWorkDir() {
   run.window->Action("AAutoSave")->trigger();
   QCOMPARE(run.S().WorkDir, a);
   QCOMPARE(run.S().NameMask, std::string("n"));
+}
+
+void SettingsDialogsTest::AutoSaveTreeShowsTheWorkDir() {
+  // The working folder last of two hundred: far below the first rows of the tree.
+  for (int i = 0; i < 200; ++i) std::filesystem::create_directory(dir_->File(QString::asprintf("f%03d", i).toStdString()));
+  const std::string work = dir_->File("z");
+  std::filesystem::create_directory(work);
+  Run run(dir_->Path(), [&](Settings& s) { s.WorkDir = work; });
+  OnModal([&](QWidget* w) {
+    auto* view = Child<QTreeView>(w, "DirView");
+    auto* model = qobject_cast<QFileSystemModel*>(view->model());
+    QVERIFY(model);
+    QCOMPARE(model->filePath(view->currentIndex()), QString::fromStdString(work));
+    // Once its folder is read and sorted, there it is.
+    QTRY_VERIFY(model->rowCount(view->currentIndex().parent()) == 201 && view->currentIndex().row() == 200);
+    QVERIFY(view->viewport()->rect().contains(view->visualRect(view->currentIndex())));
+    Click(w, "CancelBtn");
+  });
+  run.window->Action("AAutoSave")->trigger();
 }
 
 void SettingsDialogsTest::AutoSaveUnwritableFolderRefused() {

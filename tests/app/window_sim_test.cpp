@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <signal.h>
@@ -24,6 +23,7 @@
 #include "display/screen_box.h"
 #include "display/view_window.h"
 #include "instrument.h"
+#include "tests/app/modal.h"
 #include "tests/link_qt/sim_process.h"
 #include "link/qt/qt_serial_port.h"
 #include "model/auto_save.h"
@@ -336,20 +336,13 @@ void WindowSimTest::PortDialogSwitchesToAnotherPort() {
   QVERIFY(HoldsOpen(LinkPath("ttyA")));
 
   bool answered = false;
-  QTimer::singleShot(0, [&] {
-    QWidget* dlg = QApplication::activeModalWidget();
-    QVERIFY(dlg);
-    QCOMPARE(dlg->objectName(), QString("SetupCommForm"));
+  test::OnModal("SetupCommForm", [&](QWidget* dlg) {
     auto* box = dlg->findChild<QComboBox*>("PortBox");
     QVERIFY(box);
     QCOMPARE(box->currentText(), LinkPath("ttyA"));
     box->setCurrentText(LinkPath("ttyB"));
     dlg->findChild<QPushButton*>("BitBtnOk")->click();
     answered = true;
-    // A dialog that did not take the answer is closed, so the case fails instead of hanging.
-    QTimer::singleShot(1000, dlg, [dlg] {
-      if (dlg->isVisible()) qobject_cast<QDialog*>(dlg)->reject();
-    });
   });
   p.W().Action("ASetupCom")->trigger();
   QVERIFY(answered);

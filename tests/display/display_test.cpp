@@ -93,6 +93,44 @@ class DisplayTest : public QObject {
     QCOMPARE(texts, (QStringList{"32", "0", "16", "-16"}));
   }
 
+  void coloursAreTheSettingsOwn() {
+    // Colours are kept as 0x00BBGGRR: the default text 0x0000FF is red, the border 0xFF0000 blue.
+    Rig r(400, 273);
+    QCOMPARE(r.s.DisplayColors.Text, 0x0000FF);
+    QCOMPARE(r.s.DisplayColors.Border, 0xFF0000);
+    r.plot->ScreenBoxPaint();
+    QCOMPARE(r.plot->Image().pixel(0, 100) & 0xFFFFFF, 0x0000FFu);
+    QVERIFY(CountColour(r.plot->Image(), r.plot->Labels().at(0).Box, qRgb(255, 0, 0)) > 0);
+  }
+
+  void labelsChangeSideAtTheirRows() {
+    // One pixel per amplitude code: value v is on row 128 - (v - 2048).
+    Rig r(400, 256);
+    r.s.OrdScale = 4;
+    const int th = QFontMetrics(PlotFont()).height();
+    auto rowOf = [](int y) { return static_cast<std::uint16_t>(2176 - y); };
+    auto top = [&](int value) {
+      const QString text = QString::number(value - 2048);
+      for (const auto& l : r.plot->Labels())
+        if (QString::fromStdString(l.Text) == text) return l.Box.top();
+      return -1000;
+    };
+    // The maximum's label goes below when the point is within 2 text
+    // heights and 20 pixels of the top; the minimum's goes above when it is
+    // within a text height and 20 pixels of the bottom.
+    for (int closer : {0, 1}) {
+      const int yMax = 2 * th + 20 - closer, yMin = 256 - (th + 20 - closer);
+      r.store.CurrentSpectrum[1000] = {1000, rowOf(yMax)};
+      r.store.CurrentSpectrum[2000] = {2000, rowOf(yMin)};
+      r.run.MaxIndex = 1000;
+      r.run.MinIndex = 2000;
+      r.plot->ScreenBoxPaint();
+      QCOMPARE(r.plot->Scales().Y(rowOf(yMax)), yMax);
+      QCOMPARE(top(rowOf(yMax)), closer ? yMax + 20 : yMax - 20 - th);
+      QCOMPARE(top(rowOf(yMin)), closer ? yMin - 20 - th : yMin + 20);
+    }
+  }
+
   void pointsMapToPixels() {
     Rig r(984, 273);
     r.store.CurrentSpectrum[0] = {0, 0};            // far below: on row H - 2
