@@ -17,6 +17,18 @@ QelApplication::QelApplication(int& argc, char** argv) : QApplication(argc, argv
       break;
     }
   }
+  installTranslator(&missingQtTexts_);  // asked first: it answers only what the other lacks
+}
+
+QString QelApplication::MissingQtTexts::translate(const char* context, const char* sourceText, const char*,
+                                                  int) const {
+  // The file dialogs' type column ("Folder", "Drive", "File", "qel File").
+  if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+  if (qstrcmp(sourceText, "Folder") == 0) return "Папка";
+  if (qstrcmp(sourceText, "Drive") == 0) return "Диск";
+  if (qstrcmp(sourceText, "File") == 0) return "Файл";
+  if (qstrcmp(sourceText, "%1 File") == 0) return "Файл %1";
+  return {};
 }
 
 bool QelApplication::notify(QObject* receiver, QEvent* event) {

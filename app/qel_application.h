@@ -24,7 +24,15 @@ class QelApplication : public QApplication {
   bool QtTextsInRussian() const { return qtRussian_; }
 
  private:
+  // Texts that Qt's Russian file of this Qt version does not have yet.
+  class MissingQtTexts : public QTranslator {
+   public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* sourceText, const char* disambiguation,
+                      int n) const override;
+  };
   QTranslator qtTexts_;
+  MissingQtTexts missingQtTexts_;
   bool qtRussian_ = false;
   ErrorBoxes errors_;
 };

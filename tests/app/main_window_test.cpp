@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileIconProvider>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -804,6 +805,8 @@ void MainWindowTest::QtDialogsSpeakRussian() {
   QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
   QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("Отмена"));
   QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QString("Открыть"));
+  // What Qt's own file lacks: the type column of the file dialogs.
+  QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QString("Папка"));
 }
 
 void MainWindowTest::AdcWindowFirstPlacedClearOfTheMenu() {
