@@ -1,6 +1,9 @@
 // qel-gui: the operator's program for the ESR spectrometer.
 
 #include <QLocale>
+
+#include <cstdio>
+#include <memory>
 #include <QStringList>
 
 #include "end_signals.h"
@@ -35,10 +38,16 @@ int main(int argc, char** argv) {
   if (!store.LoadProblem().empty()) problems.append(QString::fromStdString(store.LoadProblem()));
 #endif
 
+  // QEL_POINT_TRACE=FILE: the time each measured point reaches the plot
+  // (for scripts/measure-link); off unless asked for. Closed after the window.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(nullptr, &std::fclose);
+  if (const QByteArray path = qgetenv("QEL_POINT_TRACE"); !path.isEmpty()) trace.reset(std::fopen(path.constData(), "w"));
+
   const std::string sep = QLocale::system().decimalPoint().toStdString();
   qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);
   QObject::connect(&window, &qel::TQelMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   QObject::connect(&endSignals, &qel::EndSignals::Received, &window, &qel::TQelMainForm::CloseWithoutQuestions);
+  if (trace) window.SetPointTrace(trace.get());
   window.show();
   // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.
   window.OpenArguments(app.arguments());

@@ -27,6 +27,7 @@
 #include "kept_spectra.h"
 #include "real_time_setup_form.h"
 #include "settings_commands.h"
+#include "status_panels.h"
 #include "setup_comm_form.h"
 #include "message_form.h"
 #include "model/tables.h"
@@ -226,6 +227,8 @@ void TQelMainForm::BuildStatusBar() {
     bar->addWidget(panel);
     panels_.push_back(panel);
   }
+  statusPanels_ = new StatusPanels(this);
+  statusPanels_->SetLabels(panels_);
 }
 
 void TQelMainForm::BuildCentralArea() {
@@ -477,13 +480,11 @@ void TQelMainForm::ReportOnExit(const std::string& line) {
   std::fflush(stderr);
 }
 
-QString TQelMainForm::PanelText(int panel) const { return panels_.at(panel)->text(); }
+void TQelMainForm::SetPointTrace(std::FILE* trace) { linkView_->SetPointTrace(trace); }
 
-void TQelMainForm::SetStatusPanel(int panel, const QString& text) {
-  if (panel < 0 || panel >= 12) return;
-  panels_[panel]->setText(text);
-  panels_[panel]->setToolTip(text);  // a longer link text can still be read whole
-}
+QString TQelMainForm::PanelText(int panel) const { return statusPanels_->Text(panel); }
+
+void TQelMainForm::SetStatusPanel(int panel, const QString& text) { statusPanels_->Set(panel, text); }
 
 void TQelMainForm::SetBackUpEnabled(bool enabled) { actions_["ABackUp"]->setEnabled(enabled); }
 

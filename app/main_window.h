@@ -33,6 +33,7 @@ class ErrorBoxes;
 class PrintCommands;
 class WindowLinkView;
 class SettingsCommands;
+class StatusPanels;
 
 // What the program holds for the whole run, passed by reference.
 struct ProgramState {
@@ -53,7 +54,9 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   ~TQelMainForm() override;
 
   QAction* Action(const char* name) const { return actions_.value(name); }
+  // A status panel's text as set; its label shows it within 50 ms.
   QString PanelText(int panel) const;
+  StatusPanels& Panels() { return *statusPanels_; }
   TQelMessageForm& MessageForm() { return *messageForm_; }
   TADCForm& AdcForm() { return *adcForm_; }
   ViewWindow& View() { return *view_; }
@@ -64,6 +67,8 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   Link& InstrumentLink() { return *link_; }
   QtLinkDriver& Driver() { return *driver_; }
   bool FormShown() const { return formShown_; }
+  // Measurements: see WindowLinkView::SetPointTrace.
+  void SetPointTrace(std::FILE* trace);
 
   // FileCommandHost
   void SetStatusPanel(int panel, const QString& text) override;
@@ -148,6 +153,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   QFrame* screenPanel_ = nullptr;
   QMenu* rtMenu_ = nullptr;
   std::vector<QLabel*> panels_;
+  StatusPanels* statusPanels_ = nullptr;
 
   QtSerialPort* port_ = nullptr;
   QtLinkDriver* driver_ = nullptr;

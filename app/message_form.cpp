@@ -1,6 +1,8 @@
 #include "message_form.h"
 
 #include <QCloseEvent>
+
+#include <algorithm>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -26,35 +28,68 @@ TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) 
   layout->setSpacing(0);
   layout->addWidget(msg_, 1);
   layout->addWidget(clrBtn_);
+  frame_.setSingleShot(true);
+  connect(&frame_, &QTimer::timeout, this, &TQelMessageForm::ShowWaiting);
 }
 
 void TQelMessageForm::AppendLine(const QString& line) {
-  // An empty document still holds one empty block: the first line fills it.
-  if (empty_) {
-    msg_->setPlainText(line);
-    empty_ = false;
-    return;
+  waiting_.append(line);
+  if (frame_.isActive()) return;
+  const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : FrameMs;
+  if (since >= FrameMs) ShowWaiting();
+  else frame_.start(static_cast<int>(FrameMs - since));
+}
+
+void TQelMessageForm::ShowWaiting() {
+  frame_.stop();
+  if (waiting_.isEmpty()) return;
+  sinceShown_.start();
+  ++viewWrites_;
+  // Lines that the cap would drop at once never reach the view.
+  bool dropping = false;
+  if (waiting_.size() > MaxLines) {
+    waiting_.erase(waiting_.begin(), waiting_.end() - MaxLines);
+    dropping = true;
   }
-  if (msg_->blockCount() >= MaxLines + TrimBatch) {
-    QTextCursor c(msg_->document());
-    c.movePosition(QTextCursor::Start);
-    c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, msg_->blockCount() - MaxLines + 1);
-    c.removeSelectedText();
+  const int shown = empty_ ? 0 : msg_->blockCount();
+  const int total = shown + static_cast<int>(waiting_.size());
+  if (dropping || total >= MaxLines + TrimBatch) {
+    const int drop = total - MaxLines + 1;  // room for the note
+    if (drop >= shown) {
+      msg_->clear();
+      empty_ = true;
+    } else if (drop > 0) {
+      QTextCursor c(msg_->document());
+      c.movePosition(QTextCursor::Start);
+      c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+      c.removeSelectedText();
+    }
     if (!capNoted_) {
       capNoted_ = true;
-      msg_->appendPlainText(QString("В окне хранятся последние %1 строк: более старые сообщения удаляются").arg(MaxLines));
+      waiting_.prepend(QString("В окне хранятся последние %1 строк: более старые сообщения удаляются").arg(MaxLines));
     }
   }
-  msg_->appendPlainText(line);
+  // An empty document still holds one empty block: the first line fills it.
+  if (empty_) {
+    msg_->setPlainText(waiting_.join('\n'));
+    empty_ = false;
+  } else {
+    msg_->appendPlainText(waiting_.join('\n'));
+  }
+  waiting_.clear();
 }
 
 void TQelMessageForm::ClearLines() {
+  waiting_.clear();
+  frame_.stop();
   msg_->clear();
   empty_ = true;
   capNoted_ = false;
 }
 
-int TQelMessageForm::LineCount() const { return empty_ ? 0 : msg_->blockCount(); }
+int TQelMessageForm::LineCount() const {
+  return (empty_ ? 0 : msg_->blockCount()) + static_cast<int>(waiting_.size());
+}
 
 void TQelMessageForm::closeEvent(QCloseEvent* event) {
   event->ignore();

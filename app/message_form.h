@@ -2,8 +2,11 @@
 // The message window: a running protocol of the exchange with the
 // instrument, kept for the whole run, shown or hidden by the operator.
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 namespace qel {
@@ -21,12 +24,24 @@ class TQelMessageForm : public QWidget {
   // many lines costs less than one per appended line.
   static constexpr int TrimBatch = 1000;
 
+  // Lines reach the text view in one batch a frame at the most, however
+  // fast they come (a noisy line logs twice for every bad telegram); every
+  // line is kept, in order.
+  static constexpr int FrameMs = 16;
+
   explicit TQelMessageForm(QWidget* parent = nullptr);
 
   void AppendLine(const QString& line);
   void ClearLines();  // the clear button and the start of a receive loop
+  // Lines in the view, those waiting for the next frame included.
   int LineCount() const;
-  QPlainTextEdit& Msg() { return *msg_; }
+  // The text view, with every line appended so far.
+  QPlainTextEdit& Msg() {
+    ShowWaiting();
+    return *msg_;
+  }
+  // Appends to the text view so far (for the measurements and the tests).
+  long long ViewWrites() const { return viewWrites_; }
 
  signals:
   // Closed with its close box: only hidden.
@@ -36,8 +51,14 @@ class TQelMessageForm : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void ShowWaiting();
+
   QPlainTextEdit* msg_;
   QPushButton* clrBtn_;
+  QStringList waiting_;
+  QTimer frame_;
+  QElapsedTimer sinceShown_;
+  long long viewWrites_ = 0;
   bool capNoted_ = false;
   bool empty_ = false;
 };

@@ -2,6 +2,8 @@
 
 #include <QPalette>
 
+#include <chrono>
+
 #include "adc_form.h"
 #include "action_table.h"
 #include "display/view_window.h"
@@ -89,6 +91,12 @@ void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
 
 void WindowLinkView::PlotPoint(std::uint16_t code) {
   p_.View->Plot().PlotPoint(code, p_.Settings->DisplayColors.Graph);
+  if (trace_) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::steady_clock::now().time_since_epoch())
+                        .count();
+    std::fprintf(trace_, "%u %lld\n", static_cast<unsigned>(code), static_cast<long long>(ns));
+  }
 }
 
 void WindowLinkView::ShowSweepMark(std::uint16_t code) { p_.View->Plot().ShowSweepMark(code); }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 
+#include <cstdio>
 #include <functional>
 
 #include "link/link_view.h"
@@ -33,6 +34,11 @@ class WindowLinkView : public LinkView {
     const qel::Settings* Settings;
   };
   explicit WindowLinkView(Parts parts) : p_(std::move(parts)) {}
+
+  // For measurements: each measured point, once on the plot's backing
+  // image, gives a line "field-code nanoseconds" (CLOCK_MONOTONIC) to
+  // `trace`; nullptr (the default) traces nothing.
+  void SetPointTrace(std::FILE* trace) { trace_ = trace; }
 
   void SetStatusPanel(int panel, const std::string& text) override;
   void AppendLog(const std::string& line) override;
@@ -61,6 +67,7 @@ class WindowLinkView : public LinkView {
  private:
   QAction* ActionOf(LinkAction a) const;
   Parts p_;
+  std::FILE* trace_ = nullptr;
 };
 
 }  // namespace qel

@@ -14,6 +14,8 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   ctsPoll_.setSingleShot(true);
   ctsPoll_.setTimerType(Qt::PreciseTimer);
   reconnect_.setInterval(1000);
+  nextBatch_.setSingleShot(true);
+  nextBatch_.setTimerType(Qt::PreciseTimer);
   connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
 }
 
@@ -24,7 +26,8 @@ void QtLinkDriver::Attach(Link& link) {
   connect(&sendTimer_, &QTimer::timeout, this, [this] { link_->Session.SendTimerTimer(); });
   connect(&adcTimer_, &QTimer::timeout, this, [this] { link_->Adc.ADCTimerTimer(); });
   connect(&lpfTimer_, &QTimer::timeout, this, [this] { link_->Acq.LPFTimerTimer(); });
-  connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunIteration);
+  connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
+  connect(&nextBatch_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
   connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
 }
 
@@ -59,27 +62,38 @@ void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
 }
 
 void QtLinkDriver::RequestIteration() {
-  if (scheduled_ || !link_) return;
-  scheduled_ = true;
-  QMetaObject::invokeMethod(this, &QtLinkDriver::RunIteration, Qt::QueuedConnection);
+  if (scheduled_ || nextBatch_.isActive() || !link_) return;
+  const qint64 since = sinceBatch_.isValid() ? sinceBatch_.elapsed() : BatchMs;
+  if (since >= BatchMs) {
+    // Through the event queue: never inside the handler that asked.
+    scheduled_ = true;
+    QMetaObject::invokeMethod(this, &QtLinkDriver::RunBatch, Qt::QueuedConnection);
+  } else {
+    nextBatch_.start(static_cast<int>(BatchMs - since));
+  }
 }
 
-void QtLinkDriver::RunIteration() {
+void QtLinkDriver::RunBatch() {
   scheduled_ = false;
+  nextBatch_.stop();
   if (!link_) return;
-  switch (link_->Session.Iterate()) {
-    case ReceiveSession::Next::Again:
-      RequestIteration();
-      break;
-    case ReceiveSession::Next::PollCts:
-      ctsPoll_.start(link_->Sender.PollInterval());
-      break;
-    case ReceiveSession::Next::Reconnect:
-      if (!reconnect_.isActive()) reconnect_.start();
-      break;
-    case ReceiveSession::Next::Nothing:
-      break;
+  sinceBatch_.start();
+  ++batches_;
+  for (int i = 0; i < MaxIterationsPerBatch; ++i) {
+    switch (link_->Session.Iterate()) {
+      case ReceiveSession::Next::Again:
+        continue;
+      case ReceiveSession::Next::PollCts:
+        ctsPoll_.start(link_->Sender.PollInterval());
+        return;
+      case ReceiveSession::Next::Reconnect:
+        if (!reconnect_.isActive()) reconnect_.start();
+        return;
+      case ReceiveSession::Next::Nothing:
+        return;
+    }
   }
+  RequestIteration();  // more than a batch waits: the rest with the next one
 }
 
 void QtLinkDriver::Reconnect() {

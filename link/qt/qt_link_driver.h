@@ -1,9 +1,12 @@
 #pragma once
-// Runs the link's receive loop from the Qt event loop: an iteration whenever
-// bytes arrive, a timer fires or the core asks for one; at once through the
-// event queue while telegrams wait, so user events run between two of them.
-// Idle, it costs nothing.
+// Runs the link's receive loop from the Qt event loop, in batches: when
+// bytes arrive, a timer fires or the core asks, the loop's iterations run
+// over everything that waits, in one call, at most once every BatchMs
+// however fast bytes arrive; user events run between two batches, and a
+// command asked for meanwhile goes out with the next batch. The clear-to-send
+// wait keeps its own pace. Idle, it costs nothing.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -15,6 +18,11 @@ namespace qel {
 class QtLinkDriver : public QObject, public LinkDriver {
   Q_OBJECT
  public:
+  // At most one batch in this many milliseconds.
+  static constexpr int BatchMs = 10;
+  // Iterations of one batch at the most; more waiting go to the next batch.
+  static constexpr int MaxIterationsPerBatch = 4096;
+
   explicit QtLinkDriver(QtSerialPort& port, QObject* parent = nullptr);
 
   // The link is built with this driver, then attached.
@@ -29,9 +37,11 @@ class QtLinkDriver : public QObject, public LinkDriver {
   // command waits for its pulse; 0 when no look is due.
   int CtsPollInterval() const { return ctsPoll_.isActive() ? ctsPoll_.interval() : 0; }
   int TimerInterval(LinkTimer timer) const;
+  // Batches run so far (for the measurements and the tests).
+  long long Batches() const { return batches_; }
 
  private:
-  void RunIteration();
+  void RunBatch();
   void Reconnect();
   QTimer& Timer(LinkTimer timer);
   const QTimer& Timer(LinkTimer timer) const;
@@ -40,7 +50,10 @@ class QtLinkDriver : public QObject, public LinkDriver {
   Link* link_ = nullptr;
   QTimer qelTimer_, wdTimer_, sendTimer_, adcTimer_, lpfTimer_;
   QTimer ctsPoll_, reconnect_;
-  bool scheduled_ = false;
+  QTimer nextBatch_;           // the rest of BatchMs since the last batch
+  QElapsedTimer sinceBatch_;
+  bool scheduled_ = false;     // a batch waits in the event queue
+  long long batches_ = 0;
 };
 
 }  // namespace qel

@@ -17,6 +17,10 @@ namespace qel {
 class QtSerialPort : public QObject, public SerialPort {
   Q_OBJECT
  public:
+  // Bytes waiting for the receive loop at the most: seconds at line rate,
+  // the longest modal pause or repaint; older ones are given up.
+  static constexpr qint64 ReadQueueBytes = 256 * 1024;
+
   explicit QtSerialPort(QObject* parent = nullptr);
   ~QtSerialPort() override;
 
@@ -33,6 +37,8 @@ class QtSerialPort : public QObject, public SerialPort {
   // Notifications the port has raised (data or errors), for diagnostics: a
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
+  // Bytes given up because the receive loop had fallen too far behind.
+  qint64 Overruns() const { return overruns_; }
   // For measuring: a port that reports neither the clear-to-send line nor its
   // changes (a pseudo-terminal) claims both from the next Open, and the line
   // never moves: the command wait then polls as against an instrument that is
@@ -55,6 +61,7 @@ class QtSerialPort : public QObject, public SerialPort {
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
   std::uint64_t notifications_ = 0;
+  qint64 overruns_ = 0;  // bytes given up by the bound on the queue
   bool haveCounters_ = false;
   bool stuckCts_ = false;
   std::uint64_t lastErrors_ = 0;

@@ -3,13 +3,9 @@
 // error display.
 
 #include <QAbstractButton>
-#include <QDialogButtonBox>
 #include <QDir>
-#include <QFileIconProvider>
-#include <QStatusBar>
 #include <QToolButton>
 
-#include <csignal>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -22,7 +18,6 @@
 #include <memory>
 
 #include "app/action_table.h"
-#include "app/end_signals.h"
 #include "app/adc_form.h"
 #include "app/error_boxes.h"
 #include "app/file_commands.h"
@@ -140,12 +135,6 @@ class MainWindowTest : public QObject {
   void EscapedExceptionIsShown();
   void SettingsProblemIsShownAtStart();
   void PlacementOffEveryScreenIsBroughtBack();
-  void ClosingEndsTheProgramWithItsWindows();
-  void EndedBySystemWritesKeptSpectraUnasked();
-  void EndSignalsArriveOnTheEventLoop();
-  void HintsLeaveTheStatusPanels();
-  void QtDialogsSpeakRussian();
-  void AdcWindowFirstPlacedClearOfTheMenu();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -356,6 +345,7 @@ void MainWindowTest::MessageLogKeepsTheNewestLines() {
   QCOMPARE(m.Msg().toPlainText(), QString("первая"));  // the placeholder does not come back
   const int total = TQelMessageForm::MaxLines + TQelMessageForm::TrimBatch + 1;
   for (int i = 1; i < total; ++i) m.AppendLine(QString::number(i));
+  m.Msg();  // the lines of the frame reach the view
   QVERIFY(m.LineCount() >= TQelMessageForm::MaxLines);
   QVERIFY(m.LineCount() <= TQelMessageForm::MaxLines + 2);
   const QTextDocument* doc = m.Msg().document();
@@ -696,143 +686,6 @@ void MainWindowTest::PlacementOffEveryScreenIsBroughtBack() {
   // Far below everything, and larger than the nearest screen.
   QCOMPARE(FitOnScreens(QRect(1300, 5000, 1200, 900), screens), QRect(1280, 0, 1024, 768));
   QCOMPARE(FitOnScreens(QRect(-900, -40, 700, 500), screens), QRect(0, 0, 700, 500));
-}
-
-void MainWindowTest::ClosingEndsTheProgramWithItsWindows() {
-  // Analyse mode with the message and ADC windows on screen: "Выход" ends
-  // the program (the window says so once), and both windows go with it,
-  // their visibility stored as it was.
-  StoreSettings(Reg(), [](Settings& s) {
-    s.MsgWindow.Visible = true;
-    s.ADCEnable = true;
-  });
-  Run run(Reg());
-  TQelMainForm& w = *run.window;
-  w.show();
-  QVERIFY(w.MessageForm().isVisible() && w.AdcForm().isVisible());
-  QSignalSpy closed(&w, &TQelMainForm::Closed);
-  w.Action("AExit")->trigger();
-  QCOMPARE(closed.size(), 1);
-  QVERIFY(!w.isVisible() && !w.MessageForm().isVisible() && !w.AdcForm().isVisible());
-  const Settings stored = StoredSettings(Reg());
-  QVERIFY(stored.MsgWindow.Visible);
-  QVERIFY(stored.ADCEnable);
-}
-
-void MainWindowTest::EndedBySystemWritesKeptSpectraUnasked() {
-  // SIGTERM while the kept-spectra question of the switch to analyse mode
-  // is open: the question is cancelled, nothing more is asked, the spectra
-  // go to the fallback folder (the working folder is gone) and the
-  // settings are stored.
-  test::TempDir data;
-  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
-  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
-  StoreSettings(Reg(), [&](Settings& s) {
-    s.Mode = true;
-    s.AutoSave = true;
-    s.SaveStep = 1;
-    s.NameMask = "k";
-    s.NumbMask = 5;
-    s.WorkDir = dir_->File("missing");
-    s.ViewMin = 1234;
-  });
-  Run run(Reg());
-  TQelMainForm& w = *run.window;
-  w.show();
-  w.Driver().SetTimerEnabled(LinkTimer::QelTimer, false);
-  Acquisition& acq = w.InstrumentLink().Acq;
-  acq.ForwardPassStart();
-  acq.ForwardPassStart();
-  QCOMPARE(acq.KeptSpectra(), std::size_t{2});
-  QSignalSpy closed(&w, &TQelMainForm::Closed);
-  int questions = 0;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box && box->objectName() == "KeptSpectraBox") ++questions;
-    w.CloseWithoutQuestions();
-  });
-  w.Action("AAnalyse")->trigger();
-  if (oldData.isNull()) qunsetenv("XDG_DATA_HOME");
-  else qputenv("XDG_DATA_HOME", oldData);
-  QCOMPARE(questions, 1);
-  QCOMPARE(closed.size(), 1);
-  QVERIFY(QApplication::activeModalWidget() == nullptr);
-  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
-  const QDir base(QString::fromStdString(data.Path()) + "/Talvor/Qel/Несохранённые спектры");
-  const QStringList stamps = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  QCOMPARE(stamps.size(), 1);
-  const QDir folder(base.filePath(stamps.front()));
-  QCOMPARE(folder.entryList(QDir::Files), QStringList({"k00000005.qel", "k00000006.qel"}));
-  const QString log = w.MessageForm().Msg().toPlainText();
-  QVERIFY2(log.contains("Автосохранение: 2 спектра записаны в запасную папку " + folder.path()), qPrintable(log));
-  const Settings stored = StoredSettings(Reg());
-  QCOMPARE(stored.ViewMin, 1234);
-  QVERIFY(stored.Mode);  // it was receiving when it was ended
-  QCOMPARE(stored.NumbMask, 7);
-}
-
-void MainWindowTest::EndSignalsArriveOnTheEventLoop() {
-  EndSignals ends;
-  QSignalSpy received(&ends, &EndSignals::Received);
-  std::raise(SIGTERM);  // the process goes on: the handler only writes a byte
-  QVERIFY(received.wait(2000));
-  QCOMPARE(received[0][0].toInt(), SIGTERM);
-  std::raise(SIGHUP);
-  QVERIFY(received.wait(2000));
-  QCOMPARE(received[1][0].toInt(), SIGHUP);
-}
-
-void MainWindowTest::HintsLeaveTheStatusPanels() {
-  StoreSettings(Reg(), [](Settings&) {});
-  Run run(Reg());
-  TQelMainForm& w = *run.window;
-  w.show();
-  w.SetStatusPanel(7, QString("Ошибка обмена RS232"));
-  // What Qt sends when the mouse rests on a tool button or a menu item.
-  auto* button = w.findChild<QToolButton*>("AOpenFileBtn");
-  QVERIFY(button);
-  QStatusTipEvent tip("Открыть спектр из файла");
-  QCoreApplication::sendEvent(button, &tip);
-  QVERIFY(w.statusBar()->currentMessage().isEmpty());
-  QVERIFY(w.findChild<QLabel*>("Panel7")->isVisible());
-  QCOMPARE(w.PanelText(7), QString("Ошибка обмена RS232"));
-  QCOMPARE(w.Action("AOpenFile")->toolTip(), QString("Открыть спектр из файла"));
-}
-
-void MainWindowTest::QtDialogsSpeakRussian() {
-  auto* app = dynamic_cast<QelApplication*>(QCoreApplication::instance());
-  QVERIFY(app && app->QtTextsInRussian());
-  QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
-  QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("Отмена"));
-  QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QString("Открыть"));
-  // What Qt's own file lacks: the type column of the file dialogs.
-  QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QString("Папка"));
-}
-
-void MainWindowTest::AdcWindowFirstPlacedClearOfTheMenu() {
-  StoreSettings(Reg(), [](Settings& s) { s.ADCEnable = true; });
-  Run run(Reg());
-  TQelMainForm& w = *run.window;
-  w.show();
-  TADCForm& adc = w.AdcForm();
-  QVERIFY(adc.isVisible());
-  const QRect menu(w.menuBar()->mapToGlobal(QPoint(0, 0)), w.menuBar()->size());
-  const QRect bar(w.findChild<QToolBar*>("MainBar")->mapToGlobal(QPoint(0, 0)),
-                  w.findChild<QToolBar*>("MainBar")->size());
-  QVERIFY2(!adc.frameGeometry().intersects(menu), qPrintable(QString("%1,%2").arg(adc.x()).arg(adc.y())));
-  QVERIFY(!adc.frameGeometry().intersects(bar));
-  // A stored place is taken as it is.
-  w.close();
-  const Settings stored = StoredSettings(Reg());
-  QCOMPARE(QPoint(stored.ADCWindow.Left, stored.ADCWindow.Top), adc.pos());
-  StoreSettings(Reg(), [](Settings& s) {
-    s.ADCEnable = true;
-    s.ADCWindow.Left = 300;
-    s.ADCWindow.Top = 200;
-  });
-  Run again(Reg());
-  again.window->show();
-  QCOMPARE(again.window->AdcForm().pos(), QPoint(300, 200));
 }
 
 int main(int argc, char** argv) {

@@ -5,18 +5,24 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include "../link/fakes.h"
 #include "sim_process.h"
 #include "instrument.h"
 #include "link/qt/qt_link_driver.h"
+#include "link/qt/qt_serial_port.h"
 
 namespace qel {
 
@@ -184,16 +190,109 @@ TEST(QtDriver, StuckLineIsPolledAtTheIntervalTheWaitAsks) {
   QCoreApplication::processEvents();
   ASSERT_TRUE(link.Sender.Waiting());
   std::vector<int> intervals;
-  // Each look at once through the event queue, not when the timer fires.
-  for (int i = 0; i < 200 && link.Sender.PollInterval() < CommandSender::SlowPollMs; ++i) {
-    driver.RequestIteration();
-    QCoreApplication::processEvents();
+  // Each look when the poll's timer fires: the next one is due at the
+  // interval the wait asks for (1 ms, 20 ms once the line has been still).
+  for (int i = 0; i < 400 && link.Sender.PollInterval() < CommandSender::SlowPollMs; ++i) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ASSERT_EQ(driver.CtsPollInterval(), link.Sender.PollInterval());
     intervals.push_back(driver.CtsPollInterval());
   }
   EXPECT_EQ(intervals.front(), 1);
   EXPECT_EQ(intervals.back(), CommandSender::SlowPollMs);
   EXPECT_TRUE(stuck.writes.empty());
+}
+
+// However fast telegrams come (the port's notifier fires for each), the
+// receive loop runs in batches at most every 10 ms, each over all that
+// waits; nothing is lost, and a command asked for meanwhile goes out with
+// the next batch.
+TEST(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
+  Settings s;
+  SetDefaults(s);
+  s.Port = "/dev/ttyUSB0";
+  SpectrumStore store;
+  RunValues run;
+  test::Recorder ui;
+  test::FakePort port;  // no modem lines: commands go out at once
+  QtSerialPort unused;
+  QtLinkDriver driver(unused);
+  Link link{port, s, store, run, ui, driver, nullptr, ","};
+  driver.Attach(link);
+  link.Controls.Initialise();
+  link.Acq.SetReceiveMode(true);
+  link.Session.QelTimerTimer();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(port.open);
+  port.FeedTelegram(1, {7, 9});  // Tm01: the instrument is there
+  const auto drain = [&] {
+    for (int i = 0; i < 1000 && !port.input.empty(); ++i) {
+      driver.RequestIteration();
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+  };
+  drain();
+  ui.plotted.clear();
+  const long long before = driver.Batches();
+  QElapsedTimer clock;
+  clock.start();
+  constexpr int Telegrams = 3000;
+  for (int i = 0; i < Telegrams; ++i) {
+    const int x = 1000 + i;
+    port.FeedTelegram(2, {static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x & 0xFF), 0x08, 0x00});
+    driver.RequestIteration();  // as readyRead does for every telegram
+    QCoreApplication::processEvents();
+  }
+  drain();
+  const long long batches = driver.Batches() - before;
+  EXPECT_TRUE(port.input.empty());
+  EXPECT_EQ(ui.plotted.size(), std::size_t{Telegrams});
+  EXPECT_EQ(ui.plotted.front(), 1000);
+  EXPECT_EQ(ui.plotted.back(), 1000 + Telegrams - 1);
+  EXPECT_LE(batches, clock.elapsed() / QtLinkDriver::BatchMs + 2) << batches << " batches in " << clock.elapsed() << " ms";
+  // A command asked for between two batches (an ADC reading) goes out
+  // with the next one.
+  const std::size_t written = port.writes.size();
+  const long long atAsk = driver.Batches();
+  link.Adc.ADCTimerTimer();
+  EXPECT_EQ(port.writes.size(), written);  // never from inside the handler
+  for (int i = 0; i < 100 && driver.Batches() == atAsk; ++i)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  EXPECT_EQ(driver.Batches(), atAsk + 1);
+  ASSERT_EQ(port.writes.size(), written + 1);
+  EXPECT_EQ(port.Codes().back(), CmdAdc);
+}
+
+// A loop that has fallen far behind: the port's queue keeps the newest
+// bytes up to its bound and reports the rest as a line error.
+TEST(QtPort, QueueBehindTheLineStaysBounded) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  QtSerialPort port;
+  ASSERT_TRUE(port.Open(::ptsname(master), 115200));
+  const std::size_t total = static_cast<std::size_t>(QtSerialPort::ReadQueueBytes) + 100000;
+  std::vector<char> chunk(4096, 'x');
+  chunk.back() = 'y';  // the newest byte of each chunk
+  std::size_t sent = 0;
+  while (sent < total) {
+    // The terminal takes a few kilobytes at a time: the port reads them off.
+    const ssize_t n = ::write(master, chunk.data(), chunk.size());
+    if (n > 0) sent += static_cast<std::size_t>(n);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  for (int i = 0; i < 200 && port.Notifications() == 0; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  SerialPort::LineStatus status{};
+  for (int i = 0; i < 200; ++i) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    status = port.FetchLineStatus();
+    if (status.Errors) break;
+  }
+  EXPECT_TRUE(status.Errors);
+  EXPECT_LE(status.Waiting, static_cast<std::size_t>(QtSerialPort::ReadQueueBytes));
+  EXPECT_GT(port.Overruns(), 0);
+  port.Close();
+  ::close(master);
 }
 
 }  // namespace qel

@@ -1,0 +1,237 @@
+// Program life in the window on the offscreen platform: the program ends
+// with its main window whatever else is open, and in good order when the
+// system asks; what the operator reads while it runs (hints, Qt's own
+// texts, the ADC window's first place); status panels and the log written
+// at the screen's pace.
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileIconProvider>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+#include "app/adc_form.h"
+#include "app/end_signals.h"
+#include "app/main_window.h"
+#include "app/message_form.h"
+#include "app/qel_application.h"
+#include "app/status_panels.h"
+#include "tests/app/window_rig.h"
+#include "tests/model/test_dir.h"
+
+using namespace qel;
+using Run = test::WindowRig;
+
+class ProgramLifeTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void init() { dir_ = std::make_unique<test::TempDir>(); }
+  void ClosingEndsTheProgramWithItsWindows();
+  void EndedBySystemWritesKeptSpectraUnasked();
+  void EndSignalsArriveOnTheEventLoop();
+  void HintsLeaveTheStatusPanels();
+  void QtDialogsSpeakRussian();
+  void AdcWindowFirstPlacedClearOfTheMenu();
+  void StatusPanelsWrittenAtTheScreensPace();
+  void LogLinesReachTheViewOneBatchAFrame();
+
+ private:
+  std::unique_ptr<test::TempDir> dir_;
+};
+
+void ProgramLifeTest::ClosingEndsTheProgramWithItsWindows() {
+  // Analyse mode with the message and ADC windows on screen: "Выход" ends
+  // the program (the window says so once), and both windows go with it,
+  // their visibility stored as it was.
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = false;
+    s.MsgWindow.Visible = true;
+    s.ADCEnable = true;
+  });
+  TQelMainForm& w = *run.window;
+  QVERIFY(w.MessageForm().isVisible() && w.AdcForm().isVisible());
+  QSignalSpy closed(&w, &TQelMainForm::Closed);
+  w.Action("AExit")->trigger();
+  QCOMPARE(closed.size(), 1);
+  QVERIFY(!w.isVisible() && !w.MessageForm().isVisible() && !w.AdcForm().isVisible());
+  const Settings stored = run.Stored();
+  QVERIFY(stored.MsgWindow.Visible);
+  QVERIFY(stored.ADCEnable);
+}
+
+void ProgramLifeTest::EndedBySystemWritesKeptSpectraUnasked() {
+  // SIGTERM while the kept-spectra question of the switch to analyse mode
+  // is open: the question is cancelled, nothing more is asked, the spectra
+  // go to the fallback folder (the working folder is gone) and the
+  // settings are stored.
+  test::TempDir data;
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
+  Run run(dir_->Path(), [&](Settings& s) {
+    s.Mode = true;
+    s.AutoSave = true;
+    s.SaveStep = 1;
+    s.NameMask = "k";
+    s.NumbMask = 5;
+    s.WorkDir = dir_->File("missing");
+    s.ViewMin = 1234;
+  });
+  TQelMainForm& w = *run.window;
+  Acquisition& acq = w.InstrumentLink().Acq;
+  acq.ForwardPassStart();
+  acq.ForwardPassStart();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{2});
+  QSignalSpy closed(&w, &TQelMainForm::Closed);
+  int questions = 0;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box->objectName() == "KeptSpectraBox") ++questions;
+    w.CloseWithoutQuestions();
+  });
+  w.Action("AAnalyse")->trigger();
+  if (oldData.isNull()) qunsetenv("XDG_DATA_HOME");
+  else qputenv("XDG_DATA_HOME", oldData);
+  QCOMPARE(questions, 1);
+  QCOMPARE(closed.size(), 1);
+  QVERIFY(QApplication::activeModalWidget() == nullptr);
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  const QDir base(QString::fromStdString(data.Path()) + "/Talvor/Qel/Несохранённые спектры");
+  const QStringList stamps = base.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  QCOMPARE(stamps.size(), 1);
+  const QDir folder(base.filePath(stamps.front()));
+  QCOMPARE(folder.entryList(QDir::Files), QStringList({"k00000005.qel", "k00000006.qel"}));
+  const QString log = w.MessageForm().Msg().toPlainText();
+  QVERIFY2(log.contains("Автосохранение: 2 спектра записаны в запасную папку " + folder.path()), qPrintable(log));
+  const Settings stored = run.Stored();
+  QCOMPARE(stored.ViewMin, 1234);
+  QVERIFY(stored.Mode);  // it was receiving when it was ended
+  QCOMPARE(stored.NumbMask, 7);
+}
+
+void ProgramLifeTest::EndSignalsArriveOnTheEventLoop() {
+  EndSignals ends;
+  QSignalSpy received(&ends, &EndSignals::Received);
+  std::raise(SIGTERM);  // the process goes on: the handler only writes a byte
+  QVERIFY(received.wait(2000));
+  QCOMPARE(received[0][0].toInt(), SIGTERM);
+  std::raise(SIGHUP);
+  QVERIFY(received.wait(2000));
+  QCOMPARE(received[1][0].toInt(), SIGHUP);
+}
+
+void ProgramLifeTest::HintsLeaveTheStatusPanels() {
+  Run run(dir_->Path(), [](Settings& s) { s.Mode = false; });
+  TQelMainForm& w = *run.window;
+  w.SetStatusPanel(7, QString("Ошибка обмена RS232"));
+  // What Qt sends when the mouse rests on a tool button or a menu item.
+  auto* button = w.findChild<QToolButton*>("AOpenFileBtn");
+  QVERIFY(button);
+  QStatusTipEvent tip("Открыть спектр из файла");
+  QCoreApplication::sendEvent(button, &tip);
+  QVERIFY(w.statusBar()->currentMessage().isEmpty());
+  QVERIFY(w.findChild<QLabel*>("Panel7")->isVisible());
+  QCOMPARE(w.PanelText(7), QString("Ошибка обмена RS232"));
+  QCOMPARE(w.Action("AOpenFile")->toolTip(), QString("Открыть спектр из файла"));
+}
+
+void ProgramLifeTest::QtDialogsSpeakRussian() {
+  auto* app = dynamic_cast<QelApplication*>(QCoreApplication::instance());
+  QVERIFY(app && app->QtTextsInRussian());
+  QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Open);
+  QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QString("Отмена"));
+  QCOMPARE(box.button(QDialogButtonBox::Open)->text(), QString("Открыть"));
+  // What Qt's own file lacks: the type column of the file dialogs.
+  QCOMPARE(QFileIconProvider().type(QFileInfo(QDir::tempPath())), QString("Папка"));
+}
+
+void ProgramLifeTest::AdcWindowFirstPlacedClearOfTheMenu() {
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = false;
+    s.ADCEnable = true;
+  });
+  TQelMainForm& w = *run.window;
+  TADCForm& adc = w.AdcForm();
+  QVERIFY(adc.isVisible());
+  const QRect menu(w.menuBar()->mapToGlobal(QPoint(0, 0)), w.menuBar()->size());
+  const QRect bar(w.findChild<QToolBar*>("MainBar")->mapToGlobal(QPoint(0, 0)),
+                  w.findChild<QToolBar*>("MainBar")->size());
+  QVERIFY2(!adc.frameGeometry().intersects(menu), qPrintable(QString("%1,%2").arg(adc.x()).arg(adc.y())));
+  QVERIFY(!adc.frameGeometry().intersects(bar));
+  // A stored place is taken as it is.
+  w.close();
+  const Settings stored = run.Stored();
+  QCOMPARE(QPoint(stored.ADCWindow.Left, stored.ADCWindow.Top), adc.pos());
+  test::TempDir other;
+  Run again(other.Path(), [](Settings& s) {
+    s.Mode = false;
+    s.ADCEnable = true;
+    s.ADCWindow.Left = 300;
+    s.ADCWindow.Top = 200;
+  });
+  QCOMPARE(again.window->AdcForm().pos(), QPoint(300, 200));
+}
+
+void ProgramLifeTest::StatusPanelsWrittenAtTheScreensPace() {
+  QLabel a, b;
+  StatusPanels panels;
+  panels.SetLabels({&a, &b});
+  QSignalSpy shown(&panels, &StatusPanels::Shown);
+  panels.Set(1, "Ошибка КС");  // the first change is shown at once
+  QCOMPARE(b.text(), QString("Ошибка КС"));
+  QCOMPARE(b.toolTip(), QString("Ошибка КС"));
+  // A noisy line: the panel flips hundreds of times within one interval.
+  for (int i = 0; i < 500; ++i) {
+    panels.Set(1, "Норма");
+    panels.Set(1, "Ошибка КС");
+  }
+  panels.Set(0, "115200 бод");
+  panels.Set(1, "Норма");
+  QCOMPARE(panels.Text(1), QString("Норма"));  // taken at once
+  QCOMPARE(b.text(), QString("Ошибка КС"));   // the label waits for the interval
+  QCOMPARE(panels.Writes(), 1LL);
+  QVERIFY(shown.wait(1000));
+  // The last texts, each label written once.
+  QCOMPARE(a.text(), QString("115200 бод"));
+  QCOMPARE(b.text(), QString("Норма"));
+  QCOMPARE(panels.Writes(), 3LL);
+  panels.Set(1, "Норма");  // no change: nothing to write
+  QVERIFY(!shown.wait(2 * StatusPanels::IntervalMs));
+  QCOMPARE(panels.Writes(), 3LL);
+}
+
+void ProgramLifeTest::LogLinesReachTheViewOneBatchAFrame() {
+  TQelMessageForm m;
+  m.ClearLines();
+  m.AppendLine("первая");  // shown at once
+  QCOMPARE(m.ViewWrites(), 1LL);
+  for (int i = 0; i < 1000; ++i) m.AppendLine(QString("строка %1").arg(i));
+  QCOMPARE(m.ViewWrites(), 1LL);
+  QCOMPARE(m.LineCount(), 1001);
+  // Within a frame the rest arrive in one write, every line, in order.
+  QTRY_COMPARE_WITH_TIMEOUT(m.ViewWrites(), 2LL, 1000);
+  const QStringList lines = m.Msg().toPlainText().split('\n');
+  QCOMPARE(lines.size(), 1001);
+  QCOMPARE(lines.front(), QString("первая"));
+  QCOMPARE(lines.at(1), QString("строка 0"));
+  QCOMPARE(lines.back(), QString("строка 999"));
+}
+
+int main(int argc, char** argv) {
+  qel::QelApplication app(argc, argv);
+  ProgramLifeTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+
+#include "program_life_test.moc"
