@@ -49,11 +49,7 @@ FileCommands::FileCommands(Settings& s, RecentFileList& recent, SpectrumStore& s
   listItem_->setObjectName("ListItem");
   quickOpenMenu_ = new QMenu(dialogParent);
   quickOpenMenu_->setObjectName("QuickOpenMenu");
-  openDlg_ = new QFileDialog(dialogParent);
-  PrepareDialog(*openDlg_, "QelOpenDlg", "Открыть фаил спектра", QFileDialog::AcceptOpen);
-  saveDlg_ = new QFileDialog(dialogParent);
-  PrepareDialog(*saveDlg_, "QelSaveDlg", "Сохранить фаил спектра", QFileDialog::AcceptSave);
-  saveDlg_->setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialogParent_ = dialogParent;
 }
 
 void FileCommands::OpenSpectrumFile(const QString& path) {
@@ -128,7 +124,11 @@ void FileCommands::RecentFileClick(QObject* sender) {
   host_.FullRepaint();
 }
 
-void FileCommands::RunDialog(QFileDialog& dlg, const std::function<void(const QString&)>& accepted) {
+void FileCommands::RunDialog(const char* name, const QString& title, QFileDialog::AcceptMode mode,
+                             const std::function<void(const QString&)>& accepted) {
+  QFileDialog dlg(dialogParent_);
+  PrepareDialog(dlg, name, title, mode);
+  if (mode == QFileDialog::AcceptSave) dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
   dlg.setDirectory(QString::fromStdString(s_.WorkDir));
   dlg.selectFile(QString());
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
@@ -137,7 +137,8 @@ void FileCommands::RunDialog(QFileDialog& dlg, const std::function<void(const QS
 
 void FileCommands::AOpenFileExecute() {
   host_.SetReceiveMode(false);  // also when the dialog is then cancelled
-  RunDialog(*openDlg_, [this](const QString& path) { OpenChosenFile(path); });
+  RunDialog("QelOpenDlg", "Открыть фаил спектра", QFileDialog::AcceptOpen,
+            [this](const QString& path) { OpenChosenFile(path); });
 }
 
 void FileCommands::OpenChosenFile(const QString& path) {
@@ -163,7 +164,7 @@ void FileCommands::OpenGivenFile(const QString& path) {
 }
 
 void FileCommands::ASaveFileAsExecute() {
-  RunDialog(*saveDlg_, [this](const QString& path) {
+  RunDialog("QelSaveDlg", "Сохранить фаил спектра", QFileDialog::AcceptSave, [this](const QString& path) {
     host_.SetBackUpEnabled(false);
     StampParameters(store_, s_, run_);
     try {

@@ -42,8 +42,6 @@ class FileCommands : public QObject {
   // "Последние файлы" in the "Спектр" menu, and the open button's drop-down.
   QMenu& ListItem() { return *listItem_; }
   QMenu& QuickOpenMenu() { return *quickOpenMenu_; }
-  QFileDialog& OpenDialog() { return *openDlg_; }
-  QFileDialog& SaveDialog() { return *saveDlg_; }
 
   // Loads and presents a spectrum file; does not repaint. A file that
   // cannot be read throws FileError and leaves everything as it was.
@@ -62,7 +60,11 @@ class FileCommands : public QObject {
   void ACloseSpectrExecute();
 
  private:
-  void RunDialog(QFileDialog& dlg, const std::function<void(const QString&)>& accepted);
+  // The open and save dialogs are made for each use: a file dialog kept
+  // hidden would go on watching its folder (for the demo, the folder the
+  // spectra are saved into while they arrive) for the whole run.
+  void RunDialog(const char* name, const QString& title, QFileDialog::AcceptMode mode,
+                 const std::function<void(const QString&)>& accepted);
   void ShowFailure(const std::exception& e);
   // What follows the choice of a file in the open dialog.
   void OpenChosenFile(const QString& path);
@@ -75,8 +77,7 @@ class FileCommands : public QObject {
   std::string sep_;
   QMenu* listItem_;
   QMenu* quickOpenMenu_;
-  QFileDialog* openDlg_;
-  QFileDialog* saveDlg_;
+  QWidget* dialogParent_;
 };
 
 }  // namespace qel

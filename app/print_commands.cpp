@@ -37,14 +37,6 @@ PrintCommands::PrintCommands(Settings& s, const SpectrumStore& store, const RunV
     printer_->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     printer_->setResolution(kPdfDpi);
   }
-  pdfDlg_ = new QFileDialog(dialogParent);
-  pdfDlg_->setObjectName("PrnPdfDlg");
-  pdfDlg_->setOption(QFileDialog::DontUseNativeDialog, true);
-  pdfDlg_->setWindowTitle("Печать в файл PDF");
-  pdfDlg_->setAcceptMode(QFileDialog::AcceptSave);
-  pdfDlg_->setFileMode(QFileDialog::AnyFile);
-  pdfDlg_->setNameFilter("Документ PDF (*.pdf)");
-  pdfDlg_->setDefaultSuffix("pdf");
 }
 
 PrintCommands::~PrintCommands() = default;
@@ -53,6 +45,18 @@ bool PrintCommands::ReadyToPrint() {
   if (printer_->outputFormat() != QPrinter::PdfFormat) return true;
   printer_->setResolution(kPdfDpi);  // also when the print dialog chose PDF output
   if (!printer_->outputFileName().isEmpty() && !fileChosenHere_) return true;  // chosen in the print dialog
+  if (!pdfDlg_) {
+    // Made at its first use and kept, so that it opens where it was left;
+    // never made, it watches no folder.
+    pdfDlg_ = new QFileDialog(dialogParent_);
+    pdfDlg_->setObjectName("PrnPdfDlg");
+    pdfDlg_->setOption(QFileDialog::DontUseNativeDialog, true);
+    pdfDlg_->setWindowTitle("Печать в файл PDF");
+    pdfDlg_->setAcceptMode(QFileDialog::AcceptSave);
+    pdfDlg_->setFileMode(QFileDialog::AnyFile);
+    pdfDlg_->setNameFilter("Документ PDF (*.pdf)");
+    pdfDlg_->setDefaultSuffix("pdf");
+  }
   if (pdfDlg_->exec() != QDialog::Accepted || pdfDlg_->selectedFiles().isEmpty()) return false;
   printer_->setOutputFileName(pdfDlg_->selectedFiles().first());
   fileChosenHere_ = true;

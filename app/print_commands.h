@@ -52,7 +52,6 @@ class PrintCommands : public QObject {
   // What the last sheet drew; nothing before the first.
   const std::optional<SheetReport>& LastSheet() const { return lastSheet_; }
   // The file dialog that names the PDF when there is no printer to print on.
-  QFileDialog& PdfDialog() { return *pdfDlg_; }
 
  private:
   // The printer is ready for a job: a printer, or a PDF with a file name.
@@ -66,7 +65,7 @@ class PrintCommands : public QObject {
   Sources sources_;
   QWidget* dialogParent_;
   std::unique_ptr<QPrinter> printer_;
-  QFileDialog* pdfDlg_;
+  QFileDialog* pdfDlg_ = nullptr;
   bool fileChosenHere_ = false;  // the PDF name came from our dialog: ask again next time
   std::optional<SheetReport> lastSheet_;
 };

@@ -421,25 +421,48 @@ void MainWindowTest::OpenSaveCloseThroughTheDialogs() {
   Run run(Reg());
   TQelMainForm& w = *run.window;
   w.show();
-  AnswerDialog("QelOpenDlg", QString::fromStdString(in));
+  QString openTitle;
+  test::OnModal("QelOpenDlg", [&](QWidget* widget) {
+    auto* dlg = qobject_cast<QFileDialog*>(widget);
+    QVERIFY(dlg);
+    openTitle = dlg->windowTitle();
+    dlg->selectFile(QString::fromStdString(in));
+    QMetaObject::invokeMethod(dlg, "accept");
+  });
   w.Action("AOpenFile")->trigger();
+  QCOMPARE(openTitle, QString("Открыть фаил спектра"));
   QCOMPARE(w.windowTitle(), QString("КЕЛ - in.qel"));
   QCOMPARE(QelApplication::Title(), QString("КЕЛ - in.qel"));
   QCOMPARE(run.state.Store.CurrentSpectrum[1003].Value, 3000);
   QCOMPARE(run.state.Settings.WorkDir, d.Path() + "/");
   QCOMPARE(run.state.RecentFiles.front(), in);
   QVERIFY(w.Action("ASaveFileAs")->isEnabled());
-  auto* dlg = w.findChild<QFileDialog*>("QelSaveDlg");
-  QCOMPARE(dlg->windowTitle(), QString("Сохранить фаил спектра"));
-  QCOMPARE(dlg->defaultSuffix(), QString("qel"));
-  QCOMPARE(dlg->nameFilters(), QStringList("Файлы спектров (*.qel)"));
-  QVERIFY(!dlg->testOption(QFileDialog::DontConfirmOverwrite));
-  QCOMPARE(w.findChild<QFileDialog*>("QelOpenDlg")->windowTitle(), QString("Открыть фаил спектра"));
+  // The dialogs are made for each use: none is left behind watching a folder.
+  QVERIFY(!w.findChild<QFileDialog*>("QelOpenDlg"));
 
   const std::string out = d.File("out/copy.qel");
   w.Action("ABackUp")->setEnabled(true);  // as after a processing command
-  AnswerDialog("QelSaveDlg", QString::fromStdString(out));
+  QString title, suffix, folder;
+  QStringList filters;
+  bool confirms = false;
+  test::OnModal("QelSaveDlg", [&](QWidget* widget) {
+    auto* dlg = qobject_cast<QFileDialog*>(widget);
+    QVERIFY(dlg);
+    title = dlg->windowTitle();
+    suffix = dlg->defaultSuffix();
+    filters = dlg->nameFilters();
+    folder = dlg->directory().absolutePath();
+    confirms = !dlg->testOption(QFileDialog::DontConfirmOverwrite);
+    dlg->selectFile(QString::fromStdString(out));
+    QMetaObject::invokeMethod(dlg, "accept");
+  });
   w.Action("ASaveFileAs")->trigger();
+  QCOMPARE(title, QString("Сохранить фаил спектра"));
+  QCOMPARE(suffix, QString("qel"));
+  QCOMPARE(filters, QStringList("Файлы спектров (*.qel)"));
+  QCOMPARE(folder, QDir(QString::fromStdString(d.Path())).absolutePath());
+  QVERIFY(confirms);
+  QVERIFY(!w.findChild<QFileDialog*>("QelSaveDlg"));
   // The spectrum with its ten parameter records; the caption and LastOpen stay.
   QCOMPARE(test::Slurp(out).size(), std::size_t{(4 + 10) * 4});
   QCOMPARE(test::Slurp(out).substr(0, 16), SpectrumBytes(1000, 3000, 4));
