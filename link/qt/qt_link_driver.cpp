@@ -16,6 +16,10 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   reconnect_.setInterval(1000);
   nextBatch_.setSingleShot(true);
   nextBatch_.setTimerType(Qt::PreciseTimer);
+  pollLine_.setSingleShot(true);
+  pollLine_.setTimerType(Qt::PreciseTimer);
+  pollLine_.setInterval(BatchMs);
+  connect(&pollLine_, &QTimer::timeout, this, &QtLinkDriver::PollLine);
   connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
 }
 
@@ -62,7 +66,7 @@ void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
 }
 
 void QtLinkDriver::RequestIteration() {
-  if (scheduled_ || nextBatch_.isActive() || !link_) return;
+  if (inBatch_ || scheduled_ || nextBatch_.isActive() || !link_) return;
   const qint64 since = sinceBatch_.isValid() ? sinceBatch_.elapsed() : BatchMs;
   if (since >= BatchMs) {
     // Through the event queue: never inside the handler that asked.
@@ -79,21 +83,30 @@ void QtLinkDriver::RunBatch() {
   if (!link_) return;
   sinceBatch_.start();
   ++batches_;
+  inBatch_ = true;
   for (int i = 0; i < MaxIterationsPerBatch; ++i) {
-    switch (link_->Session.Iterate()) {
-      case ReceiveSession::Next::Again:
-        continue;
-      case ReceiveSession::Next::PollCts:
-        ctsPoll_.start(link_->Sender.PollInterval());
-        return;
-      case ReceiveSession::Next::Reconnect:
-        if (!reconnect_.isActive()) reconnect_.start();
-        return;
-      case ReceiveSession::Next::Nothing:
-        return;
-    }
+    const ReceiveSession::Next next = link_->Session.Iterate();
+    if (next == ReceiveSession::Next::Again) continue;
+    if (next == ReceiveSession::Next::PollCts) ctsPoll_.start(link_->Sender.PollInterval());
+    if (next == ReceiveSession::Next::Reconnect && !reconnect_.isActive()) reconnect_.start();
+    break;
   }
-  RequestIteration();  // more than a batch waits: the rest with the next one
+  inBatch_ = false;
+  // Until the next batch is due the line's chunks need not wake the loop:
+  // the port is looked at again then (what is left of a long batch too).
+  if (port_.IsOpen()) {
+    port_.SetReadPaused(true);
+    pollLine_.start();
+  }
+}
+
+void QtLinkDriver::PollLine() {
+  if (port_.PullWaiting() || port_.BytesWaiting() >= TelegramSize) {
+    RunBatch();
+    return;
+  }
+  // The line has gone quiet: its own notification wakes the loop again.
+  port_.SetReadPaused(false);
 }
 
 void QtLinkDriver::Reconnect() {

@@ -42,6 +42,7 @@ class QtLinkDriver : public QObject, public LinkDriver {
 
  private:
   void RunBatch();
+  void PollLine();
   void Reconnect();
   QTimer& Timer(LinkTimer timer);
   const QTimer& Timer(LinkTimer timer) const;
@@ -51,8 +52,10 @@ class QtLinkDriver : public QObject, public LinkDriver {
   QTimer qelTimer_, wdTimer_, sendTimer_, adcTimer_, lpfTimer_;
   QTimer ctsPoll_, reconnect_;
   QTimer nextBatch_;           // the rest of BatchMs since the last batch
+  QTimer pollLine_;            // while bytes keep coming: the next look at the port
   QElapsedTimer sinceBatch_;
   bool scheduled_ = false;     // a batch waits in the event queue
+  bool inBatch_ = false;
   long long batches_ = 0;
 };
 

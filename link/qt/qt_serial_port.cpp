@@ -1,5 +1,7 @@
 #include "qt_serial_port.h"
 
+#include <QSocketNotifier>
+
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -97,6 +99,7 @@ void QtSerialPort::Close() {
 }
 
 void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
+  if (error == QSerialPort::TimeoutError) return;  // PullWaiting found nothing
   if (error != QSerialPort::NoError) ++notifications_;
   // A device that goes away while open reports a resource error (read fails
   // with EIO once an adapter is unplugged) or, where the other end hung up, a
@@ -106,6 +109,26 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
     lost_ = true;
     emit Activity();
   }
+}
+
+void QtSerialPort::SetReadPaused(bool paused) {
+  if (!port_.isOpen()) return;
+  for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
+    if (n->type() == QSocketNotifier::Read) n->setEnabled(!paused);
+}
+
+bool QtSerialPort::ReadPaused() const {
+  for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
+    if (n->type() == QSocketNotifier::Read) return !n->isEnabled();
+  return false;
+}
+
+bool QtSerialPort::PullWaiting() {
+  if (!port_.isOpen()) return false;
+  const qint64 before = port_.bytesAvailable();
+  port_.waitForReadyRead(0);
+  if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
+  return port_.bytesAvailable() > before;
 }
 
 SerialPort::LineStatus QtSerialPort::FetchLineStatus() {

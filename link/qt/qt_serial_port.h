@@ -34,6 +34,17 @@ class QtSerialPort : public QObject, public SerialPort {
   bool CtsOn() override;
   std::uint64_t CtsChanges() override;
   bool Lost() const override { return lost_; }
+
+  // Between two batches of the receive loop the port need not wake the
+  // event loop for every chunk the line delivers: paused, bytes wait in the
+  // system's buffer until PullWaiting takes them. (QSerialPort's read
+  // notifier; where it has none, nothing is paused.)
+  void SetReadPaused(bool paused);
+  bool ReadPaused() const;
+  // Takes what the system holds for the port into the queue now, without
+  // waiting; true when bytes came.
+  bool PullWaiting();
+  std::size_t BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
   // Notifications the port has raised (data or errors), for diagnostics: a
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
