@@ -139,6 +139,34 @@ TEST_F(SimLink, GarbageAndBadChecksumsAreSurvived) {
   (void)present;
 }
 
+// At line rate the port wakes the program about once a batch, not once for
+// every chunk the terminal delivers (one telegram, or two or three), and
+// every telegram still arrives: the field codes of a pass come without a gap.
+TEST_F(SimLink, LineIsReadOnceABatch) {
+  SimProcess sim({"--speed", "8"});  // " 1 мин", real time: about 1,100 telegrams a second
+  ASSERT_TRUE(sim.Start(portPath));
+  s.Rapid = 10;
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  int telegrams = 0, gaps = 0, last = -1;
+  onTelegram = [&](const Telegram& t) {
+    if (t.Type != 2) return;
+    ++telegrams;
+    const int x = t.Word(1);
+    if (last >= 0 && x != last + 1 && x > last) ++gaps;
+    last = x;
+  };
+  const std::uint64_t before = port.Notifications();
+  QElapsedTimer clock;
+  clock.start();
+  RunUntil([&] { return clock.elapsed() >= 1500; }, 3000);
+  const std::uint64_t wakes = port.Notifications() - before;
+  EXPECT_GT(telegrams, 1000);
+  EXPECT_EQ(gaps, 0);
+  EXPECT_LE(wakes, static_cast<std::uint64_t>(clock.elapsed() / QtLinkDriver::BatchMs + 20))
+      << wakes << " wake-ups for " << telegrams << " telegrams in " << clock.elapsed() << " ms";
+}
+
 TEST_F(SimLink, VanishedDeviceReconnects) {
   auto sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
   ASSERT_TRUE(sim->Start(portPath));
