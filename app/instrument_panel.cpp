@@ -1,5 +1,7 @@
 #include "instrument_panel.h"
 
+#include "spin_edit.h"
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QSignalBlocker>
@@ -44,7 +46,7 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
   CorrPanel->setObjectName("CorrPanel");
   CorrPanel->setToolTip("Управление напряжением коррекции");
   CorrLbl = SourceLabel("CorrLbl", CorrPanel);
-  CorrEdit = new QSpinBox(CorrPanel);
+  CorrEdit = new SpinEdit(CorrPanel);
   CorrEdit->setObjectName("CorrEdit");
   CorrEdit->setToolTip("Точная коррекция уровня");
   CorrEdit->setRange(-32767, 32767);
@@ -113,7 +115,7 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
   Label2 = new QLabel("Верхняя", RazvPanel);
   Label2->setObjectName("Label2");
   auto field = [this](const char* name, int lo, int hi) {
-    auto* f = new QSpinBox(RazvPanel);
+    auto* f = new SpinEdit(RazvPanel);  // the whole number typed, clamped when taken
     f->setObjectName(name);
     f->setRange(lo, hi);
     f->setSingleStep(10);

@@ -14,9 +14,14 @@ namespace qel {
 
 void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::string& workDir,
                        const std::function<bool()>& mayAsk) {
-  if (acquisition.KeptSpectra() == 0) return;
-  std::string error = acquisition.WriteKeptSpectra(workDir);
-  while (acquisition.KeptSpectra() != 0 && (!mayAsk || mayAsk())) {
+  std::string chosenFolderError;
+  while (acquisition.KeptSpectra() != 0) {
+    // Each round tries the working folder again (it may be back), so the
+    // reason shown is the one of now.
+    std::string error = acquisition.WriteKeptSpectra(workDir);
+    if (!chosenFolderError.empty()) error = chosenFolderError;
+    chosenFolderError.clear();
+    if (acquisition.KeptSpectra() == 0 || (mayAsk && !mayAsk())) return;
     const std::vector<std::string> listed = acquisition.KeptSpectrumNames();
     QStringList names;
     for (const std::string& n : listed) names << QString::fromStdString(n);
@@ -25,13 +30,13 @@ void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::str
       const std::string_view v = PluralForm(n, one, few, many);
       return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
     };
-    QMessageBox box(QMessageBox::Warning, "КЕЛ",
-                    QString("Автосохранение не удалось: %1 %2 только в памяти и %3, если %4 не записать:\n%5\n\n%6"
-                            "\n\nВыберите папку, в которую %4 записать, или удалите %4.")
-                        .arg(QString::fromStdString(SpectraCount(n)), form("хранится", "хранятся", "хранятся"),
-                             form("будет потерян", "будут потеряны", "будут потеряны"), form("его", "их", "их"),
-                             names.join(", "), QString::fromStdString(error)),
-                    QMessageBox::NoButton, parent);
+    QString text = QString("Автосохранение не удалось: %1 %2 только в памяти и %3, если %4 не записать:\n%5")
+                       .arg(QString::fromStdString(SpectraCount(n)), form("хранится", "хранятся", "хранятся"),
+                            form("будет потерян", "будут потеряны", "будут потеряны"), form("его", "их", "их"),
+                            names.join(", "));
+    if (!error.empty()) text += "\n\n" + QString::fromStdString(error);
+    text += QString("\n\nВыберите папку, в которую %1 записать, или удалите %1.").arg(form("его", "их", "их"));
+    QMessageBox box(QMessageBox::Warning, "КЕЛ", text, QMessageBox::NoButton, parent);
     box.setObjectName("KeptSpectraBox");
     QPushButton* write = box.addButton("Записать в папку...", QMessageBox::AcceptRole);
     write->setObjectName("WriteKeptBtn");
@@ -48,8 +53,8 @@ void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::str
       dlg.setFileMode(QFileDialog::Directory);
       dlg.setOption(QFileDialog::ShowDirsOnly, true);
       if (dlg.exec() == QDialog::Accepted && !dlg.selectedFiles().isEmpty())
-        error = acquisition.WriteKeptSpectra(QDir::toNativeSeparators(dlg.selectedFiles().front()).toStdString(),
-                                             &listed);
+        chosenFolderError = acquisition.WriteKeptSpectra(
+            QDir::toNativeSeparators(dlg.selectedFiles().front()).toStdString(), &listed);
     }
   }
 }
@@ -64,7 +69,8 @@ std::vector<std::string> WriteKeptSpectraUnasked(Acquisition& acquisition, const
   QStringList bases;
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (!data.isEmpty()) bases << data + "/Talvor/Qel/Несохранённые спектры";
-  bases << QDir::tempPath() + "/qel-несохранённые-спектры";
+  const QString temp = QFileInfo(QDir::tempPath()).isDir() ? QDir::tempPath() : QString("/tmp");
+  bases << temp + "/qel-несохранённые-спектры";
   for (const QString& base : bases) {
     QString folder = base + "/" + stamp;
     for (int n = 2; QFileInfo::exists(folder); ++n) folder = base + "/" + stamp + "_" + QString::number(n);

@@ -435,6 +435,10 @@ void TQelMainForm::CloseWithoutQuestions() {
 }
 
 void TQelMainForm::FormClose() {
+  // The link stops first: spectra kept while the question below is open
+  // would otherwise bring it back again and again.
+  link_->Flags.Receiving = false;
+  driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
   if (noQuestions_) {
     for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
   } else {
@@ -442,8 +446,6 @@ void TQelMainForm::FormClose() {
     if (noQuestions_)
       for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
   }
-  link_->Flags.Receiving = false;
-  driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
   port_->Close();
   RestoreUnits(s_);
   if (s_.Rapid == StopSpeedIndex) s_.Rapid = static_cast<std::uint8_t>(link_->Controls.SavedSpeed());
@@ -518,8 +520,9 @@ void TQelMainForm::SetViewBoundTexts(const std::string& minText, const std::stri
 }
 
 void TQelMainForm::AAnalyseExecute() {
-  SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
+  // Analyse mode first: the link stops, and no spectrum is kept meanwhile.
   SetReceiveMode(false);
+  SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
 }
 
 void TQelMainForm::AReceiveExecute() {

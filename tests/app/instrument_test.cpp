@@ -181,6 +181,14 @@ void InstrumentTest::BoundsFollowTheModeAndTheMouse() {
   run.Flags().BoundsAcked = true;
   emit run.window->View().SweepBoundsRequested(2000, 3000);
   QVERIFY(!run.Flags().BoundsAcked);
+  // A bound typed whole: "70000" is not cut to 7000 but taken as the top
+  // of the range when the operator presses Enter.
+  auto* top = run.Find<QSpinBox>("TopField");
+  test::TypeOver(top, "70000");
+  QTest::keyClick(top, Qt::Key_Return);
+  QCOMPARE(top->value(), 65519);
+  QCOMPARE(run.S().PoleMax, 65519);
+  QCOMPARE(top->text(), QString("65519"));
   // In analyse mode the bound is the instrument's: unchanged, and shown as it is.
   run.window->Action("AAnalyse")->trigger();
   QVERIFY(!run.Find<QGroupBox>("RazvPanel")->isEnabled());

@@ -28,6 +28,7 @@
 #include "app/message_form.h"
 #include "app/qel_application.h"
 #include "app/status_panels.h"
+#include "tests/app/modal.h"
 #include "tests/app/window_rig.h"
 #include "tests/model/test_dir.h"
 
@@ -40,6 +41,7 @@ class ProgramLifeTest : public QObject {
   void init() { dir_ = std::make_unique<test::TempDir>(); }
   void ClosingEndsTheProgramWithItsWindows();
   void EndedBySystemWritesKeptSpectraUnasked();
+  void EndedBySystemTriesTheWorkingFolderFirst();
   void EndSignalsArriveOnTheEventLoop();
   void HintsLeaveTheStatusPanels();
   void QtDialogsSpeakRussian();
@@ -95,9 +97,8 @@ void ProgramLifeTest::EndedBySystemWritesKeptSpectraUnasked() {
   QCOMPARE(acq.KeptSpectra(), std::size_t{2});
   QSignalSpy closed(&w, &TQelMainForm::Closed);
   int questions = 0;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box && box->objectName() == "KeptSpectraBox") ++questions;
+  test::OnModal("KeptSpectraBox", [&](QWidget*) {
+    ++questions;
     w.CloseWithoutQuestions();
   });
   w.Action("AAnalyse")->trigger();
@@ -116,8 +117,37 @@ void ProgramLifeTest::EndedBySystemWritesKeptSpectraUnasked() {
   QVERIFY2(log.contains("Автосохранение: 2 спектра записаны в запасную папку " + folder.path()), qPrintable(log));
   const Settings stored = run.Stored();
   QCOMPARE(stored.ViewMin, 1234);
-  QVERIFY(stored.Mode);  // it was receiving when it was ended
+  QVERIFY(!stored.Mode);  // "Анализ" had been chosen
   QCOMPARE(stored.NumbMask, 7);
+}
+
+void ProgramLifeTest::EndedBySystemTriesTheWorkingFolderFirst() {
+  // The working folder was gone when the passes ended and is back when the
+  // system ends the program (a network drive reconnected): the spectra go
+  // there, not into the fallback folder.
+  test::TempDir data;
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
+  const std::string work = dir_->File("later");
+  Run run(dir_->Path(), [&](Settings& s) {
+    s.Mode = true;
+    s.AutoSave = true;
+    s.SaveStep = 1;
+    s.NameMask = "k";
+    s.NumbMask = 5;
+    s.WorkDir = work;
+  });
+  Acquisition& acq = run.window->InstrumentLink().Acq;
+  acq.ForwardPassStart();
+  QCOMPARE(acq.KeptSpectra(), std::size_t{1});
+  QDir().mkpath(QString::fromStdString(work));
+  run.window->CloseWithoutQuestions();
+  if (oldData.isNull()) qunsetenv("XDG_DATA_HOME");
+  else qputenv("XDG_DATA_HOME", oldData);
+  QCOMPARE(acq.KeptSpectra(), std::size_t{0});
+  QCOMPARE(QDir(QString::fromStdString(work)).entryList(QDir::Files), QStringList({"k00000005.qel"}));
+  QVERIFY(!QFileInfo::exists(QString::fromStdString(data.Path()) + "/Talvor"));
+  QVERIFY(run.Stored().Mode);  // it was receiving when it was ended
 }
 
 void ProgramLifeTest::EndSignalsArriveOnTheEventLoop() {
