@@ -255,8 +255,15 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
   if (run.ModAmplitude > 0) {
     const QString text = "АМ=" + QString::fromStdString(FormatFixed(static_cast<float>(run.ModAmplitude), 2, 2, in.Sep)) +
                          " " + QString::fromStdString(s.ADCUnits[3].Name);
-    const int x = 2 + fm.horizontalAdvance(text) > f.Left ? header.right() + 1 + fm.horizontalAdvance(' ') : 2;
-    label(x, f.Top + 2, text, font, brush);
+    int x = 2 + fm.horizontalAdvance(text) > f.Left ? header.right() + 1 + fm.horizontalAdvance(' ') : 2;
+    int y = f.Top + 2;
+    // A header too long to leave it room before the frame's right edge: on
+    // the row below the header, at the frame's left edge.
+    if (x != 2 && x + fm.horizontalAdvance(text) > f.Right) {
+      x = f.Left + 2;
+      y = header.bottom() + 2;
+    }
+    label(x, y, text, font, brush);
   }
   return report;
 }

@@ -333,6 +333,18 @@ void PrintTest::ModulationLabelKeepsClearOfTheFrame() {
   image = sheet.Render();
   QVERIFY(2 + fm.horizontalAdvance(text) <= sheet.report.Frame.Left);
   QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(2, 64 + 2));
+  // A file name so long that the header leaves no room before the frame's
+  // right edge: the row below the header, at the frame's left edge.
+  sheet.s.PrnL = 15;
+  sheet.s.LastOpen = "/data/" + std::string(120, 'x') + ".qel";
+  image = sheet.Render();
+  const PlotLabel* longHeader = nullptr;
+  for (const PlotLabel& l : sheet.report.Texts)
+    if (l.Text.rfind(" Файл:", 0) == 0) longHeader = &l;
+  QVERIFY(longHeader);
+  QVERIFY(sheet.Text(text));
+  QCOMPARE(sheet.Text(text)->Box.topLeft(), QPoint(sheet.report.Frame.Left + 2, longHeader->Box.bottom() + 2));
+  QVERIFY(sheet.Text(text)->Box.right() < sheet.report.Frame.Right);
 }
 
 void PrintTest::IntegralAndModulationLabels() {
