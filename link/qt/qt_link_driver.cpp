@@ -18,7 +18,7 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   nextBatch_.setTimerType(Qt::PreciseTimer);
   pollLine_.setSingleShot(true);
   pollLine_.setTimerType(Qt::PreciseTimer);
-  pollLine_.setInterval(BatchMs);
+  pollLine_.setInterval(PollMs);
   connect(&pollLine_, &QTimer::timeout, this, &QtLinkDriver::PollLine);
   connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
 }

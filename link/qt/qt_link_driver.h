@@ -20,6 +20,10 @@ class QtLinkDriver : public QObject, public LinkDriver {
  public:
   // At most one batch in this many milliseconds.
   static constexpr int BatchMs = 10;
+  // While bytes keep coming, the port is looked at this often: with the
+  // screen's pace, so that the plot's repaint follows a batch at once
+  // instead of waking the program once more.
+  static constexpr int PollMs = 16;
   // Iterations of one batch at the most; more waiting go to the next batch.
   static constexpr int MaxIterationsPerBatch = 4096;
 
