@@ -151,6 +151,7 @@ void TQelMainForm::BuildMenus() {
   auto menu = [&](const char* name, const char* title, const QStringList& items) {
     QMenu* m = bar->addMenu(title);
     m->setObjectName(name);
+    m->setToolTipsVisible(true);  // the hints, now that they are not status messages
     for (const QString& item : items) {
       if (item == "-") m->addSeparator();
       else if (item == "ListItem") m->addMenu(&files_->ListItem());
