@@ -49,6 +49,8 @@ Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >"$tmp/x
 xpid=$!
 read -r -t 20 n <"$tmp/display" || fail "Xvfb did not start"
 export DISPLAY=:$n QT_QPA_PLATFORM=xcb
+# A sanitizer build checks for leaks at exit: not those of the libraries Qt loads.
+export LSAN_OPTIONS=suppressions=$src/tests/dist/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/config XDG_DATA_HOME=$tmp/data
 mkdir -p "$HOME"
 reg=$XDG_CONFIG_HOME/Talvor/Qel/1.0.reg
