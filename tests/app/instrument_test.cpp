@@ -381,12 +381,7 @@ void InstrumentTest::PortDialogShowsALinuxPathWhole() {
 
 void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
   Run run(dir_->Path(), [&](Settings& s) {
-    s.Mode = true;
-    s.AutoSave = true;
-    s.SaveStep = 1;
-    s.NameMask = "k";
-    s.NumbMask = 5;
-    s.WorkDir = dir_->File("missing");  // the automatic save fails
+    test::SaveEveryPass(s, dir_->File("missing"));  // the automatic save fails
   });
   Acquisition& acq = run.window->InstrumentLink().Acq;
   acq.ForwardPassStart();
@@ -433,12 +428,7 @@ void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
 
 void InstrumentTest::OnlyTheListedKeptSpectraAreGivenUp() {
   Run run(dir_->Path(), [&](Settings& s) {
-    s.Mode = true;
-    s.AutoSave = true;
-    s.SaveStep = 1;
-    s.NameMask = "k";
-    s.NumbMask = 5;
-    s.WorkDir = dir_->File("missing");
+    test::SaveEveryPass(s, dir_->File("missing"));
   });
   Acquisition& acq = run.window->InstrumentLink().Acq;
   acq.ForwardPassStart();

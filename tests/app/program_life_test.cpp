@@ -82,12 +82,7 @@ void ProgramLifeTest::EndedBySystemWritesKeptSpectraUnasked() {
   const QByteArray oldData = qgetenv("XDG_DATA_HOME");
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
   Run run(dir_->Path(), [&](Settings& s) {
-    s.Mode = true;
-    s.AutoSave = true;
-    s.SaveStep = 1;
-    s.NameMask = "k";
-    s.NumbMask = 5;
-    s.WorkDir = dir_->File("missing");
+    test::SaveEveryPass(s, dir_->File("missing"));
     s.ViewMin = 1234;
   });
   TQelMainForm& w = *run.window;
@@ -130,12 +125,7 @@ void ProgramLifeTest::EndedBySystemTriesTheWorkingFolderFirst() {
   qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
   const std::string work = dir_->File("later");
   Run run(dir_->Path(), [&](Settings& s) {
-    s.Mode = true;
-    s.AutoSave = true;
-    s.SaveStep = 1;
-    s.NameMask = "k";
-    s.NumbMask = 5;
-    s.WorkDir = work;
+    test::SaveEveryPass(s, work);
   });
   Acquisition& acq = run.window->InstrumentLink().Acq;
   acq.ForwardPassStart();

@@ -13,6 +13,17 @@
 
 namespace qel::test {
 
+// Receive mode saving every pass automatically into `workDir` as k00000005.qel,
+// k00000006.qel and on: where the folder is missing, each pass is kept in memory.
+inline void SaveEveryPass(Settings& s, const std::string& workDir) {
+  s.Mode = true;
+  s.AutoSave = true;
+  s.SaveStep = 1;
+  s.NameMask = "k";
+  s.NumbMask = 5;
+  s.WorkDir = workDir;
+}
+
 struct WindowRig {
   WindowRig(const std::string& dir, const std::function<void(Settings&)>& change, const std::string& sep = ",")
       : path(dir + "/1.0.reg"), store(path) {
