@@ -75,11 +75,14 @@ for run in 1 2 3; do
   # The menu "Спектр" is the first of the menu bar; "Выход" its last item.
   # A click that comes before the window takes input opens nothing: the
   # menu is looked for as one more window of the process.
+  # A slow build (the sanitizers) may open the menu only a second or more
+  # after the click: a second click then would close it again.
+  sleep 0.5
   shown=$(xdotool search --onlyvisible --pid "$gpid" --name '' 2>/dev/null | wc -l)
   opened=0
-  for _ in $(seq 10); do
+  for _ in $(seq 5); do
     xdotool mousemove --window "$w" 25 10 click 1
-    for _ in $(seq 10); do
+    for _ in $(seq 40); do
       (($(xdotool search --onlyvisible --pid "$gpid" --name '' 2>/dev/null | wc -l) > shown)) && { opened=1; break; }
       sleep 0.1
     done
