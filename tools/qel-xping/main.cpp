@@ -4,6 +4,9 @@
 // so a busy or blocked event loop shows as a long or missing round trip.
 //
 //   qel-xping WINDOW-ID [TIMEOUT-MS]     exit status 1 when no answer in time
+//   qel-xping --close WINDOW-ID          asks the window to close, as a window
+//                                        manager's close button does
+//                                        (WM_DELETE_WINDOW), and returns
 
 #include <X11/Xlib.h>
 #include <sys/select.h>
@@ -11,11 +14,38 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+
+namespace {
+int Close(const char* id) {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) {
+    std::fprintf(stderr, "qel-xping: no display\n");
+    return 2;
+  }
+  const Window window = std::strtoul(id, nullptr, 0);
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(d, window, False, NoEventMask, &e);
+  XFlush(d);
+  XCloseDisplay(d);
+  return 0;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: qel-xping WINDOW-ID [TIMEOUT-MS]\n");
+    std::fprintf(stderr, "usage: qel-xping WINDOW-ID [TIMEOUT-MS] | qel-xping --close WINDOW-ID\n");
     return 2;
+  }
+  if (std::string_view(argv[1]) == "--close") {
+    if (argc < 3) return 2;
+    return Close(argv[2]);
   }
   const Window window = std::strtoul(argv[1], nullptr, 0);
   const long timeoutMs = argc > 2 ? std::atol(argv[2]) : 5000;
