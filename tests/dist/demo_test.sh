@@ -42,7 +42,7 @@ before=$(find "$HOME" -printf '%p %s %T@\n' | sort)
 
 # An X server of its own; it names its display once it is ready.
 mkfifo "$tmp/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 xpid=$!
 read -r -t 20 n <"$tmp/display" || fail "Xvfb did not start"
 export DISPLAY=:$n QT_QPA_PLATFORM=xcb

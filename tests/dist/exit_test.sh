@@ -45,8 +45,10 @@ ended_within() {
 }
 source "$src/scripts/sim-lib.sh"
 
+# -noreset: Xvfb otherwise resets when its last client goes, and a program
+# started during the reset cannot connect (Qt then aborts).
 mkfifo "$tmp/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 xpid=$!
 read -r -t 20 n <"$tmp/display" || fail "Xvfb did not start"
 export DISPLAY=:$n QT_QPA_PLATFORM=xcb
