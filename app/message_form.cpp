@@ -34,6 +34,15 @@ TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) 
 
 void TQelMessageForm::AppendLine(const QString& line) {
   waiting_.append(line);
+  if (!isVisible()) {
+    // Hidden (as it is by default), the window keeps the lines and shows
+    // them when it is opened: no widget work for a log nobody sees.
+    if (waiting_.size() >= MaxLines + TrimBatch) {
+      waiting_.erase(waiting_.begin(), waiting_.end() - MaxLines);
+      lostWhileHidden_ = true;
+    }
+    return;
+  }
   if (frame_.isActive()) return;
   const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : FrameMs;
   if (since >= FrameMs) ShowWaiting();
@@ -46,7 +55,8 @@ void TQelMessageForm::ShowWaiting() {
   sinceShown_.start();
   ++viewWrites_;
   // Lines that the cap would drop at once never reach the view.
-  bool dropping = false;
+  bool dropping = lostWhileHidden_;
+  lostWhileHidden_ = false;
   if (waiting_.size() > MaxLines) {
     waiting_.erase(waiting_.begin(), waiting_.end() - MaxLines);
     dropping = true;
@@ -79,8 +89,14 @@ void TQelMessageForm::ShowWaiting() {
   waiting_.clear();
 }
 
+void TQelMessageForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  ShowWaiting();
+}
+
 void TQelMessageForm::ClearLines() {
   waiting_.clear();
+  lostWhileHidden_ = false;
   frame_.stop();
   msg_->clear();
   empty_ = true;

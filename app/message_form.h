@@ -26,7 +26,8 @@ class TQelMessageForm : public QWidget {
 
   // Lines reach the text view in one batch a frame at the most, however
   // fast they come (a noisy line logs twice for every bad telegram); every
-  // line is kept, in order.
+  // line is kept, in order. While the window is hidden they wait (the
+  // newest MaxLines of them) until it is shown.
   static constexpr int FrameMs = 16;
 
   explicit TQelMessageForm(QWidget* parent = nullptr);
@@ -49,6 +50,7 @@ class TQelMessageForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void ShowWaiting();
@@ -59,6 +61,7 @@ class TQelMessageForm : public QWidget {
   QTimer frame_;
   QElapsedTimer sinceShown_;
   long long viewWrites_ = 0;
+  bool lostWhileHidden_ = false;  // lines dropped by the cap before they were shown
   bool capNoted_ = false;
   bool empty_ = false;
 };

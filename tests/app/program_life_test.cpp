@@ -232,7 +232,19 @@ void ProgramLifeTest::StatusPanelsWrittenAtTheScreensPace() {
 }
 
 void ProgramLifeTest::LogLinesReachTheViewOneBatchAFrame() {
+  {
+    // Hidden, as by default: the lines wait, the view is not touched.
+    TQelMessageForm hidden;
+    hidden.ClearLines();
+    hidden.AppendLine("скрытая");
+    QCOMPARE(hidden.ViewWrites(), 0LL);
+    QCOMPARE(hidden.LineCount(), 1);
+    hidden.show();  // shown: the waiting line reaches the view
+    QCOMPARE(hidden.ViewWrites(), 1LL);
+    QCOMPARE(hidden.Msg().toPlainText(), QString("скрытая"));
+  }
   TQelMessageForm m;
+  m.show();
   m.ClearLines();
   m.AppendLine("первая");  // shown at once
   QCOMPARE(m.ViewWrites(), 1LL);
