@@ -58,7 +58,11 @@ QIcon QelImage(int index) {
   static const bool registered = (RegisterImages(), true);
   (void)registered;
   if (index < 0 || index >= ImageCount) return {};
-  return QIcon(QString(":/images/%1.svg").arg(index, 2, 10, QChar('0')));
+  // One icon per image for the program's life: copies share its rendered
+  // pixmaps, so a blinking tool button does not render its SVG again.
+  static QIcon icons[ImageCount];
+  if (icons[index].isNull()) icons[index] = QIcon(QString(":/images/%1.svg").arg(index, 2, 10, QChar('0')));
+  return icons[index];
 }
 
 QHash<QString, QAction*> BuildActions(QWidget* owner, const QList<QAction*>& existing) {

@@ -3,6 +3,7 @@
 #include <QPalette>
 
 #include <chrono>
+#include <utility>
 
 #include "adc_form.h"
 #include "action_table.h"
@@ -85,8 +86,14 @@ void WindowLinkView::SetActionEnabled(LinkAction action, bool enabled) { ActionO
 void WindowLinkView::SetActionChecked(LinkAction action, bool checked) { ActionOf(action)->setChecked(checked); }
 
 void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
-  ActionOf(LinkAction::SwLPF)->setIcon(QelImage(lpfImage));
-  ActionOf(LinkAction::SWSum)->setIcon(QelImage(sumImage));
+  // The blink timer asks every 360 ms, mostly for the images already shown:
+  // a new icon would re-render it in the tool bar and the menu each time.
+  for (auto [action, image] : {std::pair{LinkAction::SwLPF, lpfImage}, std::pair{LinkAction::SWSum, sumImage}}) {
+    QAction* a = ActionOf(action);
+    if (a->property("ImageIndex").toInt() == image) continue;
+    a->setIcon(QelImage(image));
+    a->setProperty("ImageIndex", image);
+  }
 }
 
 void WindowLinkView::PlotPoint(std::uint16_t code) {

@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QtTest>
+#include <QSignalSpy>
 
 #include <functional>
 #include <memory>
@@ -227,6 +229,28 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
   QVERIFY(run.window->Action("AReceive")->isChecked() && !run.window->Action("AReceive")->isEnabled());
   QVERIFY(run.window->Action("ASwLPF")->isEnabled() && run.window->Action("AStop")->isEnabled());
   QVERIFY(run.window->Driver().TimerActive(LinkTimer::LPFTimer));
+  // The blink timer: a toggle that is off keeps its image untouched (a new
+  // icon would be rendered again in the tool bar and the menu every 360 ms);
+  // one that is on swaps between its two images.
+  {
+    QAction* lpf = run.window->Action("ASwLPF");
+    QAction* sum = run.window->Action("ASWSum");
+    run.S().EnableRTLPF = false;
+    run.S().EnableRTSum = false;
+    QSignalSpy lpfChanged(lpf, &QAction::changed), sumChanged(sum, &QAction::changed);
+    for (int i = 0; i < 3; ++i) run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QCOMPARE(lpfChanged.count(), 0);
+    QCOMPARE(sumChanged.count(), 0);
+    run.S().EnableRTLPF = true;
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QCOMPARE(lpf->property("ImageIndex").toInt(), 23);
+    QCOMPARE(sum->property("ImageIndex").toInt(), 17);
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QCOMPARE(lpf->property("ImageIndex").toInt(), 16);
+    QCOMPARE(lpfChanged.count(), 2);
+    QCOMPARE(sumChanged.count(), 0);
+    run.S().EnableRTLPF = false;
+  }
   // The first pass start makes the received spectrum savable.
   QVERIFY(!run.window->Action("ASaveFileAs")->isEnabled());
   run.window->InstrumentLink().Acq.ForwardPassStart();
