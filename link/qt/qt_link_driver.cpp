@@ -71,7 +71,8 @@ void QtLinkDriver::RequestIteration() {
   if (since >= BatchMs) {
     // Through the event queue: never inside the handler that asked.
     scheduled_ = true;
-    QMetaObject::invokeMethod(this, &QtLinkDriver::RunBatch, Qt::QueuedConnection);
+    // A batch run meanwhile (the line polled) has taken its place.
+    QMetaObject::invokeMethod(this, [this] { if (scheduled_) RunBatch(); }, Qt::QueuedConnection);
   } else {
     nextBatch_.start(static_cast<int>(BatchMs - since));
   }
@@ -84,6 +85,7 @@ void QtLinkDriver::RunBatch() {
   sinceBatch_.start();
   ++batches_;
   inBatch_ = true;
+  const std::uint64_t readBefore = port_.BytesRead();
   for (int i = 0; i < MaxIterationsPerBatch; ++i) {
     const ReceiveSession::Next next = link_->Session.Iterate();
     if (next == ReceiveSession::Next::Again) continue;
@@ -92,11 +94,16 @@ void QtLinkDriver::RunBatch() {
     break;
   }
   inBatch_ = false;
-  // Until the next batch is due the line's chunks need not wake the loop:
-  // the port is looked at again then (what is left of a long batch too).
-  if (port_.IsOpen()) {
+  // While telegrams stream in, the line's chunks need not wake the loop:
+  // the port is looked at again when the next batch is due (what is left of
+  // a long batch too). A lone answer or a batch of timers only leaves the
+  // line's own notification on: a quiet line costs no extra wake-up.
+  if (port_.IsOpen() && port_.BytesRead() - readBefore > TelegramSize) {
     port_.SetReadPaused(true);
     pollLine_.start();
+  } else {
+    pollLine_.stop();
+    port_.SetReadPaused(false);
   }
 }
 

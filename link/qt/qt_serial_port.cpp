@@ -167,7 +167,9 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
 
 std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t n) {
   const qint64 got = port_.read(reinterpret_cast<char*>(buffer), static_cast<qint64>(n));
-  return got > 0 ? static_cast<std::size_t>(got) : 0;
+  if (got <= 0) return 0;
+  bytesRead_ += static_cast<std::uint64_t>(got);
+  return static_cast<std::size_t>(got);
 }
 
 void QtSerialPort::Write(const std::uint8_t* data, std::size_t n) {

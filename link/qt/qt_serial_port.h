@@ -48,6 +48,8 @@ class QtSerialPort : public QObject, public SerialPort {
   // Notifications the port has raised (data or errors), for diagnostics: a
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
+  // Bytes the receive loop has read so far.
+  std::uint64_t BytesRead() const { return bytesRead_; }
   // Bytes given up because the receive loop had fallen too far behind.
   qint64 Overruns() const { return overruns_; }
   // For measuring: a port that reports neither the clear-to-send line nor its
@@ -72,6 +74,7 @@ class QtSerialPort : public QObject, public SerialPort {
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
   std::uint64_t notifications_ = 0;
+  std::uint64_t bytesRead_ = 0;
   qint64 overruns_ = 0;  // bytes given up by the bound on the queue
   bool haveCounters_ = false;
   bool stuckCts_ = false;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -165,6 +166,30 @@ TEST_F(SimLink, LineIsReadOnceABatch) {
   EXPECT_EQ(gaps, 0);
   EXPECT_LE(wakes, static_cast<std::uint64_t>(clock.elapsed() / QtLinkDriver::BatchMs + 20))
       << wakes << " wake-ups for " << telegrams << " telegrams in " << clock.elapsed() << " ms";
+}
+
+// The instrument stopped answers the program's queries now and then: each
+// lone answer is read on the line's own notification, and the line is not
+// then polled as if telegrams streamed in (a wake-up more for nothing).
+TEST_F(SimLink, QuietLineIsNotPolled) {
+  SimProcess sim({"--speed", "1"});  // " СТОП"
+  ASSERT_TRUE(sim.Start(portPath));
+  s.Rapid = 2;
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  int samples = 0, paused = 0;
+  QTimer sampler;
+  sampler.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    ++samples;
+    if (port.ReadPaused()) ++paused;
+  });
+  sampler.start(2);
+  const long long batches = driver.Batches();
+  RunUntil([] { return false; }, 3000);
+  EXPECT_GE(driver.Batches() - batches, 3) << "the instrument was asked and answered";
+  EXPECT_GT(samples, 200);
+  EXPECT_EQ(paused, 0) << "of " << samples << " looks";
 }
 
 TEST_F(SimLink, VanishedDeviceReconnects) {
