@@ -8,7 +8,7 @@
 namespace qel {
 
 namespace {
-constexpr qint64 kFrameMs = 16;
+constexpr qint64 kFrameMs = 14;
 }  // namespace
 
 ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
@@ -26,10 +26,16 @@ void ScreenBox::Touch(const QRect& r) {
   // One growing rectangle: the paint event shows it in one piece however
   // many points were drawn since the last one.
   dirty_ = dirty_.united(r);
-  if (updateTimer_.isActive()) return;
+  if (updateTimer_.isActive() || updateQueued_) return;
   const qint64 since = sinceUpdate_.isValid() ? sinceUpdate_.elapsed() : kFrameMs;
   if (since >= kFrameMs) {
-    UpdateScreen();
+    // Once the points of this batch are all drawn: in the same wake-up of
+    // the event loop, not a frame later for the batch's remaining points.
+    updateQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] {
+      updateQueued_ = false;
+      UpdateScreen();
+    }, Qt::QueuedConnection);
   } else {
     updateTimer_.start(static_cast<int>(kFrameMs - since));
   }

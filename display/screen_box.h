@@ -48,6 +48,8 @@ class ScreenBox : public QWidget {
   const QImage& Image() const { return image_; }
   // Screen updates asked for so far (each shows every change since the one before).
   int ScreenUpdates() const { return screenUpdates_; }
+  // Changes on the image wait for their screen update.
+  bool UpdateWaiting() const { return updateQueued_ || updateTimer_.isActive(); }
   const PlotScales& Scales() const { return scales_; }
   // Every text of the last full repaint: grid labels, min/max, "A=", "S=", "АМ=".
   const std::vector<PlotLabel>& Labels() const { return labels_; }
@@ -94,6 +96,7 @@ class ScreenBox : public QWidget {
   std::function<void()> placeCursors_;
   QRect dirty_;
   int screenUpdates_ = 0;
+  bool updateQueued_ = false;  // an update goes out when the event loop is back
   // The screen is updated at most about 60 times a second however fast
   // points arrive; drawing goes to the image at once.
   QTimer updateTimer_;

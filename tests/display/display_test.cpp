@@ -177,8 +177,14 @@ class DisplayTest : public QObject {
 
   void screenUpdatesAreCoalesced() {
     Rig r(300, 200);
-    r.plot->ScreenBoxPaint();  // the first update goes out at once
+    // The first update goes out as soon as the event loop is back, with
+    // everything drawn before: one update, none left waiting for a frame.
+    r.plot->ScreenBoxPaint();
+    r.plot->ShowSweepMark(100);
+    QCOMPARE(r.plot->ScreenUpdates(), 0);
+    QCoreApplication::sendPostedEvents(r.plot.get());
     QCOMPARE(r.plot->ScreenUpdates(), 1);
+    QVERIFY(!r.plot->UpdateWaiting());
     for (std::uint16_t x = 1000; x < 3000; ++x) {
       r.store.CurrentSpectrum[x] = {x, 2500};
       r.plot->PlotPoint(x, r.s.DisplayColors.Graph);
@@ -187,8 +193,10 @@ class DisplayTest : public QObject {
     // they wait, and one update a frame later shows them all.
     const QRgb background = r.plot->Image().pixel(5, 100);
     QVERIFY(r.plot->Image().pixel(r.plot->Scales().X(2999), r.plot->Scales().Y(2500)) != background);
+    QCoreApplication::sendPostedEvents(r.plot.get());
     QCOMPARE(r.plot->ScreenUpdates(), 1);
     QTRY_COMPARE(r.plot->ScreenUpdates(), 2);
+    QVERIFY(!r.plot->UpdateWaiting());
   }
 
   void sweepMarkIsAnXorWedge() {
