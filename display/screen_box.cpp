@@ -8,7 +8,12 @@
 namespace qel {
 
 namespace {
+// At most one screen update in this many milliseconds: about 60 a second.
 constexpr qint64 kFrameMs = 14;
+// Changes drawn too soon after an update wait this much longer than the
+// frame on their own timer: while telegrams stream in, the next batch of
+// points (every 16 ms) takes them along first, in its own wake-up.
+constexpr qint64 kLateMs = 16;
 }  // namespace
 
 ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
@@ -26,18 +31,19 @@ void ScreenBox::Touch(const QRect& r) {
   // One growing rectangle: the paint event shows it in one piece however
   // many points were drawn since the last one.
   dirty_ = dirty_.united(r);
-  if (updateTimer_.isActive() || updateQueued_) return;
+  if (updateQueued_) return;
   const qint64 since = sinceUpdate_.isValid() ? sinceUpdate_.elapsed() : kFrameMs;
   if (since >= kFrameMs) {
     // Once the points of this batch are all drawn: in the same wake-up of
     // the event loop, not a frame later for the batch's remaining points.
+    updateTimer_.stop();
     updateQueued_ = true;
     QMetaObject::invokeMethod(this, [this] {
       updateQueued_ = false;
       UpdateScreen();
     }, Qt::QueuedConnection);
-  } else {
-    updateTimer_.start(static_cast<int>(kFrameMs - since));
+  } else if (!updateTimer_.isActive()) {
+    updateTimer_.start(static_cast<int>(kFrameMs + kLateMs - since));
   }
 }
 

@@ -30,8 +30,8 @@ void QtLinkDriver::Attach(Link& link) {
   connect(&sendTimer_, &QTimer::timeout, this, [this] { link_->Session.SendTimerTimer(); });
   connect(&adcTimer_, &QTimer::timeout, this, [this] { link_->Adc.ADCTimerTimer(); });
   connect(&lpfTimer_, &QTimer::timeout, this, [this] { link_->Acq.LPFTimerTimer(); });
-  connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
-  connect(&nextBatch_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
+  connect(&ctsPoll_, &QTimer::timeout, this, [this] { RunBatch(); });
+  connect(&nextBatch_, &QTimer::timeout, this, [this] { RunBatch(); });
   connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
 }
 
@@ -78,13 +78,17 @@ void QtLinkDriver::RequestIteration() {
   }
 }
 
-void QtLinkDriver::RunBatch() {
+void QtLinkDriver::RunBatch(Pull pull) {
   scheduled_ = false;
   nextBatch_.stop();
   if (!link_) return;
   sinceBatch_.start();
   ++batches_;
   inBatch_ = true;
+  // While the line's notification is paused, what came since the last look
+  // is still in the terminal: a batch asked for by a timer (a command due)
+  // takes it too, and the line stays polled.
+  if (pull == Pull::Line && port_.ReadPaused()) port_.PullWaiting();
   const std::uint64_t readBefore = port_.BytesRead();
   for (int i = 0; i < MaxIterationsPerBatch; ++i) {
     const ReceiveSession::Next next = link_->Session.Iterate();
@@ -109,7 +113,7 @@ void QtLinkDriver::RunBatch() {
 
 void QtLinkDriver::PollLine() {
   if (port_.PullWaiting() || port_.BytesWaiting() >= TelegramSize) {
-    RunBatch();
+    RunBatch(Pull::Done);
     return;
   }
   // The line has gone quiet: its own notification wakes the loop again.

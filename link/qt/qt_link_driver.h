@@ -45,7 +45,8 @@ class QtLinkDriver : public QObject, public LinkDriver {
   long long Batches() const { return batches_; }
 
  private:
-  void RunBatch();
+  enum class Pull { Line, Done };  // whether the batch looks at a paused line first
+  void RunBatch(Pull pull = Pull::Line);
   void PollLine();
   void Reconnect();
   QTimer& Timer(LinkTimer timer);
