@@ -4,6 +4,12 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
+#ifdef QEL_WITH_SVG
+#include <QSvgRenderer>
+#endif
+
+#include <cmath>
 
 #include "display/plot_renderer.h"
 #include "model/atomic_file.h"
@@ -76,5 +82,54 @@ TEST_F(QelPlot, SvgWithMinMaxAndBadRequests) {
   EXPECT_NE(r.err.find("неверный размер"), std::string::npos) << r.err;
   EXPECT_FALSE(PathExists(dir.File("q.png")));
 }
+
+#ifdef QEL_WITH_SVG
+// A full noisy spectrum: the vector picture is a few hundred kB at most and,
+// rasterised, lights exactly the pixels of the PNG drawn from the same file.
+TEST_F(QelPlot, SvgOfAFullSpectrumIsSmallAndHasThePixelsOfThePng) {
+  SpectrumStore store;
+  std::uint32_t noise = 12345;
+  for (int i = 0; i < 65520; ++i) {
+    noise = noise * 1103515245u + 12345u;
+    const double line = 900.0 * std::sin(i / 2000.0) * std::exp(-std::pow((i - 30000) / 9000.0, 2));
+    const int value = 2048 + static_cast<int>(line) + static_cast<int>((noise >> 16) % 81) - 40;
+    store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i),
+                                                          static_cast<std::uint16_t>(value)};
+  }
+  SaveSpectrum(store, dir.File("full.qel"));
+  for (const char* out : {"full.svg", "full.png"}) {
+    const auto r = RunQel({"plot", "--settings", settings, dir.File("full.qel"), "-o", dir.File(out)}, env);
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  const std::string svg = Slurp(dir.File("full.svg"));
+  EXPECT_LT(svg.size(), 300u * 1024u);
+  const QImage png(QString::fromStdString(dir.File("full.png")));
+  ASSERT_EQ(png.size(), QSize(1024, 600));  // the default size
+  // Text in the picture needs the toolkit's fonts: an application of the test's own.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "qel_plot_tests";
+  char* argv[] = {name, nullptr};
+  QGuiApplication app(argc, argv);
+  QImage raster(png.size(), QImage::Format_RGB32);
+  raster.fill(Qt::white);
+  {
+    QSvgRenderer renderer(QByteArray::fromStdString(svg));
+    ASSERT_TRUE(renderer.isValid());
+    QPainter p(&raster);
+    renderer.render(&p);
+  }
+  const QRgb graph = qRgb(0x00, 0xCC, 0x00);
+  int lit = 0, differ = 0;
+  for (int y = 0; y < png.height(); ++y)
+    for (int x = 0; x < png.width(); ++x) {
+      const bool inPng = png.pixel(x, y) == graph;
+      lit += inPng;
+      differ += inPng != (raster.pixel(x, y) == graph);
+    }
+  EXPECT_GT(lit, 5000);
+  EXPECT_EQ(differ, 0) << "of " << lit << " pixels of the spectrum";
+}
+#endif
 
 }  // namespace qel

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
+#include <QPainterPath>
 #ifdef QEL_WITH_SVG
 #include <QSvgGenerator>
 #endif
@@ -12,6 +13,7 @@
 #include <clocale>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "as_shown.h"
 #include "display/plot_renderer.h"
@@ -54,7 +56,28 @@ class GuiScope {
   std::unique_ptr<QGuiApplication> app_;
 };
 
-void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const PlotRequest& r) {
+// The pixels lit by the points, as rectangles over the vertical runs of each
+// column (the points of a spectrum crowd into the columns of a picture).
+QPainterPath PixelRuns(const QPolygon& points, int w, int h) {
+  std::vector<std::uint8_t> lit(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  for (const QPoint& q : points) lit[static_cast<std::size_t>(q.x()) * static_cast<std::size_t>(h) + static_cast<std::size_t>(q.y())] = 1;
+  QPainterPath path;
+  for (int x = 0; x < w; ++x) {
+    const std::uint8_t* column = lit.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
+    for (int y = 0; y < h;) {
+      if (!column[y]) {
+        ++y;
+        continue;
+      }
+      const int top = y;
+      while (y < h && column[y]) ++y;
+      path.addRect(x, top, 1, y - top);
+    }
+  }
+  return path;
+}
+
+void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const PlotRequest& r, bool vector) {
   SpectrumBuffer& v = store.CurrentSpectrum;
   const PointRange data = DataRange(v);
   if (data.Empty && !(r.From && r.To)) throw std::runtime_error("в спектре нет точек");
@@ -86,11 +109,18 @@ void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const P
     const int y = std::min(sc.Y(pt.Value), h - 2);
     if (x >= 0 && x < w && y >= 0) points << QPoint(x, y);
   }
-  QPen pen(ToQColor(colors.Graph));
-  pen.setWidth(1);
-  pen.setCosmetic(true);
-  p.setPen(pen);
-  p.drawPoints(points);
+  if (vector) {
+    // A vector picture gets the same pixels as one path of pixel-aligned
+    // rectangles, one for each run of lit pixels down a column: a point per
+    // rectangle would take some 3 MB for a full spectrum.
+    p.fillPath(PixelRuns(points, w, h), ToQColor(colors.Graph));
+  } else {
+    QPen pen(ToQColor(colors.Graph));
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    p.setPen(pen);
+    p.drawPoints(points);
+  }
 
   DrawMinMax(p, rect, sc, v, shown.Run, s, colors, sep);
   DrawModAmplitude(p, rect, shown.Run, s, colors, sep);
@@ -118,7 +148,7 @@ void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
     QImage image(r.Width, r.Height, QImage::Format_RGB32);
     {
       QPainter p(&image);
-      Draw(p, r.Width, r.Height, store, shown, r);
+      Draw(p, r.Width, r.Height, store, shown, r, false);
     }
     if (!image.save(&buffer, "PNG")) throw std::runtime_error("не удалось построить PNG");
   } else {
@@ -129,7 +159,7 @@ void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
     svg.setViewBox(QRect(0, 0, r.Width, r.Height));
     svg.setTitle(QString::fromStdString(r.Input));
     QPainter p(&svg);
-    Draw(p, r.Width, r.Height, store, shown, r);
+    Draw(p, r.Width, r.Height, store, shown, r, true);
     p.end();
 #endif
   }
