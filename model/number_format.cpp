@@ -50,7 +50,9 @@ Digits RoundTo(Digits x, int keep) {
     if (i < 0) {  // 999 -> 1000
       x.d.insert(x.d.begin(), '1');
       x.d.pop_back();
-      if (keep == 0) x.d = "1";
+      // Not `= "1"`: GCC 12 at -O2 and above warns falsely that assigning a
+      // one-character literal overlaps itself (-Wrestrict, GCC bug 105329).
+      if (keep == 0) x.d.assign(1, '1');
       ++x.exp;
     }
   }

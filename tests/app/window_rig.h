@@ -19,7 +19,7 @@ inline void SaveEveryPass(Settings& s, const std::string& workDir) {
   s.Mode = true;
   s.AutoSave = true;
   s.SaveStep = 1;
-  s.NameMask = "k";
+  s.NameMask.assign(1, 'k');  // not `= "k"`: GCC 12 warns falsely there (-Wrestrict, GCC bug 105329)
   s.NumbMask = 5;
   s.WorkDir = workDir;
 }
