@@ -34,6 +34,11 @@ start_xvfb() {
 
 # utime + stime of a process, in clock ticks.
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# Time on a core of all threads of a process, in nanoseconds (the scheduler's
+# own account: finer than the clock ticks, which an idle program hardly moves).
+cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%d\n", s}'; }
+# Wake-ups of all threads of a process so far (voluntary context switches).
+wakeups() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ {s += $2} END {print s}'; }
 # Busy and total ticks of the whole machine.
 machine_ticks() { awk '/^cpu / {print $2+$3+$4+$7+$8+$9, $2+$3+$4+$5+$6+$7+$8+$9}' /proc/stat; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }

@@ -78,6 +78,17 @@ saved_with_points() {
   return 1
 }
 within 90 saved_with_points || fail "no spectrum with points saved within 90 s: $(ls "$saves")"
+# What the README says of the first two files: the first pass start, read
+# from what the terminal kept before the window connected, saves nothing yet;
+# the second file is that first pass, whole.
+first=$(ls -v "$saves"/*.qel | head -1)
+second=$(ls -v "$saves"/*.qel | sed -n 2p)
+[[ $(basename "$first") == demo00000001.qel ]] || fail "the first file is $(basename "$first")"
+"$build/tools/qel" info "$first" | grep -q "Данные: нет точек" || fail "the first file holds points"
+if [[ -n $second ]]; then
+  n=$("$build/tools/qel" info "$second" | sed -n 's/.*, точек: \([0-9][0-9]*\).*/\1/p')
+  [[ -n $n ]] && ((n > 60000)) || fail "the second file holds ${n:-no} points, not a whole pass"
+fi
 [[ $(cat /proc/"$gpid"/environ | tr '\0' '\n' | sed -n 's/^XDG_CONFIG_HOME=//p') == "$tmp/demo/"* ]] ||
   fail "qel-gui does not run with the demo's settings folder"
 

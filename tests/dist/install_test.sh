@@ -16,7 +16,8 @@ for f in bin/qel bin/qel-sim bin/qel-gui \
          share/applications/qel.desktop share/mime/packages/qel.xml \
          share/icons/hicolor/scalable/apps/qel.svg \
          share/icons/hicolor/scalable/mimetypes/application-x-qel-spectrum.svg \
-         share/man/man1/qel.1; do
+         share/man/man1/qel.1.gz share/man/man1/qel-gui.1.gz share/man/man1/qel-sim.1.gz \
+         share/doc/qel/copyright share/doc/qel/changelog.gz; do
   [[ -f $p/$f ]] || fail "$f not installed"
 done
 [[ -x $p/bin/qel ]] || fail "qel not executable"
@@ -43,6 +44,11 @@ glob=$(xmllint --xpath 'string(//*[local-name()="glob"]/@pattern)' "$p/share/mim
 icon=$(xmllint --xpath 'string(//*[local-name()="icon"]/@name)' "$p/share/mime/packages/qel.xml")
 [[ -f $p/share/icons/hicolor/scalable/mimetypes/$icon.svg ]] || fail "the type's icon $icon not installed"
 if command -v man >/dev/null; then
-  MANWIDTH=80 man -l "$p/share/man/man1/qel.1" 2>&1 >/dev/null | grep . && fail "man page warnings"
+  for page in qel qel-gui qel-sim; do
+    MANWIDTH=80 man -l "$p/share/man/man1/$page.1.gz" 2>&1 >/dev/null | grep . && fail "$page: man page warnings"
+    MANWIDTH=80 man -l "$p/share/man/man1/$page.1.gz" 2>/dev/null | grep -q "^NAME" || fail "$page: no manual page"
+  done
 fi
+zcat "$p/share/doc/qel/changelog.gz" | head -1 | grep -q '^qel ([0-9.]*) unstable; urgency=medium$' || fail "changelog's first line"
+grep -q "localhost" "$p/share/doc/qel/copyright" "$p/share/doc/qel/changelog.gz" && fail "a maintainer at localhost"
 echo "installed and valid"

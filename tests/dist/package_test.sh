@@ -18,12 +18,35 @@ for f in ./usr/bin/qel-gui ./usr/bin/qel ./usr/bin/qel-sim \
          ./usr/share/applications/qel.desktop ./usr/share/mime/packages/qel.xml \
          ./usr/share/icons/hicolor/scalable/apps/qel.svg \
          ./usr/share/icons/hicolor/scalable/mimetypes/application-x-qel-spectrum.svg \
-         ./usr/share/man/man1/qel.1; do
+         ./usr/share/man/man1/qel.1.gz ./usr/share/man/man1/qel-gui.1.gz ./usr/share/man/man1/qel-sim.1.gz \
+         ./usr/share/doc/qel/copyright ./usr/share/doc/qel/changelog.gz; do
   grep -qxF "$f" "$tmp/list" || fail "$f not in the package"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6 libqt6widgets6 libqt6serialport6; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+
+# Debian's own package checker: no error and no warning (what is overridden
+# carries its reason in the package's override file).
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian"; }
+  grep -E "^(E|W): " "$tmp/lintian.log" >&2 && fail "lintian"
+else
+  fail "lintian is not installed (scripts/deps installs it)"
+fi
+
+# Built with Debian's hardening flags: read-only relocations bound at start,
+# a position-independent program, the stack protector, fortified functions.
+dpkg-deb -x "$deb" "$tmp/x"
+for b in qel-gui qel qel-sim; do
+  f=$tmp/x/usr/bin/$b
+  readelf -d "$f" | grep -q "BIND_NOW" || fail "$b: not bound at start (-z now)"
+  readelf -d "$f" | grep -q "Flags:.*PIE" || fail "$b: not position-independent"
+  readelf -lW "$f" | grep -q GNU_RELRO || fail "$b: no read-only relocations"
+  nm -D "$f" | grep -q "__stack_chk_fail" || fail "$b: no stack protector"
+  nm -D "$f" | grep -q "_chk@" || fail "$b: no fortified functions"
 done
 
 root=$tmp/root
