@@ -112,12 +112,10 @@ void QtLinkDriver::RunBatch(Pull pull) {
 }
 
 void QtLinkDriver::PollLine() {
-  if (port_.PullWaiting() || port_.BytesWaiting() >= TelegramSize) {
-    RunBatch(Pull::Done);
-    return;
-  }
-  // The line has gone quiet: its own notification wakes the loop again.
-  port_.SetReadPaused(false);
+  // The batch decides: more telegrams keep the line polled; a line gone
+  // quiet gets its own notification back, which wakes the loop again.
+  port_.PullWaiting();
+  RunBatch(Pull::Done);
 }
 
 void QtLinkDriver::Reconnect() {

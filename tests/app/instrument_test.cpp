@@ -17,7 +17,6 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QtTest>
-#include <QSignalSpy>
 
 #include <functional>
 #include <memory>
@@ -242,12 +241,19 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
     QCOMPARE(lpfChanged.count(), 0);
     QCOMPARE(sumChanged.count(), 0);
     run.S().EnableRTLPF = true;
+    const qint64 unlit = lpf->icon().cacheKey();
     run.window->InstrumentLink().Acq.LPFTimerTimer();
     QCOMPARE(lpf->property("ImageIndex").toInt(), 23);
     QCOMPARE(sum->property("ImageIndex").toInt(), 17);
+    const qint64 lit = lpf->icon().cacheKey();
     run.window->InstrumentLink().Acq.LPFTimerTimer();
     QCOMPARE(lpf->property("ImageIndex").toInt(), 16);
-    QCOMPARE(lpfChanged.count(), 2);
+    // Each image is one icon, rendered once: the blink swaps between the two.
+    QCOMPARE(lpf->icon().cacheKey(), unlit);
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QCOMPARE(lpf->icon().cacheKey(), lit);
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QCOMPARE(lpfChanged.count(), 4);
     QCOMPARE(sumChanged.count(), 0);
     run.S().EnableRTLPF = false;
   }

@@ -243,6 +243,20 @@ void ProgramLifeTest::LogLinesReachTheViewOneBatchAFrame() {
     QCOMPARE(hidden.ViewWrites(), 1LL);
     QCOMPARE(hidden.Msg().toPlainText(), QString("скрытая"));
   }
+  {
+    // Hidden for a long noisy run: the newest 20,000 lines wait, no more.
+    TQelMessageForm hidden;
+    hidden.ClearLines();
+    for (int i = 0; i < 45000; ++i) hidden.AppendLine(QString::number(i));
+    QVERIFY2(hidden.LineCount() <= 21000, qPrintable(QString::number(hidden.LineCount())));
+    QCOMPARE(hidden.ViewWrites(), 0LL);
+    hidden.show();
+    const QStringList shown = hidden.Msg().toPlainText().split('\n');
+    QVERIFY(shown.first().startsWith("В окне хранятся последние 20000 строк"));
+    QCOMPARE(shown.size(), 20001);  // the note and the newest 20,000
+    QCOMPARE(shown.at(1), QString("25000"));
+    QCOMPARE(shown.last(), QString("44999"));
+  }
   TQelMessageForm m;
   m.show();
   m.ClearLines();

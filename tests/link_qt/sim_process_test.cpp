@@ -192,6 +192,33 @@ TEST_F(SimLink, QuietLineIsNotPolled) {
   EXPECT_EQ(paused, 0) << "of " << samples << " looks";
 }
 
+// Telegrams stream in, stop for a quarter of a second, stream again: once
+// the line has gone quiet its own notification is back on, and the first
+// telegram after the silence is read at once (not at the watchdog's next
+// look, a second later).
+TEST_F(SimLink, LineGoneQuietIsNotifiedAgain) {
+  SimProcess sim({"--speed", "8", "--silence-every", "1", "--silence-for", "0.25"});
+  ASSERT_TRUE(sim.Start(portPath));
+  s.Rapid = 10;
+  Receive();
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = -1, longest = 0;
+  int telegrams = 0;
+  onTelegram = [&](const Telegram& t) {
+    if (t.Type != 2) return;
+    ++telegrams;
+    const qint64 now = clock.elapsed();
+    if (last >= 0) longest = std::max(longest, now - last);
+    last = now;
+  };
+  RunUntil([&] { return clock.elapsed() >= 4000; }, 6000);
+  EXPECT_GT(telegrams, 2000);
+  EXPECT_GE(longest, 200) << "the silences came";
+  EXPECT_LT(longest, 450) << "a telegram after a silence waited for something else to wake the program";
+}
+
 TEST_F(SimLink, VanishedDeviceReconnects) {
   auto sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
   ASSERT_TRUE(sim->Start(portPath));
