@@ -10,6 +10,7 @@
 #endif
 
 #include <cmath>
+#include <utility>
 
 #include "display/plot_renderer.h"
 #include "model/atomic_file.h"
@@ -84,6 +85,37 @@ TEST_F(QelPlot, SvgWithMinMaxAndBadRequests) {
 }
 
 #ifdef QEL_WITH_SVG
+namespace {
+
+// Pixels of the spectrum's colour in the PNG, and how many of them differ
+// from the SVG drawn by Qt's own reader (the SVG given as text).
+std::pair<int, int> CompareWithPng(const std::string& svg, const QImage& png) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  int argc = 1;
+  char name[] = "qel_plot_tests";
+  char* argv[] = {name, nullptr};
+  QGuiApplication app(argc, argv);  // text in the picture needs the toolkit's fonts
+  QImage raster(png.size(), QImage::Format_RGB32);
+  raster.fill(Qt::white);
+  {
+    QSvgRenderer renderer(QByteArray::fromStdString(svg));
+    if (!renderer.isValid()) return {0, -1};
+    QPainter p(&raster);
+    renderer.render(&p);
+  }
+  const QRgb graph = qRgb(0x00, 0xCC, 0x00);
+  int lit = 0, differ = 0;
+  for (int y = 0; y < png.height(); ++y)
+    for (int x = 0; x < png.width(); ++x) {
+      const bool inPng = png.pixel(x, y) == graph;
+      lit += inPng;
+      differ += inPng != (raster.pixel(x, y) == graph);
+    }
+  return {lit, differ};
+}
+
+}  // namespace
+
 // A full noisy spectrum: the vector picture is a few hundred kB at most and,
 // rasterised, lights exactly the pixels of the PNG drawn from the same file.
 TEST_F(QelPlot, SvgOfAFullSpectrumIsSmallAndHasThePixelsOfThePng) {
@@ -105,29 +137,32 @@ TEST_F(QelPlot, SvgOfAFullSpectrumIsSmallAndHasThePixelsOfThePng) {
   EXPECT_LT(svg.size(), 300u * 1024u);
   const QImage png(QString::fromStdString(dir.File("full.png")));
   ASSERT_EQ(png.size(), QSize(1024, 600));  // the default size
-  // Text in the picture needs the toolkit's fonts: an application of the test's own.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  int argc = 1;
-  char name[] = "qel_plot_tests";
-  char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-  QImage raster(png.size(), QImage::Format_RGB32);
-  raster.fill(Qt::white);
-  {
-    QSvgRenderer renderer(QByteArray::fromStdString(svg));
-    ASSERT_TRUE(renderer.isValid());
-    QPainter p(&raster);
-    renderer.render(&p);
-  }
-  const QRgb graph = qRgb(0x00, 0xCC, 0x00);
-  int lit = 0, differ = 0;
-  for (int y = 0; y < png.height(); ++y)
-    for (int x = 0; x < png.width(); ++x) {
-      const bool inPng = png.pixel(x, y) == graph;
-      lit += inPng;
-      differ += inPng != (raster.pixel(x, y) == graph);
-    }
+  const auto [lit, differ] = CompareWithPng(svg, png);
   EXPECT_GT(lit, 5000);
+  EXPECT_EQ(differ, 0) << "of " << lit << " pixels of the spectrum";
+}
+
+// Every point somewhere else (white noise over the whole scale) in a large
+// picture: tens of thousands of runs, all of them drawn.
+TEST_F(QelPlot, SvgOfNoiseInALargePictureHasEveryPixel) {
+  SpectrumStore store;
+  std::uint32_t noise = 777;
+  for (int i = 0; i < 65520; ++i) {
+    noise = noise * 1103515245u + 12345u;
+    store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i),
+                                                          static_cast<std::uint16_t>((noise >> 16) % 4096)};
+  }
+  SaveSpectrum(store, dir.File("noise.qel"));
+  for (const char* out : {"noise.svg", "noise.png"}) {
+    const auto r = RunQel({"plot", "--settings", settings, dir.File("noise.qel"), "-o", dir.File(out), "--size",
+                           "1920x1080"},
+                          env);
+    ASSERT_EQ(r.status, 0) << r.err;
+  }
+  const QImage png(QString::fromStdString(dir.File("noise.png")));
+  ASSERT_EQ(png.size(), QSize(1920, 1080));
+  const auto [lit, differ] = CompareWithPng(Slurp(dir.File("noise.svg")), png);
+  EXPECT_GT(lit, 40000);
   EXPECT_EQ(differ, 0) << "of " << lit << " pixels of the spectrum";
 }
 #endif

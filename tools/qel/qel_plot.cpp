@@ -56,12 +56,18 @@ class GuiScope {
   std::unique_ptr<QGuiApplication> app_;
 };
 
+// Rectangles in one path at the most: Qt's own SVG reader gives up a path
+// of over 32,767 elements (five a rectangle), as a noisy spectrum in a large
+// picture would need.
+constexpr int kRectsPerPath = 4000;
+
 // The pixels lit by the points, as rectangles over the vertical runs of each
 // column (the points of a spectrum crowd into the columns of a picture).
-QPainterPath PixelRuns(const QPolygon& points, int w, int h) {
+std::vector<QPainterPath> PixelRuns(const QPolygon& points, int w, int h) {
   std::vector<std::uint8_t> lit(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
   for (const QPoint& q : points) lit[static_cast<std::size_t>(q.x()) * static_cast<std::size_t>(h) + static_cast<std::size_t>(q.y())] = 1;
-  QPainterPath path;
+  std::vector<QPainterPath> paths(1);
+  int inPath = 0;
   for (int x = 0; x < w; ++x) {
     const std::uint8_t* column = lit.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(h);
     for (int y = 0; y < h;) {
@@ -71,10 +77,15 @@ QPainterPath PixelRuns(const QPolygon& points, int w, int h) {
       }
       const int top = y;
       while (y < h && column[y]) ++y;
-      path.addRect(x, top, 1, y - top);
+      if (inPath == kRectsPerPath) {
+        paths.emplace_back();
+        inPath = 0;
+      }
+      paths.back().addRect(x, top, 1, y - top);
+      ++inPath;
     }
   }
-  return path;
+  return paths;
 }
 
 void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const PlotRequest& r, bool vector) {
@@ -110,10 +121,10 @@ void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const P
     if (x >= 0 && x < w && y >= 0) points << QPoint(x, y);
   }
   if (vector) {
-    // A vector picture gets the same pixels as one path of pixel-aligned
+    // A vector picture gets the same pixels as paths of pixel-aligned
     // rectangles, one for each run of lit pixels down a column: a point per
     // rectangle would take some 3 MB for a full spectrum.
-    p.fillPath(PixelRuns(points, w, h), ToQColor(colors.Graph));
+    for (const QPainterPath& path : PixelRuns(points, w, h)) p.fillPath(path, ToQColor(colors.Graph));
   } else {
     QPen pen(ToQColor(colors.Graph));
     pen.setWidth(1);
