@@ -46,9 +46,11 @@ icon=$(xmllint --xpath 'string(//*[local-name()="icon"]/@name)' "$p/share/mime/p
 if command -v man >/dev/null; then
   for page in qel qel-gui qel-sim; do
     MANWIDTH=80 man -l "$p/share/man/man1/$page.1.gz" 2>&1 >/dev/null | grep . && fail "$page: man page warnings"
-    MANWIDTH=80 man -l "$p/share/man/man1/$page.1.gz" 2>/dev/null | grep -q "^NAME" || fail "$page: no manual page"
+    text=$(MANWIDTH=80 man -l "$p/share/man/man1/$page.1.gz" 2>/dev/null)
+    grep -q "^NAME" <<<"$text" || fail "$page: no manual page"
   done
 fi
-zcat "$p/share/doc/qel/changelog.gz" | head -1 | grep -q '^qel ([0-9.]*) unstable; urgency=medium$' || fail "changelog's first line"
+changelog=$(zcat "$p/share/doc/qel/changelog.gz")
+[[ ${changelog%%$'\n'*} =~ ^qel\ \([0-9.]+\)\ unstable\;\ urgency=medium$ ]] || fail "changelog's first line"
 grep -q "localhost" "$p/share/doc/qel/copyright" "$p/share/doc/qel/changelog.gz" && fail "a maintainer at localhost"
 echo "installed and valid"

@@ -42,11 +42,15 @@ fi
 dpkg-deb -x "$deb" "$tmp/x"
 for b in qel-gui qel qel-sim; do
   f=$tmp/x/usr/bin/$b
-  readelf -d "$f" | grep -q "BIND_NOW" || fail "$b: not bound at start (-z now)"
-  readelf -d "$f" | grep -q "Flags:.*PIE" || fail "$b: not position-independent"
-  readelf -lW "$f" | grep -q GNU_RELRO || fail "$b: no read-only relocations"
-  nm -D "$f" | grep -q "__stack_chk_fail" || fail "$b: no stack protector"
-  nm -D "$f" | grep -q "_chk@" || fail "$b: no fortified functions"
+  # Read whole first: `grep -q` ending a pipe early fails it under pipefail.
+  dynamic=$(readelf -d "$f")
+  segments=$(readelf -lW "$f")
+  symbols=$(nm -D "$f")
+  grep -q "BIND_NOW" <<<"$dynamic" || fail "$b: not bound at start (-z now)"
+  grep -q "Flags:.*PIE" <<<"$dynamic" || fail "$b: not position-independent"
+  grep -q GNU_RELRO <<<"$segments" || fail "$b: no read-only relocations"
+  grep -q "__stack_chk_fail" <<<"$symbols" || fail "$b: no stack protector"
+  grep -q "_chk@" <<<"$symbols" || fail "$b: no fortified functions"
 done
 
 root=$tmp/root
