@@ -248,26 +248,38 @@ TEST_F(SimLink, VanishedDeviceReconnects) {
   EXPECT_TRUE(RunUntil([&] { return passStarts >= target; }, 10000));
 }
 
-// A command waits for a pulse that does not come (the instrument is off):
-// the driver looks at the line as seldom as the wait allows, up to every
-// 20 ms, not every 1 ms.
-TEST(QtDriver, StuckLineIsPolledAtTheIntervalTheWaitAsks) {
+// The Qt driver over a scripted port (the real port object stays closed).
+class QtDriver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaults(s);
+    s.Port = "/dev/ttyUSB0";
+    driver.Attach(link);
+  }
+  // Receive mode; the starter's timer opens the port and the handshake's
+  // first command is asked for.
+  void OpenPort() {
+    link.Controls.Initialise();
+    link.Acq.SetReceiveMode(true);
+    link.Session.QelTimerTimer();
+    QCoreApplication::processEvents();
+  }
   Settings s;
-  SetDefaults(s);
-  s.Port = "/dev/ttyUSB0";
   SpectrumStore store;
   RunValues run;
   test::Recorder ui;
-  test::FakePort stuck;
-  stuck.cts = CtsReport::LevelAndCount;
+  test::FakePort port;
   QtSerialPort unused;
-  QtLinkDriver driver(unused);
-  Link link{stuck, s, store, run, ui, driver, nullptr, ","};
-  driver.Attach(link);
-  link.Controls.Initialise();
-  link.Acq.SetReceiveMode(true);
-  link.Session.QelTimerTimer();  // the port opens; the first command waits
-  QCoreApplication::processEvents();
+  QtLinkDriver driver{unused};
+  Link link{port, s, store, run, ui, driver, nullptr, ","};
+};
+
+// A command waits for a pulse that does not come (the instrument is off):
+// the driver looks at the line as seldom as the wait allows, up to every
+// 20 ms, not every 1 ms.
+TEST_F(QtDriver, StuckLineIsPolledAtTheIntervalTheWaitAsks) {
+  port.cts = CtsReport::LevelAndCount;
+  OpenPort();  // the first command waits
   ASSERT_TRUE(link.Sender.Waiting());
   std::vector<int> intervals;
   // Each look when the poll's timer fires: the next one is due at the
@@ -279,29 +291,15 @@ TEST(QtDriver, StuckLineIsPolledAtTheIntervalTheWaitAsks) {
   }
   EXPECT_EQ(intervals.front(), 1);
   EXPECT_EQ(intervals.back(), CommandSender::SlowPollMs);
-  EXPECT_TRUE(stuck.writes.empty());
+  EXPECT_TRUE(port.writes.empty());
 }
 
 // However fast telegrams come (the port's notifier fires for each), the
 // receive loop runs in batches at most every 10 ms, each over all that
 // waits; nothing is lost, and a command asked for meanwhile goes out with
 // the next batch.
-TEST(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
-  Settings s;
-  SetDefaults(s);
-  s.Port = "/dev/ttyUSB0";
-  SpectrumStore store;
-  RunValues run;
-  test::Recorder ui;
-  test::FakePort port;  // no modem lines: commands go out at once
-  QtSerialPort unused;
-  QtLinkDriver driver(unused);
-  Link link{port, s, store, run, ui, driver, nullptr, ","};
-  driver.Attach(link);
-  link.Controls.Initialise();
-  link.Acq.SetReceiveMode(true);
-  link.Session.QelTimerTimer();
-  QCoreApplication::processEvents();
+TEST_F(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
+  OpenPort();  // no modem lines: commands go out at once
   ASSERT_TRUE(port.open);
   port.FeedTelegram(1, {7, 9});  // Tm01: the instrument is there
   const auto drain = [&] {
