@@ -19,7 +19,9 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   pollLine_.setSingleShot(true);
   pollLine_.setTimerType(Qt::PreciseTimer);
   pollLine_.setInterval(PollMs);
-  connect(&pollLine_, &QTimer::timeout, this, &QtLinkDriver::PollLine);
+  // The next look at a polled line is a batch: it takes what has come and
+  // decides whether the line stays polled.
+  connect(&pollLine_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
   connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
 }
 
@@ -30,8 +32,8 @@ void QtLinkDriver::Attach(Link& link) {
   connect(&sendTimer_, &QTimer::timeout, this, [this] { link_->Session.SendTimerTimer(); });
   connect(&adcTimer_, &QTimer::timeout, this, [this] { link_->Adc.ADCTimerTimer(); });
   connect(&lpfTimer_, &QTimer::timeout, this, [this] { link_->Acq.LPFTimerTimer(); });
-  connect(&ctsPoll_, &QTimer::timeout, this, [this] { RunBatch(); });
-  connect(&nextBatch_, &QTimer::timeout, this, [this] { RunBatch(); });
+  connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
+  connect(&nextBatch_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
   connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
 }
 
@@ -78,7 +80,7 @@ void QtLinkDriver::RequestIteration() {
   }
 }
 
-void QtLinkDriver::RunBatch(Pull pull) {
+void QtLinkDriver::RunBatch() {
   scheduled_ = false;
   nextBatch_.stop();
   if (!link_) return;
@@ -86,9 +88,9 @@ void QtLinkDriver::RunBatch(Pull pull) {
   ++batches_;
   inBatch_ = true;
   // While the line's notification is paused, what came since the last look
-  // is still in the terminal: a batch asked for by a timer (a command due)
-  // takes it too, and the line stays polled.
-  if (pull == Pull::Line && port_.ReadPaused()) port_.PullWaiting();
+  // is still in the terminal: every batch takes it, the poll's own and one
+  // asked for by a timer (a command due) alike.
+  if (port_.ReadPaused()) port_.PullWaiting();
   const std::uint64_t readBefore = port_.BytesRead();
   for (int i = 0; i < MaxIterationsPerBatch; ++i) {
     const ReceiveSession::Next next = link_->Session.Iterate();
@@ -109,13 +111,6 @@ void QtLinkDriver::RunBatch(Pull pull) {
     pollLine_.stop();
     port_.SetReadPaused(false);
   }
-}
-
-void QtLinkDriver::PollLine() {
-  // The batch decides: more telegrams keep the line polled; a line gone
-  // quiet gets its own notification back, which wakes the loop again.
-  port_.PullWaiting();
-  RunBatch(Pull::Done);
 }
 
 void QtLinkDriver::Reconnect() {

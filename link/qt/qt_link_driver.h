@@ -45,9 +45,7 @@ class QtLinkDriver : public QObject, public LinkDriver {
   long long Batches() const { return batches_; }
 
  private:
-  enum class Pull { Line, Done };  // whether the batch looks at a paused line first
-  void RunBatch(Pull pull = Pull::Line);
-  void PollLine();
+  void RunBatch();
   void Reconnect();
   QTimer& Timer(LinkTimer timer);
   const QTimer& Timer(LinkTimer timer) const;
