@@ -4,6 +4,8 @@
 #include <memory>
 #include <random>
 
+#include "../tests/processing/line_spectra.h"
+#include "processing/lines.h"
 #include "processing/spectrum_ops.h"
 
 namespace {
@@ -80,5 +82,51 @@ void BM_integral_curve(benchmark::State& state) {
   RunOn(state, [](qel::SpectrumBuffer& v) { qel::IntegrateSpectrum(v, 0, 65519); });
 }
 BENCHMARK(BM_integral_curve)->Name("integral/curve")->Unit(benchmark::kMicrosecond);
+
+// Lines of a full spectrum: the demo's 1:2:1 triplet of Lorentzian lines
+// 1.4 Oe wide, 25 Oe apart on 300 Oe, with noise of 3 codes.
+// The same of Gaussian lines too.
+const qel::test::Synthetic& Triplet(qel::test::Shape shape = qel::test::Shape::Lorentz) {
+  auto make = [](qel::test::Shape shape) {
+    const double w = 1.4 * 65520 / 300, step = 25 * 65520 / 300.0;
+    return qel::test::MakeSpectrum(
+        {{shape, 32760 - step, w, 500}, {shape, 32760, w, 1000}, {shape, 32760 + step, w, 500}}, 3.0);
+  };
+  static const auto lorentz = make(qel::test::Shape::Lorentz);
+  static const auto gauss = make(qel::test::Shape::Gauss);
+  return shape == qel::test::Shape::Lorentz ? lorentz : gauss;
+}
+
+void BM_find_lines(benchmark::State& state) {
+  const auto& s = Triplet();
+  for (auto _ : state) {
+    const qel::LineSearch r = qel::FindLines(s.X, s.Y);
+    if (r.Lines.size() != 3) state.SkipWithError("not three lines");
+    benchmark::DoNotOptimize(r.Lines.data());
+  }
+}
+BENCHMARK(BM_find_lines)->Name("lines/find")->Unit(benchmark::kMicrosecond);
+
+// One fit of one line (the middle one) and one shape: of the line's own
+// shape, and of the other (as --fit auto does too), which converges slower.
+void BM_fit_line(benchmark::State& state) {
+  const auto& s = Triplet(state.range(0) ? qel::test::Shape::Gauss : qel::test::Shape::Lorentz);
+  qel::LineSearch r = qel::FindLines(s.X, s.Y);
+  r.Lines = {r.Lines.at(1)};
+  const auto shape = state.range(1) ? qel::LineShape::Gauss : qel::LineShape::Lorentz;
+  for (auto _ : state) {
+    const auto fits = qel::FitLines(s.X, s.Y, r, shape);
+    if (!fits[0]) state.SkipWithError("no fit");
+    benchmark::DoNotOptimize(fits.data());
+  }
+}
+BENCHMARK(BM_fit_line)
+    ->Name("lines/fit_one")
+    ->ArgNames({"gauss_line", "gauss_fit"})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

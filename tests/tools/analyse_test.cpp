@@ -172,6 +172,100 @@ TEST_F(Analyse, TheCentreIsWhereAnUnevenLineCrossesTheZeroLine) {
   EXPECT_EQ(zero.out.find("nan"), std::string::npos) << zero.out;
 }
 
+TEST_F(Analyse, EveryLineOfATripletWithItsFitAndErrorBars) {
+  // A 1:2:1 triplet of lines 1.4 Oe wide, 68.7 Oe apart, with noise of 3 codes.
+  const double w = 1.4 / kOePerCode;
+  const double centres[3] = {15000.2, 30000.5, 45000.7}, halves[3] = {500, 1000, 500};
+  std::vector<test::Line> lines;
+  for (int i = 0; i < 3; ++i) lines.push_back({test::DerivativeLorentzian, centres[i], w, halves[i]});
+  test::WriteLines(dir.File("triplet.qel"), lines, 3.0);
+  test::WriteSettings(settings, [](Settings&) {});
+
+  // The single measure pairs extremes of different lines, and says so.
+  const auto plain = RunQel({"analyse", "--settings", settings, dir.File("triplet.qel")});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.err.find("в диапазоне 3 линии"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("qel analyse --lines"), std::string::npos) << plain.err;
+
+  const auto r = RunQel({"analyse", "--settings", settings, dir.File("triplet.qel"), "--fit", "auto", "--frequency",
+                         "9.4", "--csv", "-"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const auto rows = ParseCsv(r.out);
+  ASSERT_EQ(rows.size(), 3u) << r.out;
+  for (int i = 0; i < 3; ++i) {
+    const auto& row = rows[static_cast<std::size_t>(i)];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(row.at("line"), std::to_string(i + 1));
+    EXPECT_EQ(row.at("lines"), "3");
+    EXPECT_NEAR(N(row, "centre_field_Oe"), Field(centres[i]), 0.02 * 1.4);
+    EXPECT_NEAR(N(row, "dHpp_Oe"), 1.4, 0.03 * 1.4);
+    EXPECT_NEAR(N(row, "amplitude_pp"), 2 * halves[i], 0.03 * 2 * halves[i]);
+    EXPECT_NEAR(N(row, "snr"), 2 * halves[i] / 3, 0.1 * 2 * halves[i] / 3);
+    EXPECT_NEAR(N(row, "sigma"), 3, 0.15);
+    EXPECT_EQ(row.at("cut_low") + row.at("cut_high") + row.at("overlaps"), "000");
+    EXPECT_EQ(row.at("fit_shape"), "lorentz");
+    EXPECT_EQ(row.at("fit_auto"), "1");
+    EXPECT_NEAR(N(row, "fit_centre_field_Oe"), Field(centres[i]), 0.01 * 1.4);
+    EXPECT_NEAR(N(row, "fit_dHpp_Oe"), 1.4, 0.01 * 1.4);
+    EXPECT_NEAR(N(row, "fit_amplitude_pp"), 2 * halves[i], 0.01 * 2 * halves[i]);
+    EXPECT_GT(N(row, "fit_centre_field_error_Oe"), 0);
+    EXPECT_LT(N(row, "fit_centre_field_error_Oe"), 0.005);
+    EXPECT_GT(N(row, "fit_dHpp_error_Oe"), 0);
+    EXPECT_NEAR(N(row, "fit_reduced_chi2"), 1, 0.2);
+    const double g = 714.4773 * 9.4 / Field(centres[i]);
+    EXPECT_NEAR(N(row, "g"), g, g * 2e-5);
+    EXPECT_NEAR(N(row, "fit_g"), g, g * 1e-5);
+    EXPECT_NEAR(N(row, "fit_g_error"), g * N(row, "fit_centre_field_error_Oe") / Field(centres[i]), 1e-9);
+    EXPECT_EQ(row.at("error"), "");
+  }
+
+  // Text: one line per line, the file on each; JSON: every field.
+  const auto text = RunQel({"analyse", "--settings", settings, dir.File("triplet.qel"), "--lines", "--fit", "gauss"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  std::istringstream in(text.out);
+  int count = 0;
+  for (std::string line; std::getline(in, line); ++count) {
+    EXPECT_EQ(line.rfind(dir.File("triplet.qel") + ": линия " + std::to_string(count + 1) + " из 3: H0=", 0), 0u)
+        << line;
+    EXPECT_NE(line.find("; подгонка гаусс: H0="), std::string::npos) << line;
+    EXPECT_NE(line.find("±"), std::string::npos) << line;
+  }
+  EXPECT_EQ(count, 3);
+  const auto json = RunQel({"analyse", "--settings", settings, dir.File("triplet.qel"), "--fit", "lorentz", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  for (const char* key : {"\"centre_field\": ", "\"dHpp\": ", "\"snr\": ", "\"cut_low\": false",
+                          "\"overlaps\": false", "\"shape\": \"lorentz\"", "\"auto\": false", "\"dHpp_error\": ",
+                          "\"amplitude_pp_error\": ", "\"reduced_chi2\": ", "\"g\": null"}) {
+    std::size_t n = 0;
+    for (std::size_t at = json.out.find(key); at != std::string::npos; at = json.out.find(key, at + 1)) ++n;
+    EXPECT_GE(n, 3u) << key << "\n" << json.out;
+  }
+}
+
+TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
+  // The minimum lies past the last point; the single measure takes the last point for it.
+  test::WriteLines(dir.File("cut.qel"), {{test::DerivativeGaussian, 65519 - 100, 600, 800}}, 1.0);
+  test::WriteSettings(settings, [](Settings&) {});
+  const auto plain = RunQel({"analyse", "--settings", settings, dir.File("cut.qel")});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.err.find("линия обрезана"), std::string::npos) << plain.err;
+  EXPECT_EQ(plain.err.find("в диапазоне"), std::string::npos) << plain.err;
+  const auto rows = ParseCsv(RunQel({"analyse", "--settings", settings, dir.File("cut.qel"), "--lines", "--csv", "-"}).out);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("cut_low"), "0");
+  EXPECT_EQ(rows[0].at("cut_high"), "1");
+  // A whole single line gives no warning at all, and a range without lines says so.
+  test::WriteLines(dir.File("whole.qel"), {{test::DerivativeGaussian, 30000, 600, 800}});
+  const auto whole = RunQel({"analyse", "--settings", settings, dir.File("whole.qel")});
+  EXPECT_EQ(whole.err, "");
+  const auto none = RunQel({"analyse", "--settings", settings, dir.File("whole.qel"), "--from", "0", "--to", "10000",
+                            "--lines"});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, dir.File("whole.qel") + ": линий нет (шум 0.288675 отсч)\n");
+  EXPECT_NE(RunQel({"analyse", "--settings", settings, dir.File("whole.qel"), "--fit", "voigt"}).status, 0);
+}
+
 TEST(AnalysePlainNumbers, DecimalWithAPointNeverAnExponent) {
   EXPECT_EQ(cli::PlainDecimal(0.000012345678, 6), "0.0000123457");
   EXPECT_EQ(cli::PlainDecimal(123456789.0, 6), "123456789");

@@ -2,7 +2,9 @@
 // Spectrum and settings files for the command line's tests.
 
 #include <cmath>
+#include <algorithm>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,14 +53,8 @@ struct Line {
 
 // Writes the line as a .qel file with gain index `gain`, and the field range
 // fieldLow..fieldHigh Oe recorded when fieldLow < fieldHigh.
-inline void WriteLine(const std::string& path, const Line& line, std::uint8_t gain = 0, double fieldLow = 3200,
-                      double fieldHigh = 3500) {
-  SpectrumStore store;
-  for (int i = line.First; i <= line.Last; ++i) {
-    const double u = (i - line.CentreCode) / (line.WidthCodes / 2);
-    const double v = 2048 + std::nearbyint(line.AmplitudeCodes * line.Shape(u));
-    store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(v)};
-  }
+inline void SaveWithParameters(SpectrumStore& store, const std::string& path, std::uint8_t gain, double fieldLow,
+                               double fieldHigh) {
   Settings s;
   SetDefaults(s);
   s.Amplifying = gain;
@@ -72,6 +68,34 @@ inline void WriteLine(const std::string& path, const Line& line, std::uint8_t ga
     store.CurrentSpectrum[65530] = EmptyPoint;
   }
   SaveSpectrum(store, path);
+}
+
+inline void WriteLine(const std::string& path, const Line& line, std::uint8_t gain = 0, double fieldLow = 3200,
+                      double fieldHigh = 3500) {
+  SpectrumStore store;
+  for (int i = line.First; i <= line.Last; ++i) {
+    const double u = (i - line.CentreCode) / (line.WidthCodes / 2);
+    const double v = 2048 + std::nearbyint(line.AmplitudeCodes * line.Shape(u));
+    store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(v)};
+  }
+  SaveWithParameters(store, path, gain, fieldLow, fieldHigh);
+}
+
+// Several lines (their First and Last unused) over codes first..last, with
+// white noise of `sigma` codes from a fixed seed; 3200..3500 Oe recorded.
+inline void WriteLines(const std::string& path, const std::vector<Line>& lines, double sigma = 0, int first = 0,
+                       int last = 65519, unsigned seed = 1) {
+  SpectrumStore store;
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> noise(0, sigma > 0 ? sigma : 1);
+  for (int i = first; i <= last; ++i) {
+    double v = 2048;
+    for (const Line& l : lines) v += l.AmplitudeCodes * l.Shape((i - l.CentreCode) / (l.WidthCodes / 2));
+    if (sigma > 0) v += noise(rng);
+    v = std::clamp(std::nearbyint(v), 0.0, 4095.0);
+    store.CurrentSpectrum[static_cast<std::size_t>(i)] = {static_cast<std::uint16_t>(i), static_cast<std::uint16_t>(v)};
+  }
+  SaveWithParameters(store, path, 0, 3200, 3500);
 }
 
 // The operator's settings file, written as the window writes it.

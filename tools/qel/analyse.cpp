@@ -1,6 +1,8 @@
 #include "analyse.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -24,13 +26,89 @@ std::string IntegralUnitOf(const Settings& s) {
 
 double FieldAt(const UnitRecord& f, double code) { return f.KoeffK * code + f.KoeffB; }
 
+// An amplitude difference (an error) in the amplitude unit.
+double AmplitudeStep(const Settings& s, double a) { return AmplitudeShown(s, a) - AmplitudeShown(s, 0); }
+
 }  // namespace
+
+std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown, std::uint16_t a, std::uint16_t b,
+                                     FitChoice fit, std::optional<double> frequencyGHz, double* sigma) {
+  std::vector<double> x, y;
+  const PointRange range = CursorRange(v, a, b);
+  if (!range.Empty) {
+    x.reserve(range.Last - range.First + 1u);
+    y.reserve(range.Last - range.First + 1u);
+    for (std::size_t i = range.First; i <= range.Last; ++i) {
+      if (!IsValid(v[i])) continue;
+      x.push_back(static_cast<double>(i));
+      y.push_back(v[i].Value);
+    }
+  }
+  const LineSearch search = FindLines(x, y);
+  const Settings& s = shown.S;
+  if (sigma) *sigma = AmplitudeStep(s, search.Sigma);
+  const double k = std::fabs(shown.Field.KoeffK);
+  auto g = [&](double field) -> std::optional<double> {
+    if (!frequencyGHz) return std::nullopt;
+    const double value = GFactor(*frequencyGHz, field);
+    if (!std::isfinite(value)) return std::nullopt;
+    return value;
+  };
+  std::vector<std::optional<LineFit>> fits(search.Lines.size());
+  if (fit == FitChoice::Lorentz) fits = FitLines(x, y, search, LineShape::Lorentz);
+  if (fit == FitChoice::Gauss) fits = FitLines(x, y, search, LineShape::Gauss);
+  if (fit == FitChoice::Auto) fits = FitLinesAuto(x, y, search);
+  std::vector<LineReport> out;
+  for (std::size_t i = 0; i < search.Lines.size(); ++i) {
+    const FoundLine& line = search.Lines[i];
+    LineReport r;
+    r.CentreCode = line.CentreCode;
+    r.CentreField = FieldAt(shown.Field, line.CentreCode);
+    r.FirstField = FieldAt(shown.Field, line.FirstCode);
+    r.SecondField = FieldAt(shown.Field, line.SecondCode);
+    r.WidthPP = k * line.Width;
+    r.PeakToPeak = AmplitudeShown(s, line.PeakToPeak);
+    r.Snr = line.Snr;
+    r.G = g(r.CentreField);
+    r.CutLow = line.CutLow;
+    r.CutHigh = line.CutHigh;
+    r.Overlaps = line.Overlaps;
+    const std::optional<LineFit>& f = fits[i];
+    if (f) {
+      LineReport::Fit rf;
+      rf.Shape = f->Shape;
+      rf.Auto = fit == FitChoice::Auto;
+      rf.CentreField = FieldAt(shown.Field, f->Centre);
+      rf.CentreFieldError = k * f->CentreError;
+      rf.WidthPP = k * f->Width;
+      rf.WidthPPError = k * f->WidthError;
+      rf.PeakToPeak = AmplitudeShown(s, f->Amplitude);
+      rf.PeakToPeakError = std::fabs(AmplitudeStep(s, f->AmplitudeError));
+      rf.ReducedChi2 = f->ReducedChi2;
+      rf.Points = f->Points;
+      rf.G = g(rf.CentreField);
+      if (rf.G) rf.GError = *rf.G * rf.CentreFieldError / std::fabs(rf.CentreField);
+      r.Fitted = rf;
+    }
+    out.push_back(r);
+  }
+  return out;
+}
 
 Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOptions& o) {
   const PointRange data = DataRange(v);
   if (data.Empty) throw std::runtime_error("в спектре нет точек");
   const std::uint16_t a = o.From.value_or(data.First);
   const std::uint16_t b = o.To.value_or(data.Last);
+  if (o.Lines) {
+    // Every line on its own: the pair of extremes of the whole range is not needed.
+    FillGaps(v);
+    Analysis r;
+    r.Lines = MeasureLines(v, shown, a, b, o.Fit, o.FrequencyGHz, &r.Sigma);
+    r.LinesInRange = r.Lines.size();
+    r.AmplitudeUnit = AmplitudeUnitName(shown.S);
+    return r;
+  }
   std::int32_t maxIndex = -1, minIndex = -1;
   MinMaxSpectrum(v, a, b, maxIndex, minIndex);
   if (maxIndex < 0 || minIndex < 0)
@@ -75,6 +153,16 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   }
   if (!firstCross) throw std::runtime_error("между экстремумами сигнал не пересекает нулевую линию");
   r.CentreCode = (*firstCross + *lastCross) / 2;
+  {
+    const int loEnd = CursorRange(v, a, b).First;
+    auto runEnd = [&](int at) {
+      int end = at;
+      while (end + 1 <= hiEnd && v[static_cast<std::size_t>(end + 1)].Value == v[static_cast<std::size_t>(at)].Value)
+        ++end;
+      return end;
+    };
+    r.MeasuredCut = maxIndex == loEnd || minIndex == loEnd || runEnd(maxIndex) == hiEnd || runEnd(minIndex) == hiEnd;
+  }
   r.CentreField = FieldAt(shown.Field, r.CentreCode);
 
   const int factor = GainTable[static_cast<std::size_t>(UsedAmplifying(s))].Factor;
@@ -84,6 +172,7 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   r.Integral = k * k * integral * m;
   r.IntegralUnit = IntegralUnitOf(s);
   r.AmplitudeUnit = AmplitudeUnitName(s);
+  r.LinesInRange = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &r.Sigma).size();
   if (o.FrequencyGHz) {
     // A centre at zero field (a file recorded over 0..0) has no g-factor.
     const double g = GFactor(*o.FrequencyGHz, r.CentreField);
@@ -105,6 +194,7 @@ std::vector<FileAnalysis> AnalyseFiles(const std::vector<std::string>& files, co
       if (i >= files.size()) break;
       FileAnalysis& one = results[i];
       one.File = files[i];
+      one.Fit = o.Lines ? o.Fit : FitChoice::None;
       try {
         const Shown shown = LoadAsShown(*store, files[i], operatorSettings);
         one.Result = AnalyseSpectrum(store->CurrentSpectrum, shown, o);
@@ -224,6 +314,172 @@ std::string AnalysisJson(const std::vector<FileAnalysis>& rows) {
     t += i + 1 < rows.size() ? ",\n" : "\n";
   }
   return t + "]\n";
+}
+
+}  // namespace qel::cli
+
+namespace qel::cli {
+
+namespace {
+
+// A value and its standard error, the error to two significant digits and
+// the value to the same place: "3245.1234±0.0021".
+std::string WithError(double v, double e) {
+  if (!std::isfinite(e) || e <= 0) return PlainDecimal(v, 8);
+  const int decimals = std::clamp(1 - static_cast<int>(std::floor(std::log10(e))), 0, 12);
+  char a[64], b[64];
+  std::snprintf(a, sizeof a, "%.*f", decimals, v);
+  std::snprintf(b, sizeof b, "%.*f", decimals, e);
+  return std::string(a) + "±" + b;
+}
+
+std::string Flag(bool b) { return b ? "true" : "false"; }
+std::string Number(double v) { return PlainDecimal(v, 10); }
+std::string Optional(const std::optional<double>& v, const char* none) { return v ? Number(*v) : none; }
+
+std::string LinesWord(std::size_t n) {
+  const std::size_t d = n % 10, dd = n % 100;
+  if (d == 1 && dd != 11) return "линия";
+  if (d >= 2 && d <= 4 && (dd < 12 || dd > 14)) return "линии";
+  return "линий";
+}
+
+}  // namespace
+
+std::string LinesText(const std::vector<FileAnalysis>& rows) {
+  std::string t;
+  for (const FileAnalysis& f : rows) {
+    if (!f.Result) {
+      t += f.File + ": ошибка: " + f.Error + "\n";
+      continue;
+    }
+    const Analysis& r = *f.Result;
+    const std::string& au = r.AmplitudeUnit;
+    if (r.Lines.empty()) {
+      t += f.File + ": линий нет (шум " + A(r.Sigma) + " " + au + ")\n";
+      continue;
+    }
+    for (std::size_t i = 0; i < r.Lines.size(); ++i) {
+      const LineReport& l = r.Lines[i];
+      t += f.File + ": линия " + std::to_string(i + 1) + " из " + std::to_string(r.Lines.size()) + ":";
+      t += " H0=" + F(l.CentreField) + " Э;";
+      t += " ΔHpp=" + F(l.WidthPP) + " Э;";
+      t += " A=" + A(l.PeakToPeak) + " " + au + ";";
+      t += " S/N=" + PlainDecimal(l.Snr, 3);
+      if (l.G) t += "; g=" + G(l.G);
+      if (l.CutLow) t += "; обрезана началом диапазона";
+      if (l.CutHigh) t += "; обрезана концом диапазона";
+      if (l.Overlaps) t += "; перекрывается с соседней";
+      if (l.Fitted) {
+        const LineReport::Fit& p = *l.Fitted;
+        t += std::string("; подгонка") + (p.Auto ? " (авто) " : " ") + ShapeName(p.Shape) + ":";
+        t += " H0=" + WithError(p.CentreField, p.CentreFieldError) + " Э,";
+        t += " ΔHpp=" + WithError(p.WidthPP, p.WidthPPError) + " Э,";
+        t += " A=" + WithError(p.PeakToPeak, p.PeakToPeakError) + " " + au + ",";
+        t += " χ²=" + PlainDecimal(p.ReducedChi2, 3);
+        if (p.G) t += ", g=" + WithError(*p.G, p.GError.value_or(0));
+      } else if (f.Fit != FitChoice::None) {
+        t += "; подгонка не сошлась";
+      }
+      t += "\n";
+    }
+  }
+  return t;
+}
+
+std::string LinesCsv(const std::vector<FileAnalysis>& rows) {
+  std::string t =
+      "file,line,lines,centre_code,centre_field_Oe,first_field_Oe,second_field_Oe,dHpp_Oe,amplitude_pp,"
+      "amplitude_unit,snr,sigma,g,cut_low,cut_high,overlaps,fit_shape,fit_auto,fit_centre_field_Oe,"
+      "fit_centre_field_error_Oe,fit_dHpp_Oe,fit_dHpp_error_Oe,fit_amplitude_pp,fit_amplitude_pp_error,"
+      "fit_reduced_chi2,fit_points,fit_g,fit_g_error,error\n";
+  auto b = [](bool v) { return std::string(v ? "1" : "0"); };
+  for (const FileAnalysis& f : rows) {
+    if (!f.Result) {
+      t += CsvField(f.File) + std::string(27, ',') + CsvField(f.Error) + "\n";
+      continue;
+    }
+    const Analysis& r = *f.Result;
+    if (r.Lines.empty()) {
+      t += CsvField(f.File) + ",,0,,,,,,," + CsvField(r.AmplitudeUnit) + ",," + Number(r.Sigma) +
+           std::string(17, ',') + "\n";
+      continue;
+    }
+    for (std::size_t i = 0; i < r.Lines.size(); ++i) {
+      const LineReport& l = r.Lines[i];
+      t += CsvField(f.File) + "," + std::to_string(i + 1) + "," + std::to_string(r.Lines.size()) + "," +
+           Number(l.CentreCode) + "," + Number(l.CentreField) + "," + Number(l.FirstField) + "," +
+           Number(l.SecondField) + "," + Number(l.WidthPP) + "," + Number(l.PeakToPeak) + "," +
+           CsvField(r.AmplitudeUnit) + "," + Number(l.Snr) + "," + Number(r.Sigma) + "," + Optional(l.G, "") + "," +
+           b(l.CutLow) + "," + b(l.CutHigh) + "," + b(l.Overlaps) + ",";
+      if (l.Fitted) {
+        const LineReport::Fit& p = *l.Fitted;
+        t += std::string(ShapeKey(p.Shape)) + "," + b(p.Auto) + "," + Number(p.CentreField) + "," +
+             Number(p.CentreFieldError) + "," + Number(p.WidthPP) + "," + Number(p.WidthPPError) + "," +
+             Number(p.PeakToPeak) + "," + Number(p.PeakToPeakError) + "," + Number(p.ReducedChi2) + "," +
+             std::to_string(p.Points) + "," + Optional(p.G, "") + "," + Optional(p.GError, "") + ",";
+      } else {
+        t += std::string(12, ',');
+      }
+      t += (!l.Fitted && f.Fit != FitChoice::None ? "подгонка не сошлась" : "") + std::string("\n");
+    }
+  }
+  return t;
+}
+
+std::string LinesJson(const std::vector<FileAnalysis>& rows) {
+  std::string t = "[\n";
+  for (std::size_t n = 0; n < rows.size(); ++n) {
+    const FileAnalysis& f = rows[n];
+    t += "  {\"file\": " + JsonString(f.File);
+    if (!f.Result) {
+      t += ", \"error\": " + JsonString(f.Error) + "}";
+    } else {
+      const Analysis& r = *f.Result;
+      t += ", \"sigma\": " + Number(r.Sigma) + ", \"lines\": [";
+      for (std::size_t i = 0; i < r.Lines.size(); ++i) {
+        const LineReport& l = r.Lines[i];
+        t += i ? ",\n    " : "\n    ";
+        t += "{\"centre_code\": " + Number(l.CentreCode) + ", \"centre_field\": " + Number(l.CentreField) +
+             ", \"first_field\": " + Number(l.FirstField) + ", \"second_field\": " + Number(l.SecondField) +
+             ", \"dHpp\": " + Number(l.WidthPP) + ", \"amplitude_pp\": " + Number(l.PeakToPeak) +
+             ", \"snr\": " + Number(l.Snr) + ", \"g\": " + Optional(l.G, "null") + ", \"cut_low\": " +
+             Flag(l.CutLow) + ", \"cut_high\": " + Flag(l.CutHigh) + ", \"overlaps\": " + Flag(l.Overlaps);
+        if (l.Fitted) {
+          const LineReport::Fit& p = *l.Fitted;
+          t += ", \"fit\": {\"shape\": \"" + std::string(ShapeKey(p.Shape)) + "\", \"auto\": " + Flag(p.Auto) +
+               ", \"centre_field\": " + Number(p.CentreField) + ", \"centre_field_error\": " +
+               Number(p.CentreFieldError) + ", \"dHpp\": " + Number(p.WidthPP) + ", \"dHpp_error\": " +
+               Number(p.WidthPPError) + ", \"amplitude_pp\": " + Number(p.PeakToPeak) +
+               ", \"amplitude_pp_error\": " + Number(p.PeakToPeakError) + ", \"reduced_chi2\": " +
+               Number(p.ReducedChi2) + ", \"points\": " + std::to_string(p.Points) + ", \"g\": " +
+               Optional(p.G, "null") + ", \"g_error\": " + Optional(p.GError, "null") + "}";
+        } else if (f.Fit != FitChoice::None) {
+          t += ", \"fit\": null";
+        }
+        t += "}";
+      }
+      t += r.Lines.empty() ? "]" : "\n  ]";
+      t += ", \"units\": {\"field\": \"Э\", \"amplitude\": " + JsonString(r.AmplitudeUnit) + "}}";
+    }
+    t += n + 1 < rows.size() ? ",\n" : "\n";
+  }
+  return t + "]\n";
+}
+
+std::string AnalysisWarnings(const FileAnalysis& f) {
+  if (!f.Result) return "";
+  const Analysis& r = *f.Result;
+  std::string t;
+  if (r.LinesInRange > 1)
+    t += "qel: " + f.File + ": предупреждение: в диапазоне " + std::to_string(r.LinesInRange) + " " +
+         LinesWord(r.LinesInRange) +
+         ", а максимум и минимум могут принадлежать разным линиям; каждую линию покажет qel analyse --lines\n";
+  if (r.MeasuredCut)
+    t += "qel: " + f.File +
+         ": предупреждение: экстремум линии на краю диапазона — линия обрезана, ΔHpp и центр неверны; "
+         "см. qel analyse --lines\n";
+  return t;
 }
 
 }  // namespace qel::cli

@@ -40,7 +40,7 @@ constexpr const char* kOverview =
     "  qel info ФАЙЛ...                       параметры записи и диапазон данных каждого спектра\n"
     "  qel export ФАЙЛ [-o ВЫХОД.csv]         точки спектра в CSV (без -o: в стандартный вывод)\n"
     "  qel export --format bes3t ФАЙЛ -o ИМЯ  ИМЯ.DSC и ИМЯ.DTA для программ анализа ЭПР\n"
-    "  qel analyse ФАЙЛ... [--from КОД --to КОД] [--frequency ГГц] [--json | --csv ВЫХОД] [--jobs N]\n"
+    "  qel analyse ФАЙЛ... [--from КОД --to КОД] [--frequency ГГц] [--lines] [--fit ФОРМА] [--json | --csv ВЫХОД] [--jobs N]\n"
     "                                         параметры линии каждого спектра\n"
     "  qel plot ФАЙЛ -o ВЫХОД.png|ВЫХОД.svg [--size ШxВ]   рисунок спектра (в сборке с Qt)\n"
     "  qel КОМАНДА --help                     справка по команде\n"
@@ -80,7 +80,21 @@ constexpr const char* kAnalyseHelp =
     "интерполяция между кодами), двойной интеграл S (как \"S=\"), и с частотой\n"
     "g = 714.4773 · ν[ГГц] / H0[Гс]. Поле в эрстедах (1 Э = 1 Гс) — из записанного\n"
     "диапазона поля или по умолчанию 3000..3300 Э. Числа — десятичные, с точкой;\n"
-    "единицы названы. Без --from/--to берётся весь диапазон данных.\n";
+    "единицы названы. Без --from/--to берётся весь диапазон данных.\n"
+    "Если в диапазоне больше одной линии или экстремум лежит на его краю,\n"
+    "об этом предупреждает строка в стандартном потоке ошибок.\n"
+    "\n"
+    "С --lines — каждая линия диапазона: пара максимум и минимум с переходом\n"
+    "через нулевую линию между ними и размахом не меньше 5σ шума; σ — медиана\n"
+    "абсолютных отклонений первых разностей, умноженная на 1.4826 и делённая\n"
+    "на √2 (не меньше шума квантования 1/√12 отсчёта). Для линии: центр H0,\n"
+    "ΔHpp, размах A, отношение сигнал/шум, g (с --frequency), обрезана ли она\n"
+    "краем диапазона, перекрывается ли с соседней (центры ближе удвоенной\n"
+    "суммы их ΔHpp). С --fit (подразумевает --lines) — подгонка производной\n"
+    "линии лоренца или гаусса с прямой базовой линией методом наименьших\n"
+    "квадратов (Левенберг-Марквардт): H0, ΔHpp и A со стандартными ошибками,\n"
+    "умноженными на корень из приведённого χ², и сам χ²; auto выбирает форму\n"
+    "с меньшей суммой квадратов остатков. Текст — строка на линию.\n";
 
 constexpr const char* kPlotHelp =
     "Рисует спектр как экран (фон, рамка, сетка и подписи амплитуды, точки,\n"
@@ -264,6 +278,11 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
   CLI::Option* jsonOpt = an->add_flag("--json", json, "итог в JSON в стандартный вывод");
   CLI::Option* csvOpt = an->add_option("--csv", csvOut, "итог в CSV в файл (\"-\" — стандартный вывод)")->type_name("ВЫХОД");
   jsonOpt->excludes(csvOpt);
+  an->add_flag("--lines", ao.Lines, "каждая линия диапазона: центр, ΔHpp, A, S/N, g, обрезана ли, перекрывается ли");
+  std::string fitShape;
+  CLI::Option* fitOpt = an->add_option("--fit", fitShape, "подгонка формы каждой линии (с --lines): lorentz, gauss или auto")
+                            ->check(CLI::IsMember({"lorentz", "gauss", "auto"}))
+                            ->type_name("ФОРМА");
   an->add_option("--jobs", ao.Jobs, "число потоков, 1..256 (по умолчанию 1)")->check(CLI::Range(1, 256).description(""))->type_name("N");
   an->footer(std::string("\n") + kAnalyseHelp);
 
@@ -337,6 +356,10 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
       ao.To = to;
     }
     if (*freqOpt) ao.FrequencyGHz = ghz;
+    if (*fitOpt) {
+      ao.Lines = true;
+      ao.Fit = fitShape == "lorentz" ? FitChoice::Lorentz : fitShape == "gauss" ? FitChoice::Gauss : FitChoice::Auto;
+    }
     const OperatorSettings op = Operator(settingsPath, err);
     const std::size_t total = analyseFiles.size();
     int lastPercent = -1;
@@ -353,21 +376,22 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     if (progress) err << "\n";
     int status = 0;
     for (const FileAnalysis& r : results) {
+      if (!ao.Lines) err << AnalysisWarnings(r);
       if (r.Result) continue;
       err << "qel: " << r.File << ": " << r.Error << "\n";
       status = 1;
     }
     try {
       if (json) {
-        out << AnalysisJson(results);
+        out << (ao.Lines ? LinesJson(results) : AnalysisJson(results));
       } else if (*csvOpt) {
-        const std::string csv = AnalysisCsv(results);
+        const std::string csv = ao.Lines ? LinesCsv(results) : AnalysisCsv(results);
         if (csvOut == "-")
           out << csv;
         else
           WriteFileAtomically(csvOut, csv);
       } else {
-        out << AnalysisText(results);
+        out << (ao.Lines ? LinesText(results) : AnalysisText(results));
       }
     } catch (const std::exception& e) {
       err << "qel: " << e.what() << "\n";

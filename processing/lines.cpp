@@ -1,0 +1,557 @@
+#include "lines.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include <Eigen/Dense>
+#include <unsupported/Eigen/LevenbergMarquardt>
+
+namespace qel {
+
+namespace {
+
+double SortedMedianOf(std::vector<double>& v) {
+  const std::size_t mid = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+  const double upper = v[mid];
+  if (v.size() % 2 == 1) return upper;
+  const double lower = *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid));
+  return (lower + upper) / 2;
+}
+
+// Counts of whole numbers in a range of at most 2^20: a spectrum's codes and
+// their differences, whose medians are found by counting in linear time.
+struct WholeCounts {
+  static std::optional<WholeCounts> Of(std::span<const double> v) {
+    if (v.empty()) return std::nullopt;
+    double lo = v[0], hi = v[0];
+    for (const double a : v) {
+      if (a != std::floor(a)) return std::nullopt;
+      lo = std::min(lo, a);
+      hi = std::max(hi, a);
+    }
+    if (hi - lo > double(1 << 20)) return std::nullopt;
+    WholeCounts c;
+    c.Low = lo;
+    c.Counts.assign(static_cast<std::size_t>(hi - lo) + 1, 0);
+    for (const double a : v) ++c.Counts[static_cast<std::size_t>(a - lo)];
+    c.Total = v.size();
+    return c;
+  }
+  // The value of rank k (0-based) in increasing order.
+  double Rank(std::size_t k) const {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < Counts.size(); ++i) {
+      seen += Counts[i];
+      if (seen > k) return Low + static_cast<double>(i);
+    }
+    return Low + static_cast<double>(Counts.size() - 1);
+  }
+  double Median() const {
+    const std::size_t mid = Total / 2;
+    return Total % 2 ? Rank(mid) : (Rank(mid - 1) + Rank(mid)) / 2;
+  }
+  double Low = 0;
+  std::vector<std::uint32_t> Counts;
+  std::size_t Total = 0;
+};
+
+double MedianOf(std::vector<double>& v) {
+  if (const auto c = WholeCounts::Of(v)) return c->Median();
+  return SortedMedianOf(v);
+}
+
+// The median of absolute values that are all whole numbers, as of data
+// grouped in classes one wide (k stands for k-0.5..k+0.5, 0 for 0..0.5):
+// interpolated within the median's class. A plain median of |differences|
+// of 12-bit codes moves in whole steps, a tenth of the noise at sigma = 2.
+double GroupedMedianOfAbs(std::vector<double>& v) {
+  const auto c = WholeCounts::Of(v);
+  if (!c || c->Low < 0) return SortedMedianOf(v);
+  const double m = c->Rank(v.size() / 2);
+  const auto at = static_cast<std::size_t>(m - c->Low);
+  std::size_t below = 0;
+  for (std::size_t i = 0; i < at; ++i) below += c->Counts[i];
+  const auto within = static_cast<double>(c->Counts[at]);
+  const double lo = m == 0 ? 0.0 : m - 0.5, width = m == 0 ? 0.5 : 1.0;
+  return lo + width * (static_cast<double>(v.size()) / 2 - static_cast<double>(below)) / within;
+}
+
+// Box means of y - baseline over 2h+1 points, the box shrunk at the ends.
+class BoxMeans {
+ public:
+  BoxMeans(std::span<const double> y, double baseline) : sums_(y.size() + 1, 0.0) {
+    for (std::size_t i = 0; i < y.size(); ++i) sums_[i + 1] = sums_[i] + (y[i] - baseline);
+  }
+  double At(std::size_t i, std::size_t h) const {
+    const std::size_t n = sums_.size() - 1;
+    const std::size_t lo = i >= h ? i - h : 0;
+    const std::size_t hi = std::min(n - 1, i + h);
+    return (sums_[hi + 1] - sums_[lo]) / static_cast<double>(hi - lo + 1);
+  }
+
+ private:
+  std::vector<double> sums_;
+};
+
+// x at a fractional index.
+double XAt(std::span<const double> x, double index) {
+  const auto i = static_cast<std::size_t>(index);
+  if (i + 1 >= x.size()) return x[x.size() - 1];
+  return x[i] + (index - static_cast<double>(i)) * (x[i + 1] - x[i]);
+}
+
+struct Extreme {
+  std::size_t At;
+  bool IsMax;
+  double Value;
+};
+
+// The alternating maxima and minima of the box means of 2h+1 points that
+// each differ from the one before by at least delta; the ends count where
+// the signal leaves them by that much.
+std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, double delta) {
+  std::vector<Extreme> out;
+  std::size_t imx = 0, imn = 0;
+  double mx = box.At(0, h), mn = mx;
+  int dir = 0;  // +1: following a maximum, -1: a minimum, 0: not yet known
+  for (std::size_t i = 1; i < n; ++i) {
+    const double v = box.At(i, h);
+    if (dir == 0) {
+      if (v > mx) mx = v, imx = i;
+      if (v < mn) mn = v, imn = i;
+      if (mx - mn >= delta) {
+        if (imx > imn) {
+          out.push_back({imn, false, mn});
+          dir = 1;
+        } else {
+          out.push_back({imx, true, mx});
+          dir = -1;
+        }
+      }
+    } else if (dir > 0) {
+      if (v > mx) {
+        mx = v, imx = i;
+      } else if (v < mx - delta) {
+        out.push_back({imx, true, mx});
+        dir = -1;
+        mn = v, imn = i;
+      }
+    } else {
+      if (v < mn) {
+        mn = v, imn = i;
+      } else if (v > mn + delta) {
+        out.push_back({imn, false, mn});
+        dir = 1;
+        mx = v, imx = i;
+      }
+    }
+  }
+  if (dir > 0) out.push_back({imx, true, mx});
+  if (dir < 0) out.push_back({imn, false, mn});
+  return out;
+}
+
+}  // namespace
+
+double NoiseSigma(std::span<const double> y) {
+  constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
+  if (y.size() < 4) return kQuantisation;
+  std::vector<double> d(y.size() - 2);
+  for (std::size_t i = 0; i + 2 < y.size(); ++i) d[i] = y[i + 2] - 2 * y[i + 1] + y[i];
+  const double med = MedianOf(d);
+  for (double& a : d) a = std::fabs(a - med);
+  const double mad = GroupedMedianOfAbs(d);
+  return std::max(kQuantisation, 1.482602218505602 * mad / std::sqrt(6.0));
+}
+
+LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
+  LineSearch r;
+  const std::size_t n = std::min(x.size(), y.size());
+  r.Sigma = NoiseSigma(y.first(n));
+  if (n < 8) return r;
+  if (const auto counts = WholeCounts::Of(y.first(n))) {
+    r.Baseline = counts->Median();
+  } else {
+    std::vector<double> copy(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
+    r.Baseline = SortedMedianOf(copy);
+  }
+  const BoxMeans box(y.first(n), r.Baseline);
+  const double threshold = MinLineSnr * r.Sigma;
+
+  // Detection on box means of 3, 7, 19 and 55 points: the wider boxes keep
+  // noise from splitting the lobes of weak broad lines, the narrower ones
+  // keep narrow lines whole. A box of 2h+1 points leaves noise of
+  // sigma/sqrt(2h+1), far below a swing of 5 sigma even for h = 1.
+  struct Scale {
+    std::size_t H;
+    std::vector<Extreme> Ext;
+  };
+  std::vector<Scale> scales;
+  for (const std::size_t h : {27, 9, 3, 1}) {
+    if (2 * h + 1 > n / 8 && h != 1) continue;
+    Scale sc{h, {}};
+    const double sigmaS = r.Sigma / std::sqrt(2.0 * static_cast<double>(h) + 1);
+    sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
+    scales.push_back(std::move(sc));
+  }
+
+  // Which lobe comes first: a line's pair or the pair between two lines of
+  // the same phase crosses the baseline too, but n lines have at most n - 1
+  // gaps, and a gap's swing (half of each neighbour's) is never the larger in
+  // the sum of squares. Each box counts the pairs it would take.
+  auto bandOf = [&](std::size_t j) {
+    const std::size_t h = scales[j].H;
+    return std::pair<std::size_t, std::size_t>{h > 1 ? 2 * (2 * h + 1) : 0,
+                                               j == 0 ? n : 4 * (2 * scales[j - 1].H + 1)};
+  };
+  double score[2] = {0, 0};  // max first, min first
+  for (std::size_t j = 0; j < scales.size(); ++j) {
+    const Scale& sc = scales[j];
+    const auto [narrowest, widest] = bandOf(j);
+    for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
+      const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
+      const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
+      if (a * b >= 0 || std::fabs(a - b) < threshold || iw < narrowest || iw >= widest) continue;
+      score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
+    }
+  }
+  if (score[0] == 0 && score[1] == 0) return r;
+  r.Phase = score[0] >= score[1] ? 1 : -1;
+
+  // Candidates from the widest box down; a box is trusted only with lines
+  // at least twice its width (the narrowest box with any), and a candidate sharing points with a line
+  // already taken is the same line seen through less smoothing, or noise on it.
+  struct Span {
+    std::size_t From, To;
+  };
+  std::vector<Span> taken;
+  std::vector<double> local;
+  for (std::size_t j = 0; j < scales.size(); ++j) {
+    const Scale& sc = scales[j];
+    const std::size_t h = sc.H;
+    // A narrower box takes only lines too narrow for the box before it:
+    // noise riding on a broad line makes swings there, but short ones.
+    const auto [narrowest, widest] = bandOf(j);
+    for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
+      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
+      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
+      const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
+      if (a <= 0 || b >= 0 || a - b < threshold) continue;
+      const std::size_t iw = i2 - i1;
+      if (iw < narrowest || iw >= widest) continue;
+      if (std::any_of(taken.begin(), taken.end(), [&](const Span& t) { return i1 <= t.To && t.From <= i2; }))
+        continue;
+      // Measured again with a smoothing of at most a sixteenth of the width,
+      // each extreme looked for from half a width outside up to the crossing.
+      const std::size_t hi = std::min(h, iw / 16);
+      const std::size_t lo = i1 >= iw / 2 ? i1 - iw / 2 : 0;
+      const std::size_t up = std::min(n - 1, i2 + iw / 2);
+      local.resize(up - lo + 1);
+      for (std::size_t i = lo; i <= up; ++i) local[i - lo] = r.Phase * box.At(i, hi);
+      // The crossing nearest the first extreme of the detection.
+      std::size_t cross = i1;
+      while (cross < i2 && local[cross + 1 - lo] > 0) ++cross;
+      // The extreme: the middle of the run of equal values starting at the
+      // first greatest (a flat top of a digitised peak).
+      auto middleOfRun = [&](std::size_t from, std::size_t to, int sign) {
+        std::size_t best = from;
+        for (std::size_t i = from; i <= to; ++i)
+          if (sign * local[i - lo] > sign * local[best - lo]) best = i;
+        std::size_t end = best;
+        while (end + 1 <= to && local[end + 1 - lo] == local[best - lo]) ++end;
+        return (static_cast<double>(best) + static_cast<double>(end)) / 2;
+      };
+      const double e1 = middleOfRun(lo, cross, 1);
+      const double e2 = middleOfRun(std::min(cross + 1, up), up, -1);
+      const double v1 = local[static_cast<std::size_t>(e1) - lo];
+      const double v2 = local[static_cast<std::size_t>(e2) - lo];
+      if (v1 <= 0 || v2 >= 0) continue;
+
+      // The centre: the middle of the first and last crossings between them.
+      double firstCross = -1, lastCross = -1;
+      for (auto i = static_cast<std::size_t>(e1); i < static_cast<std::size_t>(e2); ++i) {
+        const double a = local[i - lo], b = local[i + 1 - lo];
+        if ((a > 0 && b <= 0) || (a < 0 && b >= 0)) {
+          const double at = static_cast<double>(i) + a / (a - b);
+          if (firstCross < 0) firstCross = at;
+          lastCross = at;
+        }
+      }
+      if (firstCross < 0) continue;
+
+      FoundLine line;
+      line.FirstCode = XAt(x, e1);
+      line.SecondCode = XAt(x, e2);
+      line.FirstValue = r.Phase * v1;
+      line.SecondValue = r.Phase * v2;
+      line.CentreCode = XAt(x, (firstCross + lastCross) / 2);
+      line.Width = line.SecondCode - line.FirstCode;
+      line.PeakToPeak = v1 - v2;
+      line.Snr = line.PeakToPeak / r.Sigma;
+      const double edge = static_cast<double>(std::max<std::size_t>(1, hi));
+      line.CutLow = e1 <= edge;
+      line.CutHigh = e2 >= static_cast<double>(n - 1) - edge;
+      r.Lines.push_back(line);
+      taken.push_back({std::min(i1, static_cast<std::size_t>(e1)), std::max(i2, static_cast<std::size_t>(e2))});
+    }
+  }
+  std::sort(r.Lines.begin(), r.Lines.end(),
+            [](const FoundLine& a, const FoundLine& b) { return a.CentreCode < b.CentreCode; });
+
+  // Neighbours overlap when their centres are closer than twice the sum of
+  // their widths: there the tail of a Lorentzian neighbour is still about 4 %
+  // of its peak-to-peak amplitude at this line's extreme.
+  for (std::size_t i = 0; i + 1 < r.Lines.size(); ++i) {
+    FoundLine& a = r.Lines[i];
+    FoundLine& b = r.Lines[i + 1];
+    if (b.CentreCode - a.CentreCode < 2 * (a.Width + b.Width)) a.Overlaps = b.Overlaps = true;
+  }
+  // Fit windows: three widths either side of the centre, and at least half
+  // a width beyond each extreme.
+  for (FoundLine& line : r.Lines) {
+    const double lo = std::min(line.CentreCode - 3 * line.Width, line.FirstCode - line.Width / 2);
+    const double hi = std::max(line.CentreCode + 3 * line.Width, line.SecondCode + line.Width / 2);
+    const auto xs = x.first(n);
+    line.From = static_cast<std::size_t>(std::lower_bound(xs.begin(), xs.end(), lo) - xs.begin());
+    const auto past = static_cast<std::size_t>(std::upper_bound(xs.begin(), xs.end(), hi) - xs.begin());
+    line.To = past == 0 ? 0 : past - 1;
+  }
+  return r;
+}
+
+const char* ShapeName(LineShape shape) { return shape == LineShape::Lorentz ? "лоренц" : "гаусс"; }
+const char* ShapeKey(LineShape shape) { return shape == LineShape::Lorentz ? "lorentz" : "gauss"; }
+
+namespace {
+
+// Lines and one baseline on t = (x - x0) / scale:
+//   f = b0 + b1 t - sum (A / k) phi(u),   u = (t - c) / (alpha w),
+// Lorentz: phi = u / (1 + u^2)^2, gamma = alpha w with alpha = sqrt(3)/2;
+// Gauss:   phi = u exp(-u^2 / 2),  sigma = alpha w with alpha = 1/2;
+// k makes A the peak-to-peak amplitude and w the distance of the extremes.
+// Parameters: b0, b1, then c, w, A of each line.
+struct LinesModel : Eigen::DenseFunctor<double> {
+  LinesModel(LineShape shape, int lines, const std::vector<double>& t, const std::vector<double>& y,
+             const std::vector<double>& weight)
+      : DenseFunctor(2 + 3 * lines, static_cast<int>(t.size())), shape(shape), lines(lines), t(t), y(y),
+        weight(weight) {
+    if (shape == LineShape::Lorentz) {
+      alpha = std::sqrt(3.0) / 2;
+      k = 2 * (1 / std::sqrt(3.0)) * (9.0 / 16.0);
+    } else {
+      alpha = 0.5;
+      k = 2 * std::exp(-0.5);
+    }
+  }
+  void Phi(double u, double& phi, double& dphi) const {
+    if (shape == LineShape::Lorentz) {
+      const double q = 1 + u * u;
+      phi = u / (q * q);
+      dphi = (1 - 3 * u * u) / (q * q * q);
+    } else {
+      const double e = std::exp(-0.5 * u * u);
+      phi = u * e;
+      dphi = (1 - u * u) * e;
+    }
+  }
+  // phi and phi' of every line at every point for p; the solver asks for
+  // the Jacobian where it last evaluated the residuals, so they are kept.
+  void Shapes(const InputType& p) const {
+    if (cachedP.size() == p.size() && cachedP == p) return;
+    const std::size_t m = t.size();
+    phis.resize(m * static_cast<std::size_t>(lines));
+    dphis.resize(phis.size());
+    us.resize(phis.size());
+    for (int l = 0; l < lines; ++l) {
+      const double c = p[2 + 3 * l], w = p[3 + 3 * l];
+      const double scale = 1 / (alpha * w);
+      const std::size_t base = m * static_cast<std::size_t>(l);
+      for (std::size_t i = 0; i < m; ++i) {
+        const double u = (t[i] - c) * scale;
+        us[base + i] = u;
+        Phi(u, phis[base + i], dphis[base + i]);
+      }
+    }
+    cachedP = p;
+  }
+  int operator()(const InputType& p, ValueType& f) const {
+    Shapes(p);
+    const std::size_t m = t.size();
+    for (std::size_t i = 0; i < m; ++i) {
+      double v = p[0] + p[1] * t[i];
+      for (int l = 0; l < lines; ++l) v -= (p[4 + 3 * l] / k) * phis[m * static_cast<std::size_t>(l) + i];
+      f[static_cast<Eigen::Index>(i)] = weight[i] * (v - y[i]);
+    }
+    return 0;
+  }
+  int df(const InputType& p, JacobianType& j) const {
+    Shapes(p);
+    const std::size_t m = t.size();
+    for (std::size_t i = 0; i < m; ++i) {
+      const auto r = static_cast<Eigen::Index>(i);
+      const double wt = weight[i];
+      j(r, 0) = wt;
+      j(r, 1) = wt * t[i];
+      for (int l = 0; l < lines; ++l) {
+        const double w = p[3 + 3 * l], a = p[4 + 3 * l];
+        const std::size_t at = m * static_cast<std::size_t>(l) + i;
+        j(r, 2 + 3 * l) = wt * (a / k) * dphis[at] / (alpha * w);
+        j(r, 3 + 3 * l) = wt * (a / k) * dphis[at] * us[at] / w;
+        j(r, 4 + 3 * l) = -wt * phis[at] / k;
+      }
+    }
+    return 0;
+  }
+
+  LineShape shape;
+  int lines;
+  const std::vector<double>& t;
+  const std::vector<double>& y;
+  const std::vector<double>& weight;
+  double alpha = 1, k = 1;
+  mutable Eigen::VectorXd cachedP;
+  mutable std::vector<double> phis, dphis, us;
+};
+
+// Lines first..last of the search, fitted together.
+struct GroupFit {
+  std::vector<std::optional<LineFit>> Lines;
+  double Residual = 0;
+  bool Converged = false;
+};
+
+GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const LineSearch& search,
+                  std::size_t first, std::size_t last, LineShape shape) {
+  GroupFit out;
+  out.Lines.resize(last - first + 1);
+  const std::size_t n = std::min(x.size(), y.size());
+  std::size_t from = n, to = 0;
+  double narrowest = 0, widest = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    const FoundLine& l = search.Lines[i];
+    if (l.To >= n || l.From > l.To || !(l.Width > 0)) return out;
+    from = std::min(from, l.From);
+    to = std::max(to, l.To);
+    narrowest = i == first ? l.Width : std::min(narrowest, l.Width);
+    widest = std::max(widest, l.Width);
+  }
+  // A long window is averaged in bins of at most a twentieth of the
+  // narrowest line, so that a bin's mean stays the model's value.
+  const std::size_t count = to - from + 1;
+  constexpr std::size_t kMaxPoints = 4096;
+  const double spacing = (x[to] - x[from]) / static_cast<double>(std::max<std::size_t>(1, count - 1));
+  const auto finest = static_cast<std::size_t>(std::max(1.0, std::floor(narrowest / 20 / std::max(spacing, 1e-9))));
+  const std::size_t bin = std::min((count + kMaxPoints - 1) / kMaxPoints, finest);
+  const double x0 = search.Lines[first].CentreCode, scale = widest;
+  std::vector<double> t, v, weight;
+  t.reserve(count / bin + 1);
+  v.reserve(count / bin + 1);
+  weight.reserve(count / bin + 1);
+  for (std::size_t i = from; i <= to; i += bin) {
+    const std::size_t end = std::min(to + 1, i + bin);
+    double sx = 0, sy = 0;
+    for (std::size_t j = i; j < end; ++j) sx += x[j], sy += y[j];
+    const auto m = static_cast<double>(end - i);
+    t.push_back((sx / m - x0) / scale);
+    v.push_back(sy / m);
+    weight.push_back(std::sqrt(m));
+  }
+  const int lines = static_cast<int>(last - first + 1);
+  const int params = 2 + 3 * lines;
+  if (t.size() < static_cast<std::size_t>(2 * params)) return out;
+
+  LinesModel model(shape, lines, t, v, weight);
+  Eigen::VectorXd p(params);
+  p[0] = search.Baseline;
+  p[1] = 0;
+  for (int l = 0; l < lines; ++l) {
+    const FoundLine& f = search.Lines[first + static_cast<std::size_t>(l)];
+    p[2 + 3 * l] = (f.CentreCode - x0) / scale;
+    p[3 + 3 * l] = f.Width / scale;
+    p[4 + 3 * l] = search.Phase * f.PeakToPeak;
+  }
+  Eigen::LevenbergMarquardt<LinesModel> lm(model);
+  lm.setMaxfev(200 * (params + 1));
+  // Far below any standard error of a line; tighter only costs iterations.
+  lm.setXtol(1e-7);
+  lm.setFtol(1e-7);
+  const auto status = lm.minimize(p);
+  if (status == Eigen::LevenbergMarquardtSpace::ImproperInputParameters ||
+      status == Eigen::LevenbergMarquardtSpace::TooManyFunctionEvaluation || !p.allFinite())
+    return out;
+
+  const auto m = static_cast<Eigen::Index>(t.size());
+  Eigen::VectorXd f(m);
+  Eigen::MatrixXd j(m, params);
+  model(p, f);
+  model.df(p, j);
+  const double residual = f.squaredNorm();
+  const Eigen::MatrixXd jtj = j.transpose() * j;
+  const Eigen::FullPivLU<Eigen::MatrixXd> lu(jtj);
+  if (!lu.isInvertible()) return out;
+  const double dof = static_cast<double>(m - params);
+  const Eigen::VectorXd var = lu.inverse().diagonal() * (residual / dof);
+  if (!var.allFinite() || var.minCoeff() < 0) return out;
+  out.Residual = residual;
+  out.Converged = true;
+
+  const double windowLo = x[from], windowHi = x[to];
+  for (int l = 0; l < lines; ++l) {
+    const int c = 2 + 3 * l;
+    LineFit fit;
+    fit.Shape = shape;
+    fit.Centre = x0 + scale * p[c];
+    fit.CentreError = scale * std::sqrt(var[c]);
+    fit.Width = scale * std::fabs(p[c + 1]);
+    fit.WidthError = scale * std::sqrt(var[c + 1]);
+    // (w, A) and (-w, -A) are the same line.
+    fit.Amplitude = search.Phase * (p[c + 1] < 0 ? -p[c + 2] : p[c + 2]);
+    fit.AmplitudeError = std::sqrt(var[c + 2]);
+    fit.Residual = residual;
+    fit.Points = t.size();
+    fit.ReducedChi2 = residual / (search.Sigma * search.Sigma * dof);
+    if (fit.Width > 0 && fit.Width <= 2 * (windowHi - windowLo) && fit.Centre >= windowLo && fit.Centre <= windowHi)
+      out.Lines[static_cast<std::size_t>(l)] = fit;
+  }
+  return out;
+}
+
+// Consecutive lines whose windows meet are fitted together.
+template <typename Each>
+void ForEachGroup(const LineSearch& search, Each each) {
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < search.Lines.size(); ++i) {
+    if (i + 1 < search.Lines.size() && search.Lines[i].To >= search.Lines[i + 1].From) continue;
+    each(first, i);
+    first = i + 1;
+  }
+}
+
+}  // namespace
+
+std::vector<std::optional<LineFit>> FitLines(std::span<const double> x, std::span<const double> y,
+                                             const LineSearch& search, LineShape shape) {
+  std::vector<std::optional<LineFit>> out(search.Lines.size());
+  ForEachGroup(search, [&](std::size_t first, std::size_t last) {
+    GroupFit g = FitGroup(x, y, search, first, last, shape);
+    for (std::size_t i = first; i <= last; ++i) out[i] = g.Lines[i - first];
+  });
+  return out;
+}
+
+std::vector<std::optional<LineFit>> FitLinesAuto(std::span<const double> x, std::span<const double> y,
+                                                 const LineSearch& search) {
+  std::vector<std::optional<LineFit>> out(search.Lines.size());
+  ForEachGroup(search, [&](std::size_t first, std::size_t last) {
+    GroupFit l = FitGroup(x, y, search, first, last, LineShape::Lorentz);
+    GroupFit g = FitGroup(x, y, search, first, last, LineShape::Gauss);
+    const GroupFit& best = !l.Converged ? g : !g.Converged ? l : g.Residual < l.Residual ? g : l;
+    for (std::size_t i = first; i <= last; ++i) out[i] = best.Lines[i - first];
+  });
+  return out;
+}
+
+}  // namespace qel

@@ -1,0 +1,101 @@
+#pragma once
+// The lines of a first-derivative spectrum: every maximum and minimum pair
+// with a zero crossing between them that stands out of the noise, flagged
+// where the range cuts it or a neighbour overlaps it, and its shape fitted
+// (Lorentzian or Gaussian derivative on a straight baseline) with standard
+// errors.
+//
+// Everything here works in the spectrum's own units: positions in field
+// codes, values in amplitude codes. The points need not be evenly spaced
+// (a spectrum may have gaps), but they must be in increasing order of code.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qel {
+
+// The noise of the points, in amplitude codes: the median absolute
+// deviation of the second differences y[i+1] - 2 y[i] + y[i-1], times 1.4826
+// (the MAD of normal noise is 0.6745 of its sigma), divided by sqrt(6) (the
+// variance of a second difference of white noise). A line bends slowly from
+// one point to the next, so the second differences hold the noise and almost
+// nothing of the lines, not even of their steep slopes, which first
+// differences would count as noise. Never below the quantisation noise of
+// one code, 1/sqrt(12).
+double NoiseSigma(std::span<const double> y);
+
+// A line needs a peak-to-peak amplitude of at least this many sigma.
+inline constexpr double MinLineSnr = 5.0;
+
+struct FoundLine {
+  // The two extremes, the lower code first; values above the baseline.
+  double FirstCode = 0, SecondCode = 0;
+  double FirstValue = 0, SecondValue = 0;
+  double CentreCode = 0;  // where the line crosses the baseline between them
+  double Width = 0;       // SecondCode - FirstCode: ΔHpp in codes
+  double PeakToPeak = 0;  // |FirstValue - SecondValue|, codes
+  double Snr = 0;         // PeakToPeak / sigma
+  bool CutLow = false;    // an extreme on the first point of the range
+  bool CutHigh = false;   // an extreme on the last point of the range
+  bool Overlaps = false;  // a neighbour's centre closer than twice the sum of the two widths
+  // The points a fit of this line uses: indices into the series, inclusive.
+  std::size_t From = 0, To = 0;
+};
+
+struct LineSearch {
+  double Sigma = 0;     // the noise, codes
+  double Baseline = 0;  // the median of the points, codes
+  // +1: each line's maximum comes before its minimum (the usual phase of a
+  // first-derivative absorption line); -1: the other way round.
+  int Phase = 1;
+  std::vector<FoundLine> Lines;  // in order of code
+};
+
+// Finds the lines among the points (x: field codes, increasing; y: amplitude
+// codes). The extremes are looked for on box means of 55, 19, 7 and 3 points,
+// each box taking the lines at least twice its width and too narrow for the
+// box before it, so that noise neither splits the lobes of a weak broad line
+// nor hides a narrow one. The pair's peak-to-peak on those means must reach
+// 5 sigma. Each line's extremes and centre are then measured with a
+// smoothing of at most a sixteenth of its width. Fewer than 8 points hold no
+// line.
+LineSearch FindLines(std::span<const double> x, std::span<const double> y);
+
+enum class LineShape { Lorentz, Gauss };
+
+// "лоренц" / "гаусс", and "lorentz" / "gauss" for JSON and CSV.
+const char* ShapeName(LineShape shape);
+const char* ShapeKey(LineShape shape);
+
+struct LineFit {
+  LineShape Shape = LineShape::Lorentz;
+  double Centre = 0, CentreError = 0;        // codes
+  double Width = 0, WidthError = 0;          // ΔHpp, codes
+  double Amplitude = 0, AmplitudeError = 0;  // peak to peak, codes; positive in the search's phase
+  double ReducedChi2 = 0;  // residual / (sigma^2 (points - parameters)) of its group
+  double Residual = 0;     // sum of squared residuals of its group, codes^2
+  std::size_t Points = 0;  // points fitted (after binning a long window)
+};
+
+// Least-squares fits of the lines' first derivatives plus a straight
+// baseline, by Levenberg-Marquardt from the search's measures; lines whose
+// windows (FoundLine::From..To) meet are fitted together, so that an
+// overlapping neighbour is part of the model rather than an error. Standard
+// errors come from the covariance at the solution scaled by the residual:
+// sqrt(diag((J'J)^-1) * residual / (N - parameters)), that is by the
+// reduced chi-square, since the real-time filter, accumulation and smoothing
+// correlate the noise. A window of more than 4096 points is averaged in bins
+// of at most a twentieth of its narrowest line. An element is empty where
+// the fit does not converge to a line of positive width inside its window.
+std::vector<std::optional<LineFit>> FitLines(std::span<const double> x, std::span<const double> y,
+                                             const LineSearch& search, LineShape shape);
+
+// Both shapes; for each group of lines fitted together, the shape with the
+// smaller residual.
+std::vector<std::optional<LineFit>> FitLinesAuto(std::span<const double> x, std::span<const double> y,
+                                                 const LineSearch& search);
+
+}  // namespace qel

@@ -1,0 +1,250 @@
+#include "processing/lines.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "line_spectra.h"
+
+namespace qel {
+
+namespace {
+
+using test::MakeSpectrum;
+using test::Shape;
+using test::TrueLine;
+
+LineSearch Find(const test::Synthetic& s) { return FindLines(s.X, s.Y); }
+
+}  // namespace
+
+TEST(LineNoise, SigmaOfWhiteNoiseUnderAStrongLineAndOfQuantisationAlone) {
+  // A line of 3000 codes does not count as noise.
+  const auto noisy = MakeSpectrum({{Shape::Lorentz, 30000, 300, 3000}}, 10.0);
+  EXPECT_NEAR(NoiseSigma(noisy.Y), 10.0, 0.25);
+  // Rounding to whole codes is all the noise there is.
+  const auto clean = MakeSpectrum({{Shape::Lorentz, 30000, 300, 3000}}, 0.0);
+  EXPECT_DOUBLE_EQ(NoiseSigma(clean.Y), 0.28867513459481287);
+  // An offset and a slope are no noise either.
+  std::vector<double> ramp;
+  for (int i = 0; i < 1000; ++i) ramp.push_back(100 + 3 * i);
+  EXPECT_DOUBLE_EQ(NoiseSigma(ramp), 0.28867513459481287);
+}
+
+TEST(LineSearchTest, EveryLineOfATripletWithItsMeasures) {
+  // Hyperfine triplet 1:2:1, 25 G apart on 300 G (65,520 codes), 1.4 G wide.
+  const double w = 1.4 * 65520 / 300;
+  const auto s = MakeSpectrum({{Shape::Lorentz, 27000, w, 600},
+                               {Shape::Lorentz, 32460, w, 1200},
+                               {Shape::Lorentz, 37920, w, 600}},
+                              2.0);
+  const LineSearch r = Find(s);
+  EXPECT_EQ(r.Phase, 1);
+  EXPECT_NEAR(r.Baseline, 2048, 0.5);
+  ASSERT_EQ(r.Lines.size(), 3u);
+  const double centres[3] = {27000, 32460, 37920}, pps[3] = {600, 1200, 600};
+  for (int i = 0; i < 3; ++i) {
+    const FoundLine& l = r.Lines[i];
+    EXPECT_NEAR(l.CentreCode, centres[i], 0.01 * w) << i;
+    EXPECT_NEAR(l.Width, w, 0.03 * w) << i;
+    EXPECT_NEAR(l.FirstCode, centres[i] - w / 2, 0.03 * w) << i;
+    EXPECT_NEAR(l.PeakToPeak, pps[i], 0.03 * pps[i]) << i;
+    EXPECT_NEAR(l.Snr, pps[i] / 2.0, 0.08 * pps[i] / 2.0) << i;
+    EXPECT_FALSE(l.CutLow || l.CutHigh || l.Overlaps) << i;
+    // The fit window holds the line and none of its neighbours' centres.
+    EXPECT_LT(s.X[l.From], l.FirstCode - w / 2) << i;
+    EXPECT_GT(s.X[l.To], l.SecondCode + w / 2) << i;
+    if (i > 0) {
+      EXPECT_GT(s.X[l.From], centres[i - 1]) << i;
+    }
+    if (i < 2) {
+      EXPECT_LT(s.X[l.To], centres[i + 1]) << i;
+    }
+  }
+}
+
+TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, seed)).Lines.empty()) << seed;
+    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, seed, 0, 1999)).Lines.empty()) << seed;
+  }
+  // A line of 4 sigma is not one; of 6 sigma it is.
+  EXPECT_TRUE(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 80}}, 20.0, 3)).Lines.empty());
+  EXPECT_EQ(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 120}}, 20.0, 3)).Lines.size(), 1u);
+}
+
+TEST(LineSearchTest, NarrowAndBroadLinesInOneSpectrum) {
+  // A line of 24 points beside one of 3000: neither the smoothing that keeps
+  // the broad one whole nor noise on the broad one may lose or split either.
+  const auto s = MakeSpectrum({{Shape::Gauss, 15000, 24, 400}, {Shape::Lorentz, 40000, 3000, 300}}, 10.0, 5);
+  const LineSearch r = Find(s);
+  ASSERT_EQ(r.Lines.size(), 2u);
+  EXPECT_NEAR(r.Lines[0].CentreCode, 15000, 1.0);
+  EXPECT_NEAR(r.Lines[0].Width, 24, 2.0);
+  EXPECT_NEAR(r.Lines[1].CentreCode, 40000, 60.0);
+  EXPECT_NEAR(r.Lines[1].Width, 3000, 150.0);
+}
+
+TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
+  // The minimum of the last line lies past the last point.
+  {
+    const auto s = MakeSpectrum({{Shape::Lorentz, 20000, 400, 1000}, {Shape::Lorentz, 65519 - 100, 400, 1000}}, 1.0);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 2u);
+    EXPECT_FALSE(r.Lines[0].CutLow || r.Lines[0].CutHigh);
+    EXPECT_FALSE(r.Lines[1].CutLow);
+    EXPECT_TRUE(r.Lines[1].CutHigh);
+    EXPECT_NEAR(r.Lines[1].SecondCode, 65519, 1.0);
+  }
+  // The maximum of the first line lies before the first point.
+  {
+    const auto s = MakeSpectrum({{Shape::Gauss, 1000 + 80, 400, 1000}}, 1.0, 1, 1000, 9000);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 1u);
+    EXPECT_TRUE(r.Lines[0].CutLow);
+    EXPECT_FALSE(r.Lines[0].CutHigh);
+    EXPECT_NEAR(r.Lines[0].FirstCode, 1000, 1.0);
+  }
+  // Two lines one and a half widths apart overlap; four and a half do not.
+  {
+    const auto s = MakeSpectrum({{Shape::Gauss, 20000, 400, 1000},
+                                 {Shape::Gauss, 20600, 400, 1000},
+                                 {Shape::Gauss, 40000, 400, 1000},
+                                 {Shape::Gauss, 41800, 400, 1000}},
+                                1.0);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 4u);
+    EXPECT_TRUE(r.Lines[0].Overlaps && r.Lines[1].Overlaps);
+    EXPECT_FALSE(r.Lines[2].Overlaps || r.Lines[3].Overlaps);
+    EXPECT_NEAR(r.Lines[0].CentreCode, 20000, 80.0);
+    EXPECT_NEAR(r.Lines[1].CentreCode, 20600, 80.0);
+  }
+}
+
+TEST(LineSearchTest, InvertedPhaseAndAnOffsetBaseline) {
+  TrueLine l{Shape::Lorentz, 30000, 500, -800};  // the minimum first
+  const auto s = MakeSpectrum({l}, 3.0, 1, 0, 65519, 2300);
+  const LineSearch r = Find(s);
+  EXPECT_EQ(r.Phase, -1);
+  EXPECT_NEAR(r.Baseline, 2300, 0.5);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  EXPECT_NEAR(r.Lines[0].PeakToPeak, 800, 25);
+  EXPECT_LT(r.Lines[0].FirstValue, 0);
+  const auto fit = FitLines(s.X, s.Y, r, LineShape::Lorentz)[0];
+  ASSERT_TRUE(fit);
+  EXPECT_NEAR(fit->Amplitude, 800, 8);
+  EXPECT_NEAR(fit->Centre, 30000, 2);
+}
+
+TEST(LineFitTest, NoiseFreeLinesWithinOnePercentOfTheirWidth) {
+  for (const Shape shape : {Shape::Lorentz, Shape::Gauss}) {
+    for (const double w : {40.0, 305.0, 6000.0}) {
+      const std::vector<TrueLine> lines = {{shape, 20000.4, w, 900}, {shape, 45000.7, w, 450}};
+      const auto s = MakeSpectrum(lines, 0.0);
+      const LineSearch r = Find(s);
+      ASSERT_EQ(r.Lines.size(), 2u) << w;
+      for (std::size_t i = 0; i < 2; ++i) {
+        const auto fit = FitLines(s.X, s.Y, r, shape == Shape::Lorentz ? LineShape::Lorentz : LineShape::Gauss)[i];
+        ASSERT_TRUE(fit) << w << " " << i;
+        EXPECT_NEAR(fit->Centre, lines[i].Centre, 0.01 * w) << w << " " << i;
+        EXPECT_NEAR(fit->Width, w, 0.01 * w) << w << " " << i;
+        EXPECT_NEAR(fit->Amplitude, lines[i].PeakToPeak, 0.01 * lines[i].PeakToPeak) << w << " " << i;
+        // Only rounding is left, unless a long window is averaged in bins,
+        // where rounding no longer looks like noise.
+        if (w < 4096) {
+          EXPECT_LT(fit->ReducedChi2, 2.0) << w << " " << i;
+        }
+        if (w > 4096) {
+          EXPECT_LE(fit->Points, 4096u);
+        }
+      }
+    }
+  }
+}
+
+TEST(LineFitTest, AnOverlappingPairIsFittedTogether) {
+  for (const Shape shape : {Shape::Lorentz, Shape::Gauss}) {
+    const std::vector<TrueLine> lines = {{shape, 30000, 400, 1000}, {shape, 30600, 500, 700}};
+    const auto s = MakeSpectrum(lines, 0.0);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 2u);
+    EXPECT_TRUE(r.Lines[0].Overlaps && r.Lines[1].Overlaps);
+    const auto fits = FitLines(s.X, s.Y, r, shape == Shape::Lorentz ? LineShape::Lorentz : LineShape::Gauss);
+    for (std::size_t i = 0; i < 2; ++i) {
+      ASSERT_TRUE(fits[i]) << i;
+      EXPECT_NEAR(fits[i]->Centre, lines[i].Centre, 0.01 * lines[i].Width) << i;
+      EXPECT_NEAR(fits[i]->Width, lines[i].Width, 0.01 * lines[i].Width) << i;
+      EXPECT_NEAR(fits[i]->Amplitude, lines[i].PeakToPeak, 0.01 * lines[i].PeakToPeak) << i;
+    }
+  }
+}
+
+TEST(LineFitTest, AutoTellsTheShapesApart) {
+  for (const Shape shape : {Shape::Lorentz, Shape::Gauss}) {
+    const auto s = MakeSpectrum({{shape, 30000, 400, 1000}}, 5.0, 7);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 1u);
+    const auto fit = FitLinesAuto(s.X, s.Y, r)[0];
+    ASSERT_TRUE(fit);
+    EXPECT_EQ(fit->Shape, shape == Shape::Lorentz ? LineShape::Lorentz : LineShape::Gauss);
+    EXPECT_NEAR(fit->ReducedChi2, 1.0, 0.15);
+    // The wrong shape fits worse.
+    const auto other = FitLines(s.X, s.Y, r, shape == Shape::Lorentz ? LineShape::Gauss : LineShape::Lorentz)[0];
+    ASSERT_TRUE(other);
+    EXPECT_GT(other->ReducedChi2, 1.5);
+  }
+}
+
+TEST(LineFitTest, ErrorBarsCoverTheTruthOverTwoHundredNoisySpectra) {
+  std::mt19937 rng(2026);
+  std::uniform_real_distribution<double> snr(5.5, 60), width(150, 1200), offset(-0.5, 0.5);
+  int found = 0, centreCovered = 0, widthCovered = 0, cases = 0;
+  for (int k = 0; k < 200; ++k, ++cases) {
+    const Shape shape = k % 2 ? Shape::Gauss : Shape::Lorentz;
+    const double sigma = 8;
+    const TrueLine truth{shape, 16000 + 1000 * offset(rng), width(rng), snr(rng) * sigma};
+    // Short and long spectra alike.
+    const int last = k % 4 == 3 ? 31999 : 65519;
+    const auto s = MakeSpectrum({truth}, sigma, static_cast<unsigned>(100 + k), 0, last);
+    const LineSearch r = Find(s);
+    if (r.Lines.size() != 1) {
+      ADD_FAILURE() << k << ": " << r.Lines.size() << " lines, width " << truth.Width << ", pp "
+                    << truth.PeakToPeak << ", points " << s.X.size();
+      continue;
+    }
+    ++found;
+    const auto fit = FitLines(s.X, s.Y, r, shape == Shape::Lorentz ? LineShape::Lorentz : LineShape::Gauss)[0];
+    if (!fit) continue;
+    centreCovered += std::fabs(fit->Centre - truth.Centre) <= 2 * fit->CentreError;
+    widthCovered += std::fabs(fit->Width - truth.Width) <= 2 * fit->WidthError;
+  }
+  EXPECT_EQ(found, cases);
+  EXPECT_GE(centreCovered, 180) << widthCovered;
+  EXPECT_GE(widthCovered, 180);
+  EXPECT_LE(centreCovered, 199) << "error bars too wide to say anything";
+  // Not covered by error bars so wide they say nothing.
+  const auto s = MakeSpectrum({{Shape::Lorentz, 30000, 300, 400}}, 8.0, 9);
+  const LineSearch r = Find(s);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  const auto fit = FitLines(s.X, s.Y, r, LineShape::Lorentz)[0];
+  ASSERT_TRUE(fit);
+  EXPECT_LT(fit->CentreError, 2.0);
+  EXPECT_GT(fit->CentreError, 0.2);
+  EXPECT_LT(fit->WidthError, 5.0);
+  EXPECT_GT(fit->WidthError, 0.5);
+}
+
+TEST(LineFitTest, TooFewPointsOrNoWidthIsNoFit) {
+  const auto s = MakeSpectrum({{Shape::Lorentz, 30000, 300, 400}}, 0.0);
+  LineSearch r = Find(s);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  const FoundLine found = r.Lines[0];
+  r.Lines[0].To = found.From + 5;
+  EXPECT_FALSE(FitLines(s.X, s.Y, r, LineShape::Lorentz)[0]);
+  r.Lines[0].To = s.X.size();
+  EXPECT_FALSE(FitLines(s.X, s.Y, r, LineShape::Lorentz)[0]);
+  EXPECT_TRUE(FindLines(std::vector<double>{1, 2, 3}, std::vector<double>{2048, 3000, 1000}).Lines.empty());
+}
+
+}  // namespace qel
