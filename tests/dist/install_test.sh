@@ -53,4 +53,9 @@ fi
 changelog=$(zcat "$p/share/doc/qel/changelog.gz")
 [[ ${changelog%%$'\n'*} =~ ^qel\ \([0-9.]+\)\ unstable\;\ urgency=medium$ ]] || fail "changelog's first line"
 grep -q "localhost" "$p/share/doc/qel/copyright" "$p/share/doc/qel/changelog.gz" && fail "a maintainer at localhost"
+# The fits' solver comes from MINPACK, whose licence asks for this acknowledgement.
+copyright=$(<"$p/share/doc/qel/copyright")
+for text in "University of Chicago, as" "License: Minpack" "License: MPL-2.0"; do
+  grep -qF "$text" <<<"$copyright" || fail "copyright file without \"$text\""
+done
 echo "installed and valid"
