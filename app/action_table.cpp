@@ -49,6 +49,9 @@ const QList<ActionRow>& ActionRows() {
       {"ABackUp", "Functions", "Отмена", "Вернуться к предыдущему", 19, Disabled},
       {"AEqualize", "Functions", "Выравнивание", "Выравнивание спектра", 20, 0},
       {"AMinMax", "Functions", "MinMax", "Поиск минимума и максимума", 22, 0},
+      // An addition: every line of the view range, with fits and error bars.
+      {"ALines", "Functions", "Параметры линий", "Все линии спектра в области просмотра: центр, ширина, амплитуда, g",
+       -1, 0},
       {"AStandVisir", "View", "Установить визиры", "", -1, 0},
   };
   return rows;

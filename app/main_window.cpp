@@ -21,6 +21,7 @@
 #include "about_form.h"
 #include "action_table.h"
 #include "adc_form.h"
+#include "lines_form.h"
 #include "display/view_window.h"
 #include "error_boxes.h"
 #include "instrument_panel.h"
@@ -124,6 +125,7 @@ void TQelMainForm::BuildComponents() {
 
   messageForm_ = new TQelMessageForm(this);
   adcForm_ = new TADCForm(this);
+  linesForm_ = new TLinesForm(s_, state_.Store, sep_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, this);
   errors_.SetParentWidget(this);
   errors_.SetLog([this](const QString& line) { messageForm_->AppendLine(line); });
   errors_.SetShowLog([this] {
@@ -135,7 +137,7 @@ void TQelMainForm::BuildComponents() {
   driver_ = new QtLinkDriver(*port_, this);
   linkView_ = std::make_unique<WindowLinkView>(WindowLinkView::Parts{
       [this](int panel, const QString& text) { SetStatusPanel(panel, text); }, messageForm_, &errors_, instruments_,
-      &actions_, view_, adcForm_, &s_});
+      &actions_, view_, adcForm_, &s_, [this] { linesForm_->PassEnded(); }});
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
   driver_->Attach(*link_);
   instruments_->Connect(link_->Controls);
@@ -166,7 +168,7 @@ void TQelMainForm::BuildMenus() {
         "AVisir2", "-", "AToolBar", "-", "AMessageView"});
   menu("RazvMenu", "Развертка", {"AStop", "AStart", "-", "AResetDiap", "AMouseSelect"});
   menu("FunctionsMenu", "Функции",
-       {"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax"});
+       {"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax", "-", "ALines"});
   menu("SetupMenu", "Настройка", {"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"});
 }
 
@@ -310,6 +312,12 @@ void TQelMainForm::WireActions() {
   on("AEqualize", [this] { processing_->AEqualizeExecute(); });
   on("AIntegr", [this] { processing_->AIntegrExecute(); });
   on("AMinMax", [this] { processing_->AMinMaxExecute(); });
+  on("ALines", [this] {
+    linesForm_->show();
+    linesForm_->raise();
+    linesForm_->activateWindow();
+    linesForm_->Refresh();
+  });
   on("ABackUp", [this] { processing_->ABackUpExecute(); });
   on("ASetupCom", [this] { ASetupComExecute(); });
   on("AOpenUnits", [this] { settingsCommands_->AOpenUnitsExecute(); });

@@ -29,6 +29,7 @@ class ViewWindow;
 class InstrumentPanel;
 class TQelMessageForm;
 class TADCForm;
+class TLinesForm;
 class ErrorBoxes;
 class PrintCommands;
 class WindowLinkView;
@@ -149,6 +150,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   PrintCommands* print_ = nullptr;
   TQelMessageForm* messageForm_ = nullptr;
   TADCForm* adcForm_ = nullptr;
+  TLinesForm* linesForm_ = nullptr;
   QToolBar* mainBar_ = nullptr;
   QFrame* screenPanel_ = nullptr;
   QMenu* rtMenu_ = nullptr;

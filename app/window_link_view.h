@@ -32,6 +32,7 @@ class WindowLinkView : public LinkView {
     ViewWindow* View;
     TADCForm* AdcForm;
     const qel::Settings* Settings;
+    std::function<void()> PassEnded;  // may be empty
   };
   explicit WindowLinkView(Parts parts) : p_(std::move(parts)) {}
 
@@ -63,6 +64,9 @@ class WindowLinkView : public LinkView {
   void SetVisirText(int visir, const std::string& text) override;
   void SetAdcText(const std::string& text) override;
   void SetAdcWindowVisible(bool visible) override;
+  void PassEnded() override {
+    if (p_.PassEnded) p_.PassEnded();
+  }
 
  private:
   QAction* ActionOf(LinkAction a) const;

@@ -206,6 +206,7 @@ void Acquisition::AutoSave() {
 }
 
 void Acquisition::ForwardPassStart() {
+  view_.PassEnded();
   AutoSave();
 
   if (s_.EnableRTLPF) {

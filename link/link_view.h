@@ -56,6 +56,10 @@ class LinkView {
   // The ADC monitor window.
   virtual void SetAdcText(const std::string& text) = 0;  // ADCRes
   virtual void SetAdcWindowVisible(bool visible) = 0;
+  // A forward pass is over: the next one starts (Tm03). Called before the
+  // finished pass is saved and cleared, so that a view may take a copy; it
+  // must return quickly. Views that keep no such copy ignore it.
+  virtual void PassEnded() {}
 };
 
 // A view that shows nothing; a headless user overrides what it wants.

@@ -1,6 +1,8 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 
 #include "atomic_file.h"
 #include "registry_store.h"
@@ -244,6 +246,9 @@ void LoadSettings(Settings& s, RecentFileList& recent, RegistryStore& store) {
   r.Int("PrnR", s.PrnR);
   r.Int("PrnT", s.PrnT);
   r.Int("PrnB", s.PrnB);
+  std::string frequency;
+  r.Str("MWFrequency", frequency);
+  s.MWFrequency = ParseFrequency(frequency);
 }
 
 void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore& store) {
@@ -302,7 +307,22 @@ void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore
     store.WriteInteger("PrnR", s.PrnR);
     store.WriteInteger("PrnT", s.PrnT);
     store.WriteInteger("PrnB", s.PrnB);
+    store.WriteString("MWFrequency", FrequencyText(s.MWFrequency));
   });
+}
+
+double ParseFrequency(std::string_view text) {
+  double v = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v <= 0) return 0;
+  return v;
+}
+
+std::string FrequencyText(double ghz) {
+  if (!std::isfinite(ghz) || ghz <= 0) return "";
+  char buf[64];
+  const auto [end, error] = std::to_chars(buf, buf + sizeof buf, ghz);
+  return error == std::errc() ? std::string(buf, end) : std::string();
 }
 
 int UsedAmplifying(const Settings& s) { return ClampGainIndex(s.Amplifying); }

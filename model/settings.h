@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "unit_record.h"
@@ -90,6 +91,9 @@ struct Settings {
   std::int32_t PrnT = 0;
   std::int32_t PrnR = 0;
   std::int32_t PrnB = 0;
+  // The microwave frequency in GHz the line table's g-factors use, as the
+  // operator last typed it; 0 when never typed. Kept as text ("9.4").
+  double MWFrequency = 0;
 
   bool operator==(const Settings&) const = default;
 };
@@ -113,7 +117,13 @@ void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore
 
 // Values the store may hold out of range are used as the nearest value their
 // dialog allows, so nothing divides by zero or reads past a table.
-int UsedAmplifying(const Settings& s);  // 0..7
+int UsedAmplifying(const Settings& s);
+
+// MWFrequency as stored: plain decimal text with a point, whatever the
+// locale; text that is not a finite number above zero reads as 0 (unset),
+// and 0 is written as an empty text.
+double ParseFrequency(std::string_view text);
+std::string FrequencyText(double ghz);  // 0..7
 int UsedRapid(const Settings& s);       // 0..11
 int UsedConst(std::int32_t constant);   // filter and smoothing constants: 2..2000
 int UsedSaveStep(const Settings& s);    // 1..256

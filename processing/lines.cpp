@@ -1,5 +1,7 @@
 #include "lines.h"
 
+#include "spectrum_ops.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -552,6 +554,31 @@ std::vector<std::optional<LineFit>> FitLinesAuto(std::span<const double> x, std:
     for (std::size_t i = first; i <= last; ++i) out[i] = best.Lines[i - first];
   });
   return out;
+}
+
+void PointsOf(const SpectrumBuffer& v, std::uint16_t a, std::uint16_t b, std::vector<double>& x,
+              std::vector<double>& y) {
+  x.clear();
+  y.clear();
+  // As far as the minimum/maximum search and the integral look.
+  const std::size_t from = std::min(a, b), to = std::min(std::max(a, b), LastWritableIndex);
+  for (std::size_t i = from; i <= to; ++i) {
+    if (!IsValid(v[i])) continue;
+    x.push_back(static_cast<double>(i));
+    y.push_back(v[i].Value);
+  }
+}
+
+LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit) {
+  LinesResult r;
+  r.X = std::move(x);
+  r.Y = std::move(y);
+  r.Search = FindLines(r.X, r.Y);
+  r.Fits.resize(r.Search.Lines.size());
+  if (fit == FitChoice::Lorentz) r.Fits = FitLines(r.X, r.Y, r.Search, LineShape::Lorentz);
+  if (fit == FitChoice::Gauss) r.Fits = FitLines(r.X, r.Y, r.Search, LineShape::Gauss);
+  if (fit == FitChoice::Auto) r.Fits = FitLinesAuto(r.X, r.Y, r.Search);
+  return r;
 }
 
 }  // namespace qel

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "model/spectrum.h"
+
 namespace qel {
 
 // The noise of the points, in amplitude codes: the median absolute
@@ -97,5 +99,21 @@ std::vector<std::optional<LineFit>> FitLines(std::span<const double> x, std::spa
 // smaller residual.
 std::vector<std::optional<LineFit>> FitLinesAuto(std::span<const double> x, std::span<const double> y,
                                                  const LineSearch& search);
+
+enum class FitChoice { None, Lorentz, Gauss, Auto };
+
+struct LinesResult {
+  std::vector<double> X, Y;  // the points analysed
+  LineSearch Search;
+  std::vector<std::optional<LineFit>> Fits;  // one per line; empty elements without a fit
+};
+
+// The valid points of the spectrum between codes a and b (either order):
+// field codes and amplitude codes.
+void PointsOf(const SpectrumBuffer& v, std::uint16_t a, std::uint16_t b, std::vector<double>& x,
+              std::vector<double>& y);
+
+// Finds the lines of the points and fits them as `fit` asks.
+LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit);
 
 }  // namespace qel

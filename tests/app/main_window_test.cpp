@@ -179,7 +179,7 @@ void MainWindowTest::MenusAndBarFollowTheCommandTable() {
                         "AVisir1", "AVisir2", "-", "AToolBar", "-", "AMessageView"}));
   QCOMPARE(MenuItems(menus[2]), QStringList({"AStop", "AStart", "-", "AResetDiap", "AMouseSelect"}));
   QCOMPARE(MenuItems(menus[3]),
-           QStringList({"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax"}));
+           QStringList({"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax", "-", "ALines"}));
   QCOMPARE(MenuItems(menus[4]),
            QStringList({"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"}));
   QCOMPARE(MenuItems(w.findChild<QToolBar*>("MainBar")),

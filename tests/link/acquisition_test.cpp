@@ -358,6 +358,23 @@ TEST_F(Acquire, TheLastFileNumberIsNeverPassed) {
   EXPECT_EQ(ui.errors.size(), 3u);
 }
 
+TEST_F(Acquire, AViewSeesTheFinishedPassBeforeItIsSavedAndCleared) {
+  s.AutoSave = true;
+  PassStart();
+  Point(10, 2000);
+  Point(11, 2100);
+  std::vector<std::uint16_t> seen;
+  bool savedYet = true;
+  ui.onPassEnded = [&] {
+    seen = {V(10), V(11)};
+    savedYet = PathExists(AutoSavePath(s, s.NumbMask));
+  };
+  PassStart();
+  EXPECT_EQ(seen, (std::vector<std::uint16_t>{2000, 2100}));
+  EXPECT_FALSE(savedYet);
+  EXPECT_EQ(V(10), EmptyValue);
+}
+
 TEST_F(Acquire, NumberIsStoredAfterEveryAutomaticSave) {
   RegFileStore reg(dir.File("1.0.reg"));
   Link other(port, s, store, run, ui, ui, &reg, ",");

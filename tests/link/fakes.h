@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -138,11 +139,15 @@ class Recorder : public LinkView, public LinkDriver {
   void SetVisirText(int visir, const std::string& text) override { visirs[visir] = text; }
   void SetAdcText(const std::string& text) override { adcText = text; }
   void SetAdcWindowVisible(bool visible) override { adcVisible = visible; }
+  void PassEnded() override {
+    if (onPassEnded) onPassEnded();
+  }
 
   void SetTimerEnabled(LinkTimer timer, bool enabled) override { timers[timer] = enabled; }
   void SetTimerInterval(LinkTimer timer, int milliseconds) override { intervals[timer] = milliseconds; }
   void RequestIteration() override { ++iterationRequests; }
 
+  std::function<void()> onPassEnded;
   std::map<int, std::string> panels;
   std::vector<std::string> log;
   int logClears = 0;

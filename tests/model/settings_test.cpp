@@ -184,6 +184,7 @@ TEST_F(SettingsStore, FullRoundTripThroughTheFileStore) {
   changed.PrnT = 2;
   changed.PrnR = 3;
   changed.PrnB = 4;
+  changed.MWFrequency = 9.4123;
   const RecentFileList files{"/a/b.qel", "/c d/e.qel"};
   {
     RegFileStore store(dir.File("1.0.reg"));
@@ -199,6 +200,27 @@ TEST_F(SettingsStore, FullRoundTripThroughTheFileStore) {
   StoreUnits(loaded);
   EXPECT_EQ(loaded, changed);
   EXPECT_EQ(loadedFiles, files);
+}
+
+TEST_F(SettingsStore, MicrowaveFrequencyIsPlainTextAndOnlyAPositiveNumber) {
+  s.MWFrequency = 9.4;
+  {
+    RegFileStore store(dir.File("1.0.reg"));
+    SaveSettings(s, recent, store);
+  }
+  EXPECT_NE(Slurp(dir.File("1.0.reg")).find("\"MWFrequency\"=\"9.4\""), std::string::npos);
+  for (const char* text : {"9,4", "nan", "-9.4", "0", "9.4 ГГц", "", "1e999"}) {
+    Spit(dir.File("1.0.reg"), BaseKeyFile(std::string("\"MWFrequency\"=\"") + text + "\""));
+    Settings loaded;
+    SetDefaults(loaded);
+    loaded.MWFrequency = 5;
+    RegFileStore store(dir.File("1.0.reg"));
+    LoadSettings(loaded, recent, store);
+    EXPECT_EQ(loaded.MWFrequency, 0) << text;
+  }
+  EXPECT_EQ(FrequencyText(0), "");
+  EXPECT_EQ(FrequencyText(34.0), "34");
+  EXPECT_EQ(ParseFrequency("9.5"), 9.5);
 }
 
 TEST_F(SettingsStore, SecondSaveIsByteIdentical) {

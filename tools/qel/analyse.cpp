@@ -34,17 +34,9 @@ double AmplitudeStep(const Settings& s, double a) { return AmplitudeShown(s, a) 
 std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown, std::uint16_t a, std::uint16_t b,
                                      FitChoice fit, std::optional<double> frequencyGHz, double* sigma) {
   std::vector<double> x, y;
-  const PointRange range = CursorRange(v, a, b);
-  if (!range.Empty) {
-    x.reserve(range.Last - range.First + 1u);
-    y.reserve(range.Last - range.First + 1u);
-    for (std::size_t i = range.First; i <= range.Last; ++i) {
-      if (!IsValid(v[i])) continue;
-      x.push_back(static_cast<double>(i));
-      y.push_back(v[i].Value);
-    }
-  }
-  const LineSearch search = FindLines(x, y);
+  PointsOf(v, a, b, x, y);
+  const LinesResult found = AnalyseLines(std::move(x), std::move(y), fit);
+  const LineSearch& search = found.Search;
   const Settings& s = shown.S;
   if (sigma) *sigma = AmplitudeStep(s, search.Sigma);
   const double k = std::fabs(shown.Field.KoeffK);
@@ -54,10 +46,6 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
     if (!std::isfinite(value)) return std::nullopt;
     return value;
   };
-  std::vector<std::optional<LineFit>> fits(search.Lines.size());
-  if (fit == FitChoice::Lorentz) fits = FitLines(x, y, search, LineShape::Lorentz);
-  if (fit == FitChoice::Gauss) fits = FitLines(x, y, search, LineShape::Gauss);
-  if (fit == FitChoice::Auto) fits = FitLinesAuto(x, y, search);
   std::vector<LineReport> out;
   for (std::size_t i = 0; i < search.Lines.size(); ++i) {
     const FoundLine& line = search.Lines[i];
@@ -73,7 +61,7 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
     r.CutLow = line.CutLow;
     r.CutHigh = line.CutHigh;
     r.Overlaps = line.Overlaps;
-    const std::optional<LineFit>& f = fits[i];
+    const std::optional<LineFit>& f = found.Fits[i];
     if (f) {
       LineReport::Fit rf;
       rf.Shape = f->Shape;

@@ -14,8 +14,6 @@
 
 namespace qel::cli {
 
-enum class FitChoice { None, Lorentz, Gauss, Auto };
-
 struct AnalyseOptions {
   std::optional<std::uint16_t> From, To;  // field codes; the data range when not given
   std::optional<double> FrequencyGHz;
