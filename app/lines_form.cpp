@@ -4,6 +4,8 @@
 #include <QClipboard>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -151,6 +153,11 @@ QString TLinesForm::Number(double v, int decimals) const {
   return text.replace('.', QString::fromStdString(sep_));
 }
 
+QString TLinesForm::Significant(double v, int digits) const {
+  if (v == 0 || !std::isfinite(v)) return Number(v, 0);
+  return Number(v, digits - 1 - static_cast<int>(std::floor(std::log10(std::fabs(v)))));
+}
+
 // The error to two significant digits, the value to the same place.
 QString TLinesForm::WithError(double v, double e) const {
   if (!std::isfinite(e) || e <= 0) return Number(v, 6);
@@ -184,7 +191,7 @@ void TLinesForm::Render() {
     put(ColNumber, QString::number(row + 1));
     put(ColCentre, Number(field(l.CentreCode), places));
     put(ColWidth, Number(k * l.Width, places));
-    put(ColAmp, Number(amplitude(l.PeakToPeak), 4));
+    put(ColAmp, Significant(amplitude(l.PeakToPeak), 4));
     put(ColSnr, Number(l.Snr, l.Snr < 100 ? 1 : 0));
     const double centre = field(l.CentreCode);
     put(ColG, ghz > 0 && std::isfinite(g(centre)) ? Number(g(centre), 5) : QString());
@@ -207,7 +214,14 @@ void TLinesForm::Render() {
     if (ghz > 0 && std::isfinite(g(fc))) put(ColFitG, WithError(g(fc), g(fc) * k * f->CentreError / std::fabs(fc)));
   }
   table_->resizeColumnsToContents();
-  const QString noise = "шум σ = " + Number(amplitude(r.Search.Sigma), 4) + " " + u.AmpName;
+  // Wide enough for every column, as far as the screen allows.
+  const int needed = table_->horizontalHeader()->length() + 2 * table_->frameWidth() +
+                     (table_->verticalScrollBar()->isVisible() ? table_->verticalScrollBar()->width() : 0) +
+                     layout()->contentsMargins().left() + layout()->contentsMargins().right();
+  const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+  const int widest = screen.isValid() ? screen.width() - Px(40) : needed;
+  if (width() < needed) resize(std::min(needed, widest), height());
+  const QString noise = "шум σ = " + Significant(amplitude(r.Search.Sigma), 3) + " " + u.AmpName;
   if (r.X.empty())
     status_->setText("В диапазоне просмотра нет точек");
   else if (r.Search.Lines.empty())

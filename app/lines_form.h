@@ -65,6 +65,7 @@ class TLinesForm : public QDialog {
   void Render();
   void FrequencyEdited();
   QString Number(double v, int decimals) const;
+  QString Significant(double v, int digits) const;
   QString WithError(double v, double e) const;
 
   Settings& s_;
