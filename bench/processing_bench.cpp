@@ -120,6 +120,18 @@ void BM_fit_line(benchmark::State& state) {
     benchmark::DoNotOptimize(fits.data());
   }
 }
+// What the window's thread does for the line table at a pass's end: the
+// points of the view range copied out (the search runs on another thread).
+void BM_points_of(benchmark::State& state) {
+  const qel::SpectrumBuffer& v = Pristine();
+  std::vector<double> x, y;
+  for (auto _ : state) {
+    qel::PointsOf(v, 0, 65519, x, y);
+    benchmark::DoNotOptimize(x.data());
+  }
+}
+BENCHMARK(BM_points_of)->Name("lines/window_thread_copy")->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_fit_line)
     ->Name("lines/fit_one")
     ->ArgNames({"gauss_line", "gauss_fit"})

@@ -117,15 +117,15 @@ void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore
 
 // Values the store may hold out of range are used as the nearest value their
 // dialog allows, so nothing divides by zero or reads past a table.
-int UsedAmplifying(const Settings& s);
+int UsedAmplifying(const Settings& s);  // 0..7
+int UsedRapid(const Settings& s);       // 0..11
+int UsedConst(std::int32_t constant);   // filter and smoothing constants: 2..2000
+int UsedSaveStep(const Settings& s);    // 1..256
 
 // MWFrequency as stored: plain decimal text with a point, whatever the
 // locale; text that is not a finite number above zero reads as 0 (unset),
 // and 0 is written as an empty text.
 double ParseFrequency(std::string_view text);
-std::string FrequencyText(double ghz);  // 0..7
-int UsedRapid(const Settings& s);       // 0..11
-int UsedConst(std::int32_t constant);   // filter and smoothing constants: 2..2000
-int UsedSaveStep(const Settings& s);    // 1..256
+std::string FrequencyText(double ghz);
 
 }  // namespace qel

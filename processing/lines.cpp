@@ -84,8 +84,8 @@ double GroupedMedianOfAbs(std::vector<double>& v) {
 // Box means of y - baseline over 2h+1 points, the box shrunk at the ends.
 class BoxMeans {
  public:
-  BoxMeans(std::span<const double> y, double baseline) : sums_(y.size() + 1, 0.0) {
-    for (std::size_t i = 0; i < y.size(); ++i) sums_[i + 1] = sums_[i] + (y[i] - baseline);
+  BoxMeans(std::span<const double> x, std::span<const double> y, const LineSearch& r) : sums_(y.size() + 1, 0.0) {
+    for (std::size_t i = 0; i < y.size(); ++i) sums_[i + 1] = sums_[i] + (y[i] - r.BaselineAt(x[i]));
   }
   double At(std::size_t i, std::size_t h) const {
     const std::size_t n = sums_.size() - 1;
@@ -158,29 +158,82 @@ std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, d
 
 }  // namespace
 
-double NoiseSigma(std::span<const double> y) {
-  constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
-  if (y.size() < 4) return kQuantisation;
-  std::vector<double> d(y.size() - 2);
-  for (std::size_t i = 0; i + 2 < y.size(); ++i) d[i] = y[i + 2] - 2 * y[i + 1] + y[i];
+namespace {
+
+// sigma from the second differences at lag L, y[i+2L] - 2 y[i+L] + y[i], of
+// at most `most` of them spread over the points.
+double SigmaAtLag(std::span<const double> y, std::size_t lag, std::size_t most) {
+  const std::size_t count = y.size() - 2 * lag;
+  const std::size_t stride = std::max<std::size_t>(1, count / most);
+  std::vector<double> d;
+  d.reserve(count / stride + 1);
+  for (std::size_t i = 0; i < count; i += stride) d.push_back(y[i + 2 * lag] - 2 * y[i + lag] + y[i]);
   const double med = MedianOf(d);
   for (double& a : d) a = std::fabs(a - med);
-  const double mad = GroupedMedianOfAbs(d);
-  return std::max(kQuantisation, 1.482602218505602 * mad / std::sqrt(6.0));
+  return 1.482602218505602 * GroupedMedianOfAbs(d) / std::sqrt(6.0);
 }
+
+}  // namespace
+
+NoiseEstimate EstimateNoise(std::span<const double> y) {
+  constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
+  NoiseEstimate e{kQuantisation, 1};
+  if (y.size() < 4) return e;
+  // Lag 1 from every point; longer lags from a sample, enough for a few
+  // per cent. The lag grows while the estimate still grows by more than
+  // 15 %: correlated noise (a sample written to several codes at the slower
+  // sweeps, the real-time filter, accumulation, smoothing) hides from short
+  // lags. Where it levels off, the points are as good as independent.
+  double sigma = SigmaAtLag(y, 1, y.size());
+  std::size_t lag = 1;
+  while (lag < 128 && y.size() >= 8 * 2 * lag) {
+    const double longer = SigmaAtLag(y, 2 * lag, 16384);
+    if (!(longer > 1.15 * sigma)) break;
+    sigma = longer;
+    lag *= 2;
+  }
+  e.Sigma = std::max(kQuantisation, sigma);
+  e.Lag = static_cast<int>(lag);
+  return e;
+}
+
+double NoiseSigma(std::span<const double> y) { return EstimateNoise(y).Sigma; }
+
+namespace {
+
+// LineSearch::Baseline, BaselineSlope and BaselineX of the points.
+void StraightBaseline(std::span<const double> x, std::span<const double> y, LineSearch& r) {
+  const std::size_t n = y.size();
+  const std::size_t blocks = std::min<std::size_t>(32, n / 4);
+  std::vector<double> bx, by, work;
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const std::size_t from = n * b / blocks, to = n * (b + 1) / blocks;
+    work.assign(y.begin() + static_cast<std::ptrdiff_t>(from), y.begin() + static_cast<std::ptrdiff_t>(to));
+    by.push_back(MedianOf(work));
+    work.assign(x.begin() + static_cast<std::ptrdiff_t>(from), x.begin() + static_cast<std::ptrdiff_t>(to));
+    bx.push_back(MedianOf(work));
+  }
+  std::vector<double> slopes;
+  for (std::size_t i = 0; i < bx.size(); ++i)
+    for (std::size_t j = i + 1; j < bx.size(); ++j)
+      if (bx[j] > bx[i]) slopes.push_back((by[j] - by[i]) / (bx[j] - bx[i]));
+  r.BaselineSlope = slopes.empty() ? 0.0 : SortedMedianOf(slopes);
+  r.BaselineX = x[n / 2];
+  for (std::size_t i = 0; i < bx.size(); ++i) by[i] -= r.BaselineSlope * (bx[i] - r.BaselineX);
+  r.Baseline = by.empty() ? y[n / 2] : SortedMedianOf(by);
+}
+
+}  // namespace
 
 LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
   LineSearch r;
   const std::size_t n = std::min(x.size(), y.size());
-  r.Sigma = NoiseSigma(y.first(n));
+  const NoiseEstimate noise = EstimateNoise(y.first(n));
+  r.Sigma = noise.Sigma;
+  r.NoiseLag = noise.Lag;
   if (n < 8) return r;
-  if (const auto counts = WholeCounts::Of(y.first(n))) {
-    r.Baseline = counts->Median();
-  } else {
-    std::vector<double> copy(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
-    r.Baseline = SortedMedianOf(copy);
-  }
-  const BoxMeans box(y.first(n), r.Baseline);
+  StraightBaseline(x.first(n), y.first(n), r);
+  const BoxMeans box(x.first(n), y.first(n), r);
   const double threshold = MinLineSnr * r.Sigma;
 
   // Detection on box means of 3, 7, 19 and 55 points: the wider boxes keep
@@ -192,10 +245,15 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
     std::vector<Extreme> Ext;
   };
   std::vector<Scale> scales;
+  // Boxes narrower than the noise's correlation would take its wiggles for
+  // lines; each box's means vary as those of (2h+1)/lag independent points.
+  const auto lag = static_cast<std::size_t>(r.NoiseLag);
   for (const std::size_t h : {27, 9, 3, 1}) {
     if (2 * h + 1 > n / 8 && h != 1) continue;
+    if (2 * h + 1 < 2 * lag && h != 27) continue;
     Scale sc{h, {}};
-    const double sigmaS = r.Sigma / std::sqrt(2.0 * static_cast<double>(h) + 1);
+    const double independent = std::max(1.0, (2.0 * static_cast<double>(h) + 1) / static_cast<double>(lag));
+    const double sigmaS = r.Sigma / std::sqrt(independent);
     sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
     scales.push_back(std::move(sc));
   }
@@ -282,7 +340,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
           lastCross = at;
         }
       }
-      if (firstCross < 0) continue;
+      // A line crosses the baseline once, steeply, between its extremes; a
+      // stretch of baseline beside a lobe (between two lines of opposite
+      // phase, say) is crossed by its noise all along.
+      if (firstCross < 0 || lastCross - firstCross > 0.3 * (e2 - e1)) continue;
 
       FoundLine line;
       line.FirstCode = XAt(x, e1);
@@ -418,6 +479,9 @@ struct LinesModel : Eigen::DenseFunctor<double> {
   mutable std::vector<double> phis, dphis, us;
 };
 
+// The 12-bit converter's top code.
+constexpr double kAdcTop = 4095;
+
 // Lines first..last of the search, fitted together.
 struct GroupFit {
   std::vector<std::optional<LineFit>> Lines;
@@ -454,9 +518,13 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
   weight.reserve(count / bin + 1);
   for (std::size_t i = from; i <= to; i += bin) {
     const std::size_t end = std::min(to + 1, i + bin);
-    double sx = 0, sy = 0;
-    for (std::size_t j = i; j < end; ++j) sx += x[j], sy += y[j];
-    const auto m = static_cast<double>(end - i);
+    double sx = 0, sy = 0, m = 0;
+    for (std::size_t j = i; j < end; ++j) {
+      // A point on the converter's rails is where a strong line was clipped.
+      if (y[j] <= 0 || y[j] >= kAdcTop) continue;
+      sx += x[j], sy += y[j], ++m;
+    }
+    if (m == 0) continue;
     t.push_back((sx / m - x0) / scale);
     v.push_back(sy / m);
     weight.push_back(std::sqrt(m));
@@ -467,8 +535,8 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
 
   LinesModel model(shape, lines, t, v, weight);
   Eigen::VectorXd p(params);
-  p[0] = search.Baseline;
-  p[1] = 0;
+  p[0] = search.BaselineAt(x0);
+  p[1] = search.BaselineSlope * scale;
   for (int l = 0; l < lines; ++l) {
     const FoundLine& f = search.Lines[first + static_cast<std::size_t>(l)];
     p[2 + 3 * l] = (f.CentreCode - x0) / scale;
@@ -495,7 +563,17 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
   const Eigen::FullPivLU<Eigen::MatrixXd> lu(jtj);
   if (!lu.isInvertible()) return out;
   const double dof = static_cast<double>(m - params);
-  const Eigen::VectorXd var = lu.inverse().diagonal() * (residual / dof);
+  // Correlated noise: each point is worth less than an independent one. The
+  // variances grow by the residuals' integrated autocorrelation time,
+  // 1 + 2 (rho(1) + rho(2) + ...), summed while rho stays clearly above
+  // the chance level 2/sqrt(m) of white noise.
+  double tau = 1;
+  for (Eigen::Index k = 1; k < m / 4 && k <= 512; ++k) {
+    const double rho = f.head(m - k).dot(f.tail(m - k)) / residual;
+    if (!(rho > 2 / std::sqrt(static_cast<double>(m)))) break;
+    tau += 2 * rho;
+  }
+  const Eigen::VectorXd var = lu.inverse().diagonal() * (residual / dof * tau);
   if (!var.allFinite() || var.minCoeff() < 0) return out;
   out.Residual = residual;
   out.Converged = true;

@@ -27,6 +27,19 @@ namespace qel {
 // nothing of the lines, not even of their steep slopes, which first
 // differences would count as noise. Never below the quantisation noise of
 // one code, 1/sqrt(12).
+//
+// Neighbouring points need not be independent: a sample the instrument
+// writes to 2 or 4 codes at its slower sweeps, the real-time filter,
+// accumulation and smoothing all correlate the noise, and second
+// differences of neighbours then see almost none of it. So the lag L of
+// y[i+2L] - 2 y[i+L] + y[i] doubles (1, 2, 4 ... 128) while the estimate still
+// grows by more than 15 %; Lag is where it levelled off, about the length
+// over which the noise is correlated.
+struct NoiseEstimate {
+  double Sigma = 0;
+  int Lag = 1;
+};
+NoiseEstimate EstimateNoise(std::span<const double> y);
 double NoiseSigma(std::span<const double> y);
 
 // A line needs a peak-to-peak amplitude of at least this many sigma.
@@ -48,8 +61,16 @@ struct FoundLine {
 };
 
 struct LineSearch {
-  double Sigma = 0;     // the noise, codes
-  double Baseline = 0;  // the median of the points, codes
+  double Sigma = 0;  // the noise, codes
+  int NoiseLag = 1;  // points over which the noise is correlated (NoiseEstimate::Lag)
+  // The baseline, a straight line through the medians of 32 stretches of
+  // the range (Theil-Sen: the median of the slopes between every two of
+  // them, then the median of the offsets); lines, whose lobes cancel in a
+  // median, do not move it, a drift does.
+  double Baseline = 0;       // codes at BaselineX
+  double BaselineSlope = 0;  // codes per field code
+  double BaselineX = 0;
+  double BaselineAt(double x) const { return Baseline + BaselineSlope * (x - BaselineX); }
   // +1: each line's maximum comes before its minimum (the usual phase of a
   // first-derivative absorption line); -1: the other way round.
   int Phase = 1;

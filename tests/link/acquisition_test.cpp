@@ -365,13 +365,15 @@ TEST_F(Acquire, AViewSeesTheFinishedPassBeforeItIsSavedAndCleared) {
   Point(11, 2100);
   std::vector<std::uint16_t> seen;
   bool savedYet = true;
+  const std::string next = AutoSavePath(s, s.NumbMask);  // the file this pass start saves
   ui.onPassEnded = [&] {
     seen = {V(10), V(11)};
-    savedYet = PathExists(AutoSavePath(s, s.NumbMask));
+    savedYet = PathExists(next);
   };
   PassStart();
   EXPECT_EQ(seen, (std::vector<std::uint16_t>{2000, 2100}));
   EXPECT_FALSE(savedYet);
+  EXPECT_TRUE(PathExists(next));
   EXPECT_EQ(V(10), EmptyValue);
 }
 

@@ -17,6 +17,25 @@ using test::TrueLine;
 
 LineSearch Find(const test::Synthetic& s) { return FindLines(s.X, s.Y); }
 
+// As the instrument writes a sample to `step` codes at its slower sweeps.
+test::Synthetic Stepped(test::Synthetic s, std::size_t step) {
+  for (std::size_t i = 0; i < s.Y.size(); ++i) s.Y[i] = s.Y[i / step * step];
+  return s;
+}
+
+// A moving average of 2h+1 points, rounded to codes, as smoothing leaves it.
+test::Synthetic Smoothed(test::Synthetic s, int h) {
+  const std::vector<double> y = s.Y;
+  for (std::size_t i = 0; i < y.size(); ++i) {
+    double sum = 0;
+    int m = 0;
+    for (long j = static_cast<long>(i) - h; j <= static_cast<long>(i) + h; ++j)
+      if (j >= 0 && j < static_cast<long>(y.size())) sum += y[static_cast<std::size_t>(j)], ++m;
+    s.Y[i] = std::nearbyint(sum / m);
+  }
+  return s;
+}
+
 }  // namespace
 
 TEST(LineNoise, SigmaOfWhiteNoiseUnderAStrongLineAndOfQuantisationAlone) {
@@ -30,6 +49,17 @@ TEST(LineNoise, SigmaOfWhiteNoiseUnderAStrongLineAndOfQuantisationAlone) {
   std::vector<double> ramp;
   for (int i = 0; i < 1000; ++i) ramp.push_back(100 + 3 * i);
   EXPECT_DOUBLE_EQ(NoiseSigma(ramp), 0.28867513459481287);
+}
+
+TEST(LineNoise, CorrelatedNoiseIsMeasuredWhereItIsNoLongerCorrelated) {
+  // Each sample on four codes: neighbours are equal, the noise is not smaller.
+  const auto stepped = Stepped(MakeSpectrum({}, 10.0, 3), 4);
+  const NoiseEstimate e = EstimateNoise(stepped.Y);
+  EXPECT_NEAR(e.Sigma, 10.0, 0.5);
+  EXPECT_EQ(e.Lag, 4);
+  EXPECT_EQ(EstimateNoise(MakeSpectrum({}, 10.0, 3).Y).Lag, 1);
+  // Averaged over 21 points: the noise left is 10/sqrt(21).
+  EXPECT_NEAR(NoiseSigma(Smoothed(MakeSpectrum({}, 10.0, 3), 10).Y), 10 / std::sqrt(21.0), 0.2);
 }
 
 TEST(LineSearchTest, EveryLineOfATripletWithItsMeasures) {
@@ -74,6 +104,55 @@ TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
   EXPECT_EQ(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 120}}, 20.0, 3)).Lines.size(), 1u);
 }
 
+TEST(LineSearchTest, CorrelatedNoiseHoldsNoLineAndHidesNone) {
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, seed), 2)).Lines.empty()) << seed;
+    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, seed), 4)).Lines.empty()) << seed;
+    EXPECT_TRUE(Find(Smoothed(MakeSpectrum({}, 10.0, seed), 10)).Lines.empty()) << seed;
+  }
+  const double w = 1.4 * 65520 / 300;
+  const auto triplet = Stepped(MakeSpectrum({{Shape::Lorentz, 27000, w, 600},
+                                             {Shape::Lorentz, 32460, w, 1200},
+                                             {Shape::Lorentz, 37920, w, 600}},
+                                            3.0),
+                               4);
+  const LineSearch r = Find(triplet);
+  ASSERT_EQ(r.Lines.size(), 3u);
+  EXPECT_NEAR(r.Lines[1].CentreCode, 32460, 4);
+}
+
+TEST(LineSearchTest, ADriftingBaselineIsNoLine) {
+  // 33 codes of drift over the range, and nothing else.
+  auto drift = MakeSpectrum({}, 2.0);
+  for (std::size_t i = 0; i < drift.Y.size(); ++i) drift.Y[i] += std::nearbyint(16 - 0.0005 * static_cast<double>(i));
+  EXPECT_TRUE(Find(drift).Lines.empty());
+  // A line on 196 codes of drift is found and fitted as on a flat one.
+  auto sloped = MakeSpectrum({{Shape::Lorentz, 30000, 300, 200}}, 2.0);
+  for (std::size_t i = 0; i < sloped.Y.size(); ++i) sloped.Y[i] += std::nearbyint(-98 + 0.003 * static_cast<double>(i));
+  const LineSearch r = Find(sloped);
+  EXPECT_EQ(r.Phase, 1);
+  EXPECT_NEAR(r.BaselineSlope, 0.003, 0.0002);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  EXPECT_NEAR(r.Lines[0].CentreCode, 30000, 3);
+  const auto fit = FitLines(sloped.X, sloped.Y, r, LineShape::Lorentz)[0];
+  ASSERT_TRUE(fit);
+  EXPECT_NEAR(fit->Width, 300, 3);
+  EXPECT_NEAR(fit->ReducedChi2, 1, 0.2);
+}
+
+TEST(LineSearchTest, ALineOfTheOtherPhaseMakesNoLineOfItsBaseline) {
+  // Between the two lines the signal sits on the baseline: that stretch and
+  // the next line's first lobe are no line. Of equal lines, either phase
+  // may be taken.
+  const auto s = MakeSpectrum({{Shape::Lorentz, 20000, 300, 1000}, {Shape::Lorentz, 40000, 300, -1000}}, 2.0);
+  const LineSearch r = Find(s);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  EXPECT_NEAR(r.Lines[0].CentreCode, r.Phase > 0 ? 20000 : 40000, 3);
+  const auto fit = FitLines(s.X, s.Y, r, LineShape::Lorentz)[0];
+  ASSERT_TRUE(fit);
+  EXPECT_NEAR(fit->ReducedChi2, 1, 0.2);
+}
+
 TEST(LineSearchTest, NarrowAndBroadLinesInOneSpectrum) {
   // A line of 24 points beside one of 3000: neither the smoothing that keeps
   // the broad one whole nor noise on the broad one may lose or split either.
@@ -106,17 +185,28 @@ TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
     EXPECT_FALSE(r.Lines[0].CutHigh);
     EXPECT_NEAR(r.Lines[0].FirstCode, 1000, 1.0);
   }
-  // Two lines one and a half widths apart overlap; four and a half do not.
+  // A whole line whose minimum lies 40 points inside the range is not cut.
+  {
+    const auto s = MakeSpectrum({{Shape::Gauss, 65519 - 240, 400, 1000}}, 1.0);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 1u);
+    EXPECT_FALSE(r.Lines[0].CutHigh);
+    EXPECT_NEAR(r.Lines[0].SecondCode, 65519 - 40, 3);
+  }
+  // Lines one and a half and three widths apart overlap; four and a half do not.
   {
     const auto s = MakeSpectrum({{Shape::Gauss, 20000, 400, 1000},
                                  {Shape::Gauss, 20600, 400, 1000},
+                                 {Shape::Gauss, 30000, 400, 1000},
+                                 {Shape::Gauss, 31200, 400, 1000},
                                  {Shape::Gauss, 40000, 400, 1000},
                                  {Shape::Gauss, 41800, 400, 1000}},
                                 1.0);
-    const LineSearch r = Find(s);
-    ASSERT_EQ(r.Lines.size(), 4u);
+    LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 6u);
     EXPECT_TRUE(r.Lines[0].Overlaps && r.Lines[1].Overlaps);
-    EXPECT_FALSE(r.Lines[2].Overlaps || r.Lines[3].Overlaps);
+    EXPECT_TRUE(r.Lines[2].Overlaps && r.Lines[3].Overlaps);
+    EXPECT_FALSE(r.Lines[4].Overlaps || r.Lines[5].Overlaps);
     EXPECT_NEAR(r.Lines[0].CentreCode, 20000, 80.0);
     EXPECT_NEAR(r.Lines[1].CentreCode, 20600, 80.0);
   }
@@ -180,6 +270,28 @@ TEST(LineFitTest, AnOverlappingPairIsFittedTogether) {
   }
 }
 
+TEST(LineFitTest, ClippedPointsAndLongWindowsKeepTheFitTrue) {
+  // A line of 6000 codes on a 12-bit converter: its lobes are cut off at 0 and 4095.
+  const auto clipped = MakeSpectrum({{Shape::Lorentz, 30000, 300, 6000}}, 2.0);
+  LineSearch r = Find(clipped);
+  ASSERT_EQ(r.Lines.size(), 1u);
+  auto fit = FitLines(clipped.X, clipped.Y, r, LineShape::Lorentz)[0];
+  ASSERT_TRUE(fit);
+  EXPECT_NEAR(fit->Width, 300, 3);
+  EXPECT_NEAR(fit->Amplitude, 6000, 60);
+  // A narrow line beside a broad one shares its long window: the bins must
+  // stay far narrower than the narrow line, and weigh what they average.
+  const auto pair = MakeSpectrum({{Shape::Gauss, 30000, 6000, 800}, {Shape::Gauss, 40000, 100, 800}}, 5.0);
+  r = Find(pair);
+  ASSERT_EQ(r.Lines.size(), 2u);
+  ASSERT_GE(r.Lines[0].To, r.Lines[1].From);  // one group
+  const auto fits = FitLines(pair.X, pair.Y, r, LineShape::Gauss);
+  ASSERT_TRUE(fits[0] && fits[1]);
+  EXPECT_NEAR(fits[1]->Width, 100, 1);
+  EXPECT_NEAR(fits[0]->Width, 6000, 60);
+  EXPECT_NEAR(fits[0]->ReducedChi2, 1, 0.15);
+}
+
 TEST(LineFitTest, AutoTellsTheShapesApart) {
   for (const Shape shape : {Shape::Lorentz, Shape::Gauss}) {
     const auto s = MakeSpectrum({{shape, 30000, 400, 1000}}, 5.0, 7);
@@ -233,6 +345,28 @@ TEST(LineFitTest, ErrorBarsCoverTheTruthOverTwoHundredNoisySpectra) {
   EXPECT_GT(fit->CentreError, 0.2);
   EXPECT_LT(fit->WidthError, 5.0);
   EXPECT_GT(fit->WidthError, 0.5);
+}
+
+TEST(LineFitTest, ErrorBarsCoverTheTruthUnderCorrelatedNoise) {
+  // Noise averaged over 11 points, as smoothing or the filter leave it: the
+  // residual alone would make the error bars three times too short.
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> width(300, 1200), offset(-0.5, 0.5);
+  int centreCovered = 0, widthCovered = 0, fitted = 0;
+  for (int k = 0; k < 200; ++k) {
+    const TrueLine truth{k % 2 ? Shape::Gauss : Shape::Lorentz, 30000 + 1000 * offset(rng), width(rng), 200};
+    const auto s = Smoothed(MakeSpectrum({truth}, 20.0, static_cast<unsigned>(900 + k)), 5);
+    const LineSearch r = Find(s);
+    if (r.Lines.size() != 1) continue;
+    const auto fit = FitLines(s.X, s.Y, r, k % 2 ? LineShape::Gauss : LineShape::Lorentz)[0];
+    if (!fit) continue;
+    ++fitted;
+    centreCovered += std::fabs(fit->Centre - truth.Centre) <= 2 * fit->CentreError;
+    widthCovered += std::fabs(fit->Width - truth.Width) <= 2 * fit->WidthError;
+  }
+  EXPECT_GE(fitted, 195);
+  EXPECT_GE(centreCovered, 180);
+  EXPECT_GE(widthCovered, 180);
 }
 
 TEST(LineFitTest, TooFewPointsOrNoWidthIsNoFit) {

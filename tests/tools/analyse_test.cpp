@@ -255,6 +255,17 @@ TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].at("cut_low"), "0");
   EXPECT_EQ(rows[0].at("cut_high"), "1");
+  // Cut at the low end, and a pair of lines, are named too; a range too
+  // narrow for any line, whose extremes are always on its ends, is not.
+  test::WriteLines(dir.File("low.qel"), {{test::DerivativeGaussian, 100, 600, 800}}, 1.0);
+  EXPECT_NE(RunQel({"analyse", "--settings", settings, dir.File("low.qel")}).err.find("линия обрезана"),
+            std::string::npos);
+  test::WriteLines(dir.File("pair.qel"),
+                   {{test::DerivativeGaussian, 20000, 600, 800}, {test::DerivativeGaussian, 40000, 600, 400}}, 1.0);
+  EXPECT_NE(RunQel({"analyse", "--settings", settings, dir.File("pair.qel")}).err.find("в диапазоне 2 линии"),
+            std::string::npos);
+  EXPECT_EQ(RunQel({"analyse", "--settings", settings, dir.File("pair.qel"), "--from", "20000", "--to", "20003"}).err,
+            "");
   // A whole single line gives no warning at all, and a range without lines says so.
   test::WriteLines(dir.File("whole.qel"), {{test::DerivativeGaussian, 30000, 600, 800}});
   const auto whole = RunQel({"analyse", "--settings", settings, dir.File("whole.qel")});
@@ -264,6 +275,36 @@ TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
   EXPECT_EQ(none.status, 0);
   EXPECT_EQ(none.out, dir.File("whole.qel") + ": линий нет (шум 0.288675 отсч)\n");
   EXPECT_NE(RunQel({"analyse", "--settings", settings, dir.File("whole.qel"), "--fit", "voigt"}).status, 0);
+}
+
+TEST_F(Analyse, EmptyPointsStayOutOfTheFitAndAFailedFileKeepsTheColumns) {
+  test::WriteSettings(settings, [](Settings&) {});
+  // A gap across the maximum of the line: the points there are missing, not
+  // held at the last value before the gap.
+  test::WriteLines(dir.File("gap.qel"), {{test::DerivativeLorentzian, 30000, 300, 500}}, 2.0);
+  SpectrumStore store;
+  ASSERT_TRUE(LoadSpectrum(store, dir.File("gap.qel")));
+  for (int i = 29700; i <= 29990; ++i) store.CurrentSpectrum[static_cast<std::size_t>(i)] = EmptyPoint;
+  SaveSpectrum(store, dir.File("gap.qel"));
+  const auto r = RunQel({"analyse", "--settings", settings, dir.File("gap.qel"), dir.File("missing.qel"), "--fit",
+                         "lorentz", "--csv", "-"});
+  EXPECT_EQ(r.status, 1);
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);) {
+    int commas = 0;
+    bool quoted = false;
+    for (const char c : line) {
+      if (c == '"') quoted = !quoted;
+      commas += c == ',' && !quoted;
+    }
+    EXPECT_EQ(commas, 28) << line;
+  }
+  const auto rows = ParseCsv(r.out);
+  ASSERT_EQ(rows.size(), 2u) << r.out;
+  EXPECT_NEAR(N(rows[0], "fit_centre_field_Oe"), Field(30000), 0.01 * 300 * kOePerCode);
+  EXPECT_NEAR(N(rows[0], "fit_amplitude_pp"), 1000, 10);
+  EXPECT_NE(rows[1].at("error").find("не найден"), std::string::npos);
+  EXPECT_EQ(rows[1].at("fit_g_error"), "");
 }
 
 TEST(AnalysePlainNumbers, DecimalWithAPointNeverAnExponent) {

@@ -62,6 +62,8 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
     r.CutHigh = line.CutHigh;
     r.Overlaps = line.Overlaps;
     const std::optional<LineFit>& f = found.Fits[i];
+    if (fit != FitChoice::None && !f)
+      r.FitError = line.To - line.From + 1 < 10 ? "мало точек для подгонки" : "подгонка не сошлась";
     if (f) {
       LineReport::Fit rf;
       rf.Shape = f->Shape;
@@ -89,14 +91,17 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   const std::uint16_t a = o.From.value_or(data.First);
   const std::uint16_t b = o.To.value_or(data.Last);
   if (o.Lines) {
-    // Every line on its own: the pair of extremes of the whole range is not needed.
-    FillGaps(v);
+    // Every line on its own: the pair of extremes of the whole range is not
+    // needed, and empty points stay out (a filled gap would be fitted as data).
     Analysis r;
     r.Lines = MeasureLines(v, shown, a, b, o.Fit, o.FrequencyGHz, &r.Sigma);
     r.LinesInRange = r.Lines.size();
     r.AmplitudeUnit = AmplitudeUnitName(shown.S);
     return r;
   }
+  // The lines, for the warnings, before the search fills the gaps.
+  double sigma = 0;
+  const std::size_t linesInRange = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &sigma).size();
   std::int32_t maxIndex = -1, minIndex = -1;
   MinMaxSpectrum(v, a, b, maxIndex, minIndex);
   if (maxIndex < 0 || minIndex < 0)
@@ -160,7 +165,8 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   r.Integral = k * k * integral * m;
   r.IntegralUnit = IntegralUnitOf(s);
   r.AmplitudeUnit = AmplitudeUnitName(s);
-  r.LinesInRange = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &r.Sigma).size();
+  r.LinesInRange = linesInRange;
+  r.Sigma = sigma;
   if (o.FrequencyGHz) {
     // A centre at zero field (a file recorded over 0..0) has no g-factor.
     const double g = GFactor(*o.FrequencyGHz, r.CentreField);
@@ -366,8 +372,8 @@ std::string LinesText(const std::vector<FileAnalysis>& rows) {
         t += " A=" + WithError(p.PeakToPeak, p.PeakToPeakError) + " " + au + ",";
         t += " χ²=" + PlainDecimal(p.ReducedChi2, 3);
         if (p.G) t += ", g=" + WithError(*p.G, p.GError.value_or(0));
-      } else if (f.Fit != FitChoice::None) {
-        t += "; подгонка не сошлась";
+      } else if (!l.FitError.empty()) {
+        t += "; " + l.FitError;
       }
       t += "\n";
     }
@@ -384,7 +390,7 @@ std::string LinesCsv(const std::vector<FileAnalysis>& rows) {
   auto b = [](bool v) { return std::string(v ? "1" : "0"); };
   for (const FileAnalysis& f : rows) {
     if (!f.Result) {
-      t += CsvField(f.File) + std::string(27, ',') + CsvField(f.Error) + "\n";
+      t += CsvField(f.File) + std::string(28, ',') + CsvField(f.Error) + "\n";
       continue;
     }
     const Analysis& r = *f.Result;
@@ -409,7 +415,7 @@ std::string LinesCsv(const std::vector<FileAnalysis>& rows) {
       } else {
         t += std::string(12, ',');
       }
-      t += (!l.Fitted && f.Fit != FitChoice::None ? "подгонка не сошлась" : "") + std::string("\n");
+      t += CsvField(l.FitError) + "\n";
     }
   }
   return t;
@@ -442,8 +448,8 @@ std::string LinesJson(const std::vector<FileAnalysis>& rows) {
                ", \"amplitude_pp_error\": " + Number(p.PeakToPeakError) + ", \"reduced_chi2\": " +
                Number(p.ReducedChi2) + ", \"points\": " + std::to_string(p.Points) + ", \"g\": " +
                Optional(p.G, "null") + ", \"g_error\": " + Optional(p.GError, "null") + "}";
-        } else if (f.Fit != FitChoice::None) {
-          t += ", \"fit\": null";
+        } else if (!l.FitError.empty()) {
+          t += ", \"fit\": null, \"fit_error\": " + JsonString(l.FitError);
         }
         t += "}";
       }
@@ -463,7 +469,8 @@ std::string AnalysisWarnings(const FileAnalysis& f) {
     t += "qel: " + f.File + ": предупреждение: в диапазоне " + std::to_string(r.LinesInRange) + " " +
          LinesWord(r.LinesInRange) +
          ", а максимум и минимум могут принадлежать разным линиям; каждую линию покажет qel analyse --lines\n";
-  if (r.MeasuredCut)
+  // A range too narrow to hold a line has its extremes on its ends too.
+  if (r.MeasuredCut && r.LinesInRange > 0)
     t += "qel: " + f.File +
          ": предупреждение: экстремум линии на краю диапазона — линия обрезана, ΔHpp и центр неверны; "
          "см. qel analyse --lines\n";

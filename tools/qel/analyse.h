@@ -42,6 +42,7 @@ struct LineReport {
     std::optional<double> G, GError;
   };
   std::optional<Fit> Fitted;  // with --fit, when the fit converged
+  std::string FitError;       // with --fit, why there is none
 };
 
 struct Analysis {
