@@ -94,6 +94,10 @@ TLinesForm::TLinesForm(Settings& s, const SpectrumStore& store, std::string sep,
 }
 
 TLinesForm::~TLinesForm() {
+  // The frequency's box loses the focus while QWidget takes the form down and
+  // says its editing finished: by then this object is only a QDialog.
+  disconnect(frequency_, nullptr, this, nullptr);
+  disconnect(fit_, nullptr, this, nullptr);
   // A result queued to this form is dropped with it; the thread must not
   // outlive the form it reports to.
   pool_.waitForDone();
