@@ -22,7 +22,10 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   // The next look at a polled line is a batch: it takes what has come and
   // decides whether the line stays polled.
   connect(&pollLine_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
-  connect(&port_, &QtSerialPort::Activity, this, &QtLinkDriver::RequestIteration);
+  connect(&port_, &QtSerialPort::Activity, this, [this] {
+    lineActivity_ = true;
+    RequestIteration();
+  });
 }
 
 void QtLinkDriver::Attach(Link& link) {
@@ -69,7 +72,9 @@ void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
 
 void QtLinkDriver::RequestIteration() {
   if (inBatch_ || scheduled_ || nextBatch_.isActive() || !link_) return;
-  const qint64 since = sinceBatch_.isValid() ? sinceBatch_.elapsed() : BatchMs;
+  // At most one batch that reads the line per BatchMs: a batch that only
+  // ran timers (a command sent) does not hold back the answer to it.
+  const qint64 since = sinceRead_.isValid() ? sinceRead_.elapsed() : BatchMs;
   if (since >= BatchMs) {
     // Through the event queue: never inside the handler that asked.
     scheduled_ = true;
@@ -84,9 +89,10 @@ void QtLinkDriver::RunBatch() {
   scheduled_ = false;
   nextBatch_.stop();
   if (!link_) return;
-  sinceBatch_.start();
   ++batches_;
   inBatch_ = true;
+  const bool reads = lineActivity_ || port_.ReadPaused();
+  lineActivity_ = false;
   // While the line's notification is paused, what came since the last look
   // is still in the terminal: every batch takes it, the poll's own and one
   // asked for by a timer (a command due) alike.
@@ -100,6 +106,7 @@ void QtLinkDriver::RunBatch() {
     break;
   }
   inBatch_ = false;
+  if (reads) sinceRead_.start();
   // While telegrams stream in, the line's chunks need not wake the loop:
   // the port is looked at again when the next batch is due (what is left of
   // a long batch too). A lone answer or a batch of timers only leaves the

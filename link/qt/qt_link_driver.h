@@ -56,7 +56,8 @@ class QtLinkDriver : public QObject, public LinkDriver {
   QTimer ctsPoll_, reconnect_;
   QTimer nextBatch_;           // the rest of BatchMs since the last batch
   QTimer pollLine_;            // while bytes keep coming: the next look at the port
-  QElapsedTimer sinceBatch_;
+  QElapsedTimer sinceRead_;    // since the last batch that read the line
+  bool lineActivity_ = false;  // bytes came since the last batch
   bool scheduled_ = false;     // a batch waits in the event queue
   bool inBatch_ = false;
   long long batches_ = 0;

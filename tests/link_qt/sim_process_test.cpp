@@ -317,7 +317,7 @@ TEST_F(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
   for (int i = 0; i < Telegrams; ++i) {
     const int x = 1000 + i;
     port.FeedTelegram(2, {static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x & 0xFF), 0x08, 0x00});
-    driver.RequestIteration();  // as readyRead does for every telegram
+    emit unused.Activity();  // as readyRead does for every telegram
     QCoreApplication::processEvents();
   }
   drain();
@@ -338,6 +338,21 @@ TEST_F(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
   EXPECT_EQ(driver.Batches(), atAsk + 1);
   ASSERT_EQ(port.writes.size(), written + 1);
   EXPECT_EQ(port.Codes().back(), CmdAdc);
+  // A quiet line: a batch that only sends a command does not hold back the
+  // answer to it by another 10 ms; the answer is taken when it comes.
+  QEventLoop quiet;
+  QTimer::singleShot(QtLinkDriver::BatchMs + 5, &quiet, &QEventLoop::quit);
+  quiet.exec();
+  link.Adc.ADCTimerTimer();
+  for (int i = 0; i < 100 && port.writes.size() == written + 1; ++i)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  ASSERT_EQ(port.writes.size(), written + 2);
+  const long long atAnswer = driver.Batches();
+  port.FeedTelegram(2, {0x10, 0x00, 0x08, 0x00});
+  emit unused.Activity();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(driver.Batches(), atAnswer + 1);
+  EXPECT_EQ(ui.plotted.back(), 0x1000);
 }
 
 // A loop that has fallen far behind: the port's queue keeps the newest
