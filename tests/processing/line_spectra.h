@@ -1,7 +1,7 @@
 #pragma once
 // Synthetic first-derivative spectra with known lines, for the line search
 // and fit tests and benchmarks: 12-bit codes around the zero line 2048,
-// white Gaussian noise from a fixed seed, rounded to whole codes.
+// white Gaussian noise from a fixed random stream, rounded to whole codes.
 
 #include <algorithm>
 #include <cmath>
@@ -42,10 +42,10 @@ struct Synthetic {
 
 // Points at codes first..last; each the zero line plus the lines plus noise
 // of `sigma` codes, rounded and kept within 0..4095.
-inline Synthetic MakeSpectrum(const std::vector<TrueLine>& lines, double sigma, unsigned seed = 1, int first = 0,
+inline Synthetic MakeSpectrum(const std::vector<TrueLine>& lines, double sigma, unsigned stream = 1, int first = 0,
                               int last = 65519, double baseline = 2048) {
   Synthetic s;
-  std::mt19937 rng(seed);
+  std::mt19937 rng(stream);
   std::normal_distribution<double> noise(0, sigma > 0 ? sigma : 1);
   for (int i = first; i <= last; ++i) {
     double v = baseline;

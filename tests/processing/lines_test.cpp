@@ -95,9 +95,9 @@ TEST(LineSearchTest, EveryLineOfATripletWithItsMeasures) {
 }
 
 TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
-  for (unsigned seed = 1; seed <= 10; ++seed) {
-    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, seed)).Lines.empty()) << seed;
-    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, seed, 0, 1999)).Lines.empty()) << seed;
+  for (unsigned stream = 1; stream <= 10; ++stream) {
+    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, stream)).Lines.empty()) << stream;
+    EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, stream, 0, 1999)).Lines.empty()) << stream;
   }
   // A line of 4 sigma is not one; of 6 sigma it is.
   EXPECT_TRUE(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 80}}, 20.0, 3)).Lines.empty());
@@ -105,10 +105,10 @@ TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
 }
 
 TEST(LineSearchTest, CorrelatedNoiseHoldsNoLineAndHidesNone) {
-  for (unsigned seed = 1; seed <= 3; ++seed) {
-    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, seed), 2)).Lines.empty()) << seed;
-    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, seed), 4)).Lines.empty()) << seed;
-    EXPECT_TRUE(Find(Smoothed(MakeSpectrum({}, 10.0, seed), 10)).Lines.empty()) << seed;
+  for (unsigned stream = 1; stream <= 3; ++stream) {
+    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, stream), 2)).Lines.empty()) << stream;
+    EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, stream), 4)).Lines.empty()) << stream;
+    EXPECT_TRUE(Find(Smoothed(MakeSpectrum({}, 10.0, stream), 10)).Lines.empty()) << stream;
   }
   const double w = 1.4 * 65520 / 300;
   const auto triplet = Stepped(MakeSpectrum({{Shape::Lorentz, 27000, w, 600},

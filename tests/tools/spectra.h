@@ -82,11 +82,11 @@ inline void WriteLine(const std::string& path, const Line& line, std::uint8_t ga
 }
 
 // Several lines (their First and Last unused) over codes first..last, with
-// white noise of `sigma` codes from a fixed seed; 3200..3500 Oe recorded.
+// white noise of `sigma` codes from a fixed random stream; 3200..3500 Oe recorded.
 inline void WriteLines(const std::string& path, const std::vector<Line>& lines, double sigma = 0, int first = 0,
-                       int last = 65519, unsigned seed = 1) {
+                       int last = 65519, unsigned stream = 1) {
   SpectrumStore store;
-  std::mt19937 rng(seed);
+  std::mt19937 rng(stream);
   std::normal_distribution<double> noise(0, sigma > 0 ? sigma : 1);
   for (int i = first; i <= last; ++i) {
     double v = 2048;
