@@ -236,10 +236,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
   const BoxMeans box(x.first(n), y.first(n), r);
   const double threshold = MinLineSnr * r.Sigma;
 
-  // Detection on box means of 3, 7, 19 and 55 points: the wider boxes keep
+  // Detection on box means of 55, 19, 7 and 3 points: the wider boxes keep
   // noise from splitting the lobes of weak broad lines, the narrower ones
-  // keep narrow lines whole. A box of 2h+1 points leaves noise of
-  // sigma/sqrt(2h+1), far below a swing of 5 sigma even for h = 1.
+  // keep narrow lines whole. A box of 2h+1 independent points leaves noise
+  // of sigma/sqrt(2h+1), far below a swing of 5 sigma even for h = 1.
   struct Scale {
     std::size_t H;
     std::vector<Extreme> Ext;
@@ -281,9 +281,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
   if (score[0] == 0 && score[1] == 0) return r;
   r.Phase = score[0] >= score[1] ? 1 : -1;
 
-  // Candidates from the widest box down; a box is trusted only with lines
-  // at least twice its width (the narrowest box with any), and a candidate sharing points with a line
-  // already taken is the same line seen through less smoothing, or noise on it.
+  // Candidates from the widest box down; a box is trusted only with lines at
+  // least twice its width (the 3-point box with any), and a candidate sharing
+  // points with a line already taken is the same line seen through less
+  // smoothing, or noise on it.
   struct Span {
     std::size_t From, To;
   };
