@@ -97,7 +97,7 @@ class ScreenBox : public QWidget {
   QRect dirty_;
   int screenUpdates_ = 0;
   bool updateQueued_ = false;  // an update goes out when the event loop is back
-  // The screen is updated at most about 60 times a second however fast
+  // The screen is updated at most about 30 times a second however fast
   // points arrive; drawing goes to the image at once.
   QTimer updateTimer_;
   QElapsedTimer sinceUpdate_;
