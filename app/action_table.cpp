@@ -64,7 +64,12 @@ QIcon QelImage(int index) {
   // One icon per image for the program's life: copies share its rendered
   // pixmaps, so a blinking tool button does not render its SVG again.
   static QIcon icons[ImageCount];
+#ifdef QEL_IMAGES_PNG
+  // Drawn to PNG at build time (NN.png and NN@2x.png): a Qt without SVG.
+  if (icons[index].isNull()) icons[index] = QIcon(QString(":/images/%1.png").arg(index, 2, 10, QChar('0')));
+#else
   if (icons[index].isNull()) icons[index] = QIcon(QString(":/images/%1.svg").arg(index, 2, 10, QChar('0')));
+#endif
   return icons[index];
 }
 

@@ -19,3 +19,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One .exe with its runtime inside: nothing to copy beside it, under Wine or
 # on a spectrometer computer.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Qt for Windows where one was built (scripts/build-qt-windows):
+# -DQEL_QT_WINDOWS=~/.cache/qel/qt-6.4.2-mingw. Its tools (moc, rcc, uic)
+# are the build machine's Qt of the same version.
+if(QEL_QT_WINDOWS)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${QEL_QT_WINDOWS})
+  list(APPEND CMAKE_PREFIX_PATH ${QEL_QT_WINDOWS})
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()

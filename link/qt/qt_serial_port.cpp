@@ -1,3 +1,5 @@
+// The serial port on QSerialPort (qt_serial_port_win.cpp on Windows).
+#ifndef _WIN32
 #include "qt_serial_port.h"
 
 #include <QSocketNotifier>
@@ -5,9 +7,6 @@
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
-#endif
-#ifdef Q_OS_WIN
-#include "link/win/win_serial_line.h"
 #endif
 
 namespace qel {
@@ -21,6 +20,10 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
 }
 
 QtSerialPort::~QtSerialPort() { Close(); }
+
+bool QtSerialPort::IsOpen() const { return port_.isOpen(); }
+
+std::size_t QtSerialPort::BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
 
 bool QtSerialPort::ReadCounters(Counters& c) const {
 #ifdef Q_OS_LINUX
@@ -73,16 +76,6 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
       ctsBase_ = c.cts;
     }
   }
-#endif
-#ifdef Q_OS_WIN
-  WinSerialLine line(port_.handle());
-  cts_ = line.Probe();
-  winErrorCounts_ = false;
-  if (const auto n = line.ErrorCount()) {
-    winErrorCounts_ = true;
-    lastErrors_ = *n;
-  }
-  line.Fetch();  // errors from before the open are not this run's
 #endif
   if (stuckCts_ && cts_ == CtsReport::None) {
     cts_ = CtsReport::LevelAndCount;
@@ -150,18 +143,6 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
       lastErrors_ = c.errors;
     }
   }
-#ifdef Q_OS_WIN
-  // The driver's counts where it keeps them: QSerialPort clears the error
-  // flags whenever it asks for the input queue, after every read.
-  WinSerialLine line(port_.handle());
-  const auto n = winErrorCounts_ ? line.ErrorCount() : std::nullopt;
-  if (n) {
-    s.Errors = s.Errors || *n != lastErrors_;
-    lastErrors_ = *n;
-  }
-  const auto flags = line.Fetch();
-  if (flags && flags->Errors) s.Errors = true;
-#endif
   return s;
 }
 
@@ -183,10 +164,6 @@ bool QtSerialPort::CtsOn() {
   if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) return (modem & TIOCM_CTS) != 0;
   if (stuckCts_) return false;
 #endif
-#ifdef Q_OS_WIN
-  if (const auto cts = WinSerialLine(port_.handle()).CtsOn()) return *cts;
-  if (stuckCts_) return false;
-#endif
   return (port_.pinoutSignals() & QSerialPort::ClearToSendSignal) != 0;
 }
 
@@ -197,3 +174,4 @@ std::uint64_t QtSerialPort::CtsChanges() {
 }
 
 }  // namespace qel
+#endif

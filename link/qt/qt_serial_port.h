@@ -1,14 +1,21 @@
 #pragma once
-// The link's serial port on QSerialPort: 8 data bits, no parity, 1 stop bit,
-// no flow control, DTR and RTS held off. Line errors and clear-to-send
-// changes come from the driver's counters where it keeps them (Linux
-// TIOCGICOUNT); on Windows the errors from the driver's counts
-// (IOCTL_SERIAL_GET_STATS) and what ClearCommError still holds, the line's
-// level from GetCommModemStatus. A port without modem lines (a
-// pseudo-terminal) works unpaced.
+// The link's serial port in the Qt event loop: 8 data bits, no parity, 1
+// stop bit, no flow control, DTR and RTS held off. A port without modem
+// lines (a pseudo-terminal) works unpaced.
+// - Linux: on QSerialPort; line errors and clear-to-send changes from the
+//   driver's counters where it keeps them (TIOCGICOUNT).
+// - Windows: the port's own handle, opened for overlapped I/O; the port's
+//   event (WaitCommEvent) wakes the event loop when bytes come; line errors
+//   from the driver's counts (IOCTL_SERIAL_GET_STATS) and ClearCommError's
+//   flags, the line's level from GetCommModemStatus.
 
 #include <QObject>
+#ifdef _WIN32
+#include <memory>
+#include <vector>
+#else
 #include <QSerialPort>
+#endif
 
 #include "link/serial_port.h"
 
@@ -26,7 +33,7 @@ class QtSerialPort : public QObject, public SerialPort {
 
   bool Open(const std::string& name, std::int32_t baud) override;
   void Close() override;
-  bool IsOpen() const override { return port_.isOpen(); }
+  bool IsOpen() const override;
   LineStatus FetchLineStatus() override;
   std::size_t Read(std::uint8_t* buffer, std::size_t n) override;
   void Write(const std::uint8_t* data, std::size_t n) override;
@@ -38,13 +45,14 @@ class QtSerialPort : public QObject, public SerialPort {
   // Between two batches of the receive loop the port need not wake the
   // event loop for every chunk the line delivers: paused, bytes wait in the
   // system's buffer until PullWaiting takes them. (QSerialPort's read
-  // notifier; where it has none, nothing is paused.)
+  // notifier, or the port's event on Windows; where it has none, nothing is
+  // paused.)
   void SetReadPaused(bool paused);
   bool ReadPaused() const;
   // Takes what the system holds for the port into the queue now, without
   // waiting; true when bytes came.
   bool PullWaiting();
-  std::size_t BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
+  std::size_t BytesWaiting() const;
   // Notifications the port has raised (data or errors), for diagnostics: a
   // device that hung up must not wake the program again and again.
   std::uint64_t Notifications() const { return notifications_; }
@@ -68,9 +76,23 @@ class QtSerialPort : public QObject, public SerialPort {
     std::uint64_t cts = 0;
   };
   bool ReadCounters(Counters& c) const;
+#ifdef _WIN32
+  struct Win;
+  // Waits for the port's event, unless paused or already waiting.
+  void Arm();
+  void OnPortEvent();
+  // Moves what the driver holds into queue_; true when bytes came.
+  bool Drain();
+  void GoneAway();
+  std::unique_ptr<Win> win_;
+  std::vector<std::uint8_t> queue_;  // read from the driver, not yet taken
+  std::size_t queueHead_ = 0;
+  bool paused_ = false;
+  bool winErrorCounts_ = false;  // the driver counts line errors
+#else
   void OnError(QSerialPort::SerialPortError error);
-
   QSerialPort port_;
+#endif
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
   std::uint64_t notifications_ = 0;
@@ -79,7 +101,6 @@ class QtSerialPort : public QObject, public SerialPort {
   bool haveCounters_ = false;
   bool stuckCts_ = false;
   std::uint64_t lastErrors_ = 0;
-  bool winErrorCounts_ = false;  // Windows: the driver counts line errors
   std::uint64_t ctsBase_ = 0;
 };
 
