@@ -34,13 +34,17 @@ std::string LowerExtension(const std::string& path) {
 }
 
 // The toolkit needs an application object for fonts; one is made for the
-// drawing when none exists, on the offscreen platform unless one is chosen.
-// The C library's locale, which the toolkit changes, is put back after.
+// drawing when none exists, on the offscreen platform unless one is chosen
+// (on Windows on the system's own, which has the system's fonts and opens
+// no window; the offscreen one there has none). The C library's locale,
+// which the toolkit changes, is put back after.
 class GuiScope {
  public:
   GuiScope() : locale_(std::setlocale(LC_ALL, nullptr)) {
     if (QGuiApplication::instance()) return;
+#ifndef Q_OS_WIN
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     app_ = std::make_unique<QGuiApplication>(argc_, argv_);
   }
   ~GuiScope() {
