@@ -53,6 +53,11 @@ int main(int argc, char** argv) {
   qel::TQelMainForm window(*state, store, app.Errors(), sep, problems);
   QObject::connect(&window, &qel::TQelMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   QObject::connect(&endSignals, &qel::EndSignals::Received, &window, &qel::TQelMainForm::CloseWithoutQuestions);
+  // However the event loop is told to end, the window closes first, keeping
+  // the spectra and the settings: Windows ends it at a logout or a shutdown
+  // from WM_ENDSESSION and may end the process as soon as that returns,
+  // before a close posted for later. A window already closed stays so.
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &qel::TQelMainForm::CloseWithoutQuestions);
   if (trace) window.SetPointTrace(trace.get());
   window.show();
   // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.

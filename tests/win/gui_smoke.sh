@@ -9,7 +9,8 @@
 #    passes and saves them: the files are read back by the Linux qel and
 #    qel-soak-check, every point equal to the simulator's signal;
 #  - it prints the sheet to a PDF (no printer under Wine: the PDF dialog);
-#  - it closes on the system's close message and stores its settings.
+#  - it closes on the system's close message and stores its settings;
+#  - started again, it ends with the session (a logout) and stores them too.
 # Leaves a screenshot at BUILD-DIR/qel-gui-wine.png and prints the start time.
 # Usage: gui_smoke.sh SOURCE-DIR BUILD-DIR LINUX-TOOLS-DIR WINE WINESERVER
 # (LINUX-TOOLS-DIR: the Linux build's tools, with qel-sim, qel and qel-soak-check)
@@ -114,12 +115,29 @@ pdf_written() { [[ -s $tmp/spectra/sheet.pdf ]] && pdftotext "$tmp/spectra/sheet
 within 20 pdf_written || fail "no sheet printed; $(ls "$tmp" "$tmp/spectra")"
 echo "printed: $(pdfinfo "$tmp/spectra/sheet.pdf" | awk '/^Pages|^Page size/' | tr -s ' ' | paste -sd ';')"
 
-# Closed as Windows closes a program (WM_CLOSE), the settings stored.
+# Closed as Windows closes a program (WM_CLOSE), the settings stored: the
+# window's place (the Position key) is written only then.
+key='HKLM\SOFTWARE\Talvor\Qel\1.0'
+position() { "$wine" reg query "$key\Position" /reg:32 >/dev/null 2>&1; }
+! position || fail "the Position key was there before the close"
 "$wine" taskkill /IM qel-gui.exe >/dev/null 2>&1 || fail "taskkill"
 ended() { ! kill -0 "$gpid" 2>/dev/null; }
 within 30 ended || fail "the window did not close"
 gpid=
-stored=$("$wine" reg query 'HKLM\SOFTWARE\Talvor\Qel\1.0' /v NumbMask /reg:32 2>/dev/null | tr -d '\r' | awk '/NumbMask/ {print $3}')
-[[ -n $stored ]] && (( stored >= 3 )) || fail "NumbMask not stored at the close: '$stored'"
-"$wine" reg query 'HKLM\SOFTWARE\Talvor\Qel\1.0\Position' /reg:32 >/dev/null 2>&1 || fail "the window's position not stored"
+position || fail "the window's place was not stored at the close"
+stored=$("$wine" reg query "$key" /v NumbMask /reg:32 2>/dev/null | tr -d '\r' | awk '/NumbMask/ {print $3}')
+[[ -n $stored ]] && ((stored >= 3)) || fail "NumbMask after two saves: '$stored'"
 echo "closed; settings stored (NumbMask $((stored)))"
+
+# A logout (WM_QUERYENDSESSION, then WM_ENDSESSION, and the process ends):
+# the window closes first and stores its settings.
+"$wine" reg delete "$key\Position" /f /reg:32 >/dev/null 2>&1 || fail "reg delete"
+(cd "$tmp/spectra" && exec "$wine" "$exe") >>"$tmp/gui.log" 2>&1 &
+gpid=$!
+within 60 shown || fail "no window at the second start"
+sleep 2
+"$wine" wineboot --end-session >/dev/null 2>&1 || fail "wineboot --end-session"
+within 30 ended || fail "the window did not end with the session"
+gpid=
+position || fail "the settings were not stored at the logout"
+echo "ended with the session; settings stored"
