@@ -56,3 +56,13 @@ wait_window() {
 
 # Waits until a link made by qel-sim exists.
 wait_link() { for _ in $(seq 100); do [[ -e $1 ]] && return 0; sleep 0.05; done; return 1; }
+
+# Waits up to $1 seconds for the command that follows to succeed.
+within() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    ((SECONDS < end)) || return 1
+    sleep 0.2
+  done
+}

@@ -8,6 +8,8 @@
 set -euo pipefail
 export LC_ALL=C.UTF-8
 src=$1
+# within SECONDS COMMAND...
+source "$src/scripts/sim-lib.sh"
 build=$2
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-demo-test-XXXXXX")
 xpid=
@@ -24,15 +26,6 @@ fail() {
   echo "--- the script said:" >&2
   cat "$tmp/start.log" >&2 || true
   exit 1
-}
-# Waits up to $1 seconds for the command that follows to succeed.
-within() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < end)) || return 1
-    sleep 0.2
-  done
 }
 
 # The operator's side: an empty home with an empty settings folder.

@@ -16,6 +16,8 @@
 # (LINUX-TOOLS-DIR: the Linux build's tools, with qel-sim, qel and qel-soak-check)
 set -euo pipefail
 src=$1 build=$2 tools=$3 wine=$4 wineserver=$5
+# within SECONDS COMMAND...
+source "$src/scripts/sim-lib.sh"
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/qel-win-gui-XXXXXX")
 export WINEPREFIX=$tmp/prefix WINEDEBUG=-all
 xpid= spid= gpid=
@@ -33,15 +35,6 @@ fail() {
   [[ -n ${DISPLAY:-} ]] && import -window root "$build/qel-gui-wine-failed.png" 2>/dev/null &&
     echo "the screen at the failure: $build/qel-gui-wine-failed.png" >&2
   exit 1
-}
-# Waits up to $1 seconds for the command that follows to succeed.
-within() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    ((SECONDS < end)) || return 1
-    sleep 0.2
-  done
 }
 # A Windows path for a path of this machine (Wine's drive Z:).
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
