@@ -5,53 +5,15 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
-#include <QSerialPortInfo>
-#endif
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
 
+#include "link/qt/qt_serial_port.h"
 #include "ui_metrics.h"
 
 namespace qel {
-
-namespace {
-struct PortSeen {
-  QString Name;
-  QString Description;
-};
-
-// The serial ports this machine has.
-QList<PortSeen> SerialPortsHere() {
-  QList<PortSeen> ports;
-#ifdef Q_OS_WIN
-  // Windows lists them under HARDWARE\DEVICEMAP\SERIALCOMM: the driver's
-  // device as the value's name, the port ("COM3") as its data.
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return ports;
-  for (DWORD i = 0;; ++i) {
-    wchar_t device[256];
-    wchar_t name[64];
-    DWORD deviceLen = 256, nameBytes = sizeof name - sizeof(wchar_t), type = 0;
-    const LONG r = RegEnumValueW(key, i, device, &deviceLen, nullptr, &type, reinterpret_cast<BYTE*>(name), &nameBytes);
-    if (r == ERROR_NO_MORE_ITEMS) break;
-    if (r != ERROR_SUCCESS || type != REG_SZ) continue;
-    name[nameBytes / sizeof(wchar_t)] = 0;
-    ports.append({QString::fromWCharArray(name), QString::fromWCharArray(device, static_cast<int>(deviceLen))});
-  }
-  RegCloseKey(key);
-#else
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
-    ports.append({info.systemLocation(), info.description()});
-#endif
-  return ports;
-}
-}  // namespace
 
 TSetupCommForm::TSetupCommForm(std::string port, std::int32_t bitRate, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), port_(std::move(port)), bitRate_(bitRate) {
@@ -62,7 +24,7 @@ TSetupCommForm::TSetupCommForm(std::string port, std::int32_t bitRate, QWidget* 
   portBox_->setEditable(true);
   portBox_->addItems({"COM1", "COM2", "COM3", "COM4"});
   // The serial ports this machine has, so that nobody has to type them.
-  for (const PortSeen& port : SerialPortsHere()) {
+  for (const QtSerialPort::PortSeen& port : QtSerialPort::PortsHere()) {
     if (portBox_->findText(port.Name) >= 0) continue;  // COM1 to COM4 are there already
     portBox_->addItem(port.Name);
     if (!port.Description.isEmpty()) portBox_->setItemData(portBox_->count() - 1, port.Description, Qt::ToolTipRole);

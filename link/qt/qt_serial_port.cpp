@@ -2,6 +2,7 @@
 #ifndef _WIN32
 #include "qt_serial_port.h"
 
+#include <QSerialPortInfo>
 #include <QSocketNotifier>
 
 #ifdef Q_OS_LINUX
@@ -22,6 +23,13 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
 QtSerialPort::~QtSerialPort() { Close(); }
 
 bool QtSerialPort::IsOpen() const { return port_.isOpen(); }
+
+QList<QtSerialPort::PortSeen> QtSerialPort::PortsHere() {
+  QList<PortSeen> ports;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    ports.append({info.systemLocation(), info.description()});
+  return ports;
+}
 
 std::size_t QtSerialPort::BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
 

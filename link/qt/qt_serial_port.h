@@ -9,7 +9,9 @@
 //   from the driver's counts (IOCTL_SERIAL_GET_STATS) and ClearCommError's
 //   flags, the line's level from GetCommModemStatus.
 
+#include <QList>
 #include <QObject>
+#include <QString>
 #ifdef _WIN32
 #include <memory>
 #include <vector>
@@ -30,6 +32,18 @@ class QtSerialPort : public QObject, public SerialPort {
 
   explicit QtSerialPort(QObject* parent = nullptr);
   ~QtSerialPort() override;
+
+  struct PortSeen {
+    QString Name;         // as Open takes it: "/dev/ttyUSB0", "COM3"
+    QString Description;  // the driver's or device's own, if any
+  };
+  // The serial ports this machine has (on Windows those the system lists
+  // under HARDWARE\DEVICEMAP\SERIALCOMM).
+  static QList<PortSeen> PortsHere();
+#ifdef _WIN32
+  // The port's handle while open, INVALID_HANDLE_VALUE otherwise.
+  void* NativeHandle() const;
+#endif
 
   bool Open(const std::string& name, std::int32_t baud) override;
   void Close() override;
@@ -84,10 +98,13 @@ class QtSerialPort : public QObject, public SerialPort {
   // Moves what the driver holds into queue_; true when bytes came.
   bool Drain();
   void GoneAway();
+  // A wait for the port's event ended without one.
+  void WaitEnded();
   std::unique_ptr<Win> win_;
   std::vector<std::uint8_t> queue_;  // read from the driver, not yet taken
   std::size_t queueHead_ = 0;
   bool paused_ = false;
+  bool pendingErrors_ = false;   // seen by Drain, not yet fetched
   bool winErrorCounts_ = false;  // the driver counts line errors
 #else
   void OnError(QSerialPort::SerialPortError error);

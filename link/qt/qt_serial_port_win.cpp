@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <QTimer>
 #include <QWinEventNotifier>
 #include <algorithm>
 #include <cstring>
@@ -14,8 +15,15 @@
 namespace qel {
 
 namespace {
-// Bytes asked of the driver in one read.
-constexpr DWORD kReadChunk = 16 * 1024;
+// Bytes read from the driver beyond the queue's bound before reading stops
+// until the session has caught up.
+constexpr std::size_t kReadAhead = 16 * 1024;
+// A read that has not finished in this long is ended: the window must not
+// wait on a driver that holds a read back (Wine does on a quiet terminal).
+constexpr DWORD kReadWaitMs = 100;
+// After a wait for the port's event ended without an event (Wine ends one
+// now and then on a terminal), it is waited for again this much later.
+constexpr int kRearmMs = 16;
 // A write of a command (a few bytes at 115,200 baud) that has not gone out in
 // this long has failed: the window must not wait on a stuck driver.
 constexpr DWORD kWriteTimeoutMs = 500;
@@ -31,11 +39,14 @@ struct QtSerialPort::Win {
   // Reads and writes, each finished before the next starts.
   HANDLE ioDone = nullptr;
   QWinEventNotifier notifier;
+  QTimer rearm;
 
   Win() {
     waitDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ioDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     notifier.setHandle(waitDone);
+    rearm.setSingleShot(true);
+    rearm.setInterval(kRearmMs);
   }
   ~Win() {
     notifier.setEnabled(false);
@@ -53,6 +64,11 @@ struct QtSerialPort::Win {
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent), win_(std::make_unique<Win>()) {
   win_->notifier.setEnabled(false);
   connect(&win_->notifier, &QWinEventNotifier::activated, this, &QtSerialPort::OnPortEvent);
+  connect(&win_->rearm, &QTimer::timeout, this, [this] {
+    if (!IsOpen() || lost_ || paused_) return;
+    if (Drain()) emit Activity();
+    Arm();
+  });
 }
 
 QtSerialPort::~QtSerialPort() { Close(); }
@@ -60,6 +76,28 @@ QtSerialPort::~QtSerialPort() { Close(); }
 bool QtSerialPort::ReadCounters(Counters&) const { return false; }
 
 bool QtSerialPort::IsOpen() const { return win_->handle != INVALID_HANDLE_VALUE; }
+
+void* QtSerialPort::NativeHandle() const { return win_->handle; }
+
+QList<QtSerialPort::PortSeen> QtSerialPort::PortsHere() {
+  QList<PortSeen> ports;
+  // The driver's device as the value's name, the port ("COM3") as its data.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return ports;
+  for (DWORD i = 0;; ++i) {
+    wchar_t device[256];
+    wchar_t name[64];
+    DWORD deviceLen = 256, nameBytes = sizeof name - sizeof(wchar_t), type = 0;
+    const LONG r = RegEnumValueW(key, i, device, &deviceLen, nullptr, &type, reinterpret_cast<BYTE*>(name), &nameBytes);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r != ERROR_SUCCESS || type != REG_SZ) continue;
+    name[nameBytes / sizeof(wchar_t)] = 0;
+    ports.append({QString::fromWCharArray(name), QString::fromWCharArray(device, static_cast<int>(deviceLen))});
+  }
+  RegCloseKey(key);
+  return ports;
+}
 
 std::size_t QtSerialPort::BytesWaiting() const { return queue_.size() - queueHead_; }
 
@@ -114,6 +152,7 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
     lastErrors_ = *n;
   }
   line.Fetch();  // errors from before the open are not this run's
+  pendingErrors_ = false;
   if (stuckCts_ && cts_ == CtsReport::None) {
     cts_ = CtsReport::LevelAndCount;
     ctsBase_ = 0;
@@ -125,6 +164,7 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
 }
 
 void QtSerialPort::Close() {
+  win_->rearm.stop();
   if (win_->handle != INVALID_HANDLE_VALUE) {
     win_->notifier.setEnabled(false);
     // Ends the pending wait (a new mask finishes it) and any request left.
@@ -161,7 +201,17 @@ void QtSerialPort::Arm() {
     win_->waiting = true;
     return;
   }
-  GoneAway();
+  WaitEnded();
+}
+
+void QtSerialPort::WaitEnded() {
+  // Lost only when the port no longer answers; otherwise the event is waited
+  // for again a little later, so that a wait that keeps ending cannot spin.
+  if (!WinSerialLine(win_->handle).Fetch()) {
+    GoneAway();
+    return;
+  }
+  if (!win_->rearm.isActive()) win_->rearm.start();
 }
 
 void QtSerialPort::OnPortEvent() {
@@ -174,7 +224,9 @@ void QtSerialPort::OnPortEvent() {
     if (GetLastError() == ERROR_IO_INCOMPLETE) return;  // not yet
     win_->waiting = false;
     ResetEvent(win_->waitDone);
-    GoneAway();
+    // Wine ends a wait on a terminal now and then (ERROR_OPERATION_ABORTED)
+    // while the line is well.
+    WaitEnded();
     return;
   }
   win_->waiting = false;
@@ -189,34 +241,52 @@ void QtSerialPort::OnPortEvent() {
 
 bool QtSerialPort::Drain() {
   if (!IsOpen() || lost_) return false;
-  bool came = false;
-  for (;;) {
-    // The queue stays bounded: what lies beyond the bound FetchLineStatus
-    // gives up; more is not read until the loop has caught up.
-    if (BytesWaiting() >= static_cast<std::size_t>(ReadQueueBytes) + kReadChunk) break;
-    if (queueHead_ > 0 && queueHead_ >= queue_.size() / 2) {
-      queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueHead_));
-      queueHead_ = 0;
-    }
-    const std::size_t at = queue_.size();
-    queue_.resize(at + kReadChunk);
-    OVERLAPPED ov{};
-    ov.hEvent = win_->ioDone;
-    ResetEvent(win_->ioDone);
-    DWORD got = 0;
-    const bool ok = win_->Finish(ReadFile(win_->handle, queue_.data() + at, kReadChunk, &got, &ov), ov, got);
-    queue_.resize(at + (ok ? got : 0));
-    if (!ok) {
-      // A line error with fAbortOnError off does not fail the read: this is
-      // the device gone (an adapter pulled out).
-      GoneAway();
-      break;
-    }
-    if (got == 0) break;
-    came = true;
-    if (got < kReadChunk) break;
+  // What the driver holds, and its error flags since the last look, kept for
+  // FetchLineStatus: errors come with the bytes they spoilt.
+  WinSerialLine line(win_->handle);
+  const auto status = line.Fetch();
+  if (!status) {
+    GoneAway();
+    return false;
   }
-  return came;
+  if (status->Errors) pendingErrors_ = true;
+  if (winErrorCounts_) {
+    if (const auto n = line.ErrorCount(); n && *n != lastErrors_) {
+      pendingErrors_ = true;
+      lastErrors_ = *n;
+    }
+  }
+  // Only what the driver holds is asked for: a read of more may wait for
+  // bytes to come. The queue stays bounded: what lies beyond the bound
+  // FetchLineStatus gives up; more is not read until the loop has caught up.
+  const std::size_t cap = static_cast<std::size_t>(ReadQueueBytes) + kReadAhead;
+  const std::size_t room = BytesWaiting() < cap ? cap - BytesWaiting() : 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(status->Queued, room));
+  if (want == 0) return false;
+  if (queueHead_ > 0 && queueHead_ >= queue_.size() / 2) {
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueHead_));
+    queueHead_ = 0;
+  }
+  const std::size_t at = queue_.size();
+  queue_.resize(at + want);
+  OVERLAPPED ov{};
+  ov.hEvent = win_->ioDone;
+  ResetEvent(win_->ioDone);
+  DWORD got = 0;
+  bool ok = ReadFile(win_->handle, queue_.data() + at, want, &got, &ov) != 0;
+  if (ok) {
+    ok = GetOverlappedResult(win_->handle, &ov, &got, FALSE) != 0;
+  } else if (GetLastError() == ERROR_IO_PENDING) {
+    // Held back although the bytes were there: ended after a short wait,
+    // keeping what it has read.
+    if (WaitForSingleObject(win_->ioDone, kReadWaitMs) != WAIT_OBJECT_0) CancelIo(win_->handle);
+    ok = GetOverlappedResult(win_->handle, &ov, &got, TRUE) != 0 || GetLastError() == ERROR_OPERATION_ABORTED;
+  }
+  queue_.resize(at + got);
+  // A line error with fAbortOnError off does not fail a read: this is the
+  // device gone (an adapter pulled out).
+  if (!ok) GoneAway();
+  return got > 0;
 }
 
 void QtSerialPort::GoneAway() {
@@ -252,15 +322,10 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
     s.Errors = true;
   }
   s.Waiting = BytesWaiting();
-  if (!IsOpen()) return s;
-  WinSerialLine line(win_->handle);
-  const auto n = winErrorCounts_ ? line.ErrorCount() : std::nullopt;
-  if (n) {
-    s.Errors = s.Errors || *n != lastErrors_;
-    lastErrors_ = *n;
-  }
-  const auto flags = line.Fetch();
-  if (flags && flags->Errors) s.Errors = true;
+  // The driver was asked when the bytes were taken from it (Drain): asked
+  // for every telegram, each question would cost a call into the system.
+  if (pendingErrors_) s.Errors = true;
+  pendingErrors_ = false;
   return s;
 }
 

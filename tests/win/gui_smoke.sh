@@ -45,6 +45,11 @@ mkdir -p "$tmp/app" "$tmp/spectra"
 (cd "$tmp/app" && cmake -E tar xf "$zip")
 exe=$(echo "$tmp"/app/*/qel-gui.exe)
 [[ -f $exe ]] || fail "qel-gui.exe is not in $zip"
+# What the window needs beyond the DLLs it imports (those the package checks):
+# the plugins Qt loads by name and Qt's own texts in Russian.
+for f in platforms/qwindows.dll styles/qwindowsvistastyle.dll translations/qtbase_ru.qm copyright.txt qel.exe; do
+  [[ -f $(dirname "$exe")/$f ]] || fail "$f is not in the package"
+done
 
 mkfifo "$tmp/display"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &

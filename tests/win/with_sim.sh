@@ -8,7 +8,9 @@ sim=$1 prefix=$2 com=$3 wineserver=$4
 shift 5
 link="$prefix/dosdevices/${com,,}"
 mkdir -p "$prefix/dosdevices"
-coproc SIM { exec "$sim" --time-scale 10 --link "$link"; }
+# QEL_SIM_ARGS: the simulator's options (ten times faster than real time).
+read -ra sim_args <<<"${QEL_SIM_ARGS:---time-scale 10}"
+coproc SIM { exec "$sim" "${sim_args[@]}" --link "$link"; }
 # Wine's server holds the terminal as its own; it goes before the terminal
 # does, or the hang-up makes it print its objects.
 trap 'WINEPREFIX=$prefix "$wineserver" -w || true; kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true' EXIT
