@@ -25,7 +25,7 @@ bool LineErrorsIn(unsigned long commErrors) {
 }
 
 std::optional<std::uint64_t> WinSerialLine::ErrorCount() {
-  // QSerialPort opens the port for overlapped I/O: the request gets an event
+  // The port is opened for overlapped I/O: the request gets an event
   // of its own to finish on.
   HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (!done) return std::nullopt;

@@ -2,8 +2,9 @@
 // What an open Windows serial port tells of its line: its error counters
 // (IOCTL_SERIAL_GET_STATS), its error flags and input queue (ClearCommError)
 // and its clear-to-send line (GetCommModemStatus). Takes the port's handle,
-// opened for overlapped I/O or not, and never closes it; the Qt port adapter
-// uses it with QSerialPort's handle. Built only on Windows.
+// opened for overlapped I/O or not, and never closes it; the program's port
+// (link/qt/qt_serial_port_win.cpp) uses it with its own handle. Built only on
+// Windows.
 #ifdef _WIN32
 
 #include <cstdint>
@@ -23,9 +24,8 @@ class WinSerialLine {
 
   // Receive errors the driver has counted since the port was opened
   // (framing, parity, overrun, buffer overrun). Unlike the flags below these
-  // are not cleared by whoever asks first: QSerialPort asks ClearCommError
-  // for the queue after every read, which clears the flags. std::nullopt
-  // where the driver keeps no counts (some USB adapters, Wine).
+  // are not cleared by whoever asks first (ClearCommError clears the flags).
+  // std::nullopt where the driver keeps no counts (some USB adapters, Wine).
   std::optional<std::uint64_t> ErrorCount();
 
   struct Status {
@@ -39,10 +39,10 @@ class WinSerialLine {
   // The clear-to-send line; std::nullopt when the port reports no modem lines.
   std::optional<bool> CtsOn();
 
-  // What the port can tell of the clear-to-send line. QSerialPort keeps the
-  // port's one pending WaitCommEvent for its own reading, so changes cannot
-  // be counted beside it, and Windows keeps no count of them: a port with
-  // modem lines reports the level, which the command wait polls.
+  // What the port can tell of the clear-to-send line. The port's one pending
+  // WaitCommEvent serves the reading, so changes cannot be counted beside
+  // it, and Windows keeps no count of them: a port with modem lines reports
+  // the level, which the command wait polls.
   CtsReport Probe();
 
  private:

@@ -40,15 +40,15 @@ TEST(WinSerialLine, OnlyReceiveErrorsCount) {
   EXPECT_FALSE(LineErrorsIn(CE_TXFULL | CE_MODE));
 }
 
-// Finishes an overlapped call as QSerialPort's handle needs.
+// Finishes an overlapped call on a handle opened for overlapped I/O.
 bool Finish(HANDLE port, BOOL started, OVERLAPPED& ov, DWORD& bytes) {
   if (started) return GetOverlappedResult(port, &ov, &bytes, FALSE);
   return GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(port, &ov, &bytes, TRUE);
 }
 
-// The simulated instrument streams its telegrams to a port opened as
-// QSerialPort opens it (overlapped): the queue fills and the line has no
-// errors; a pseudo-terminal has no modem lines, so no pacing.
+// The simulated instrument streams its telegrams to a port opened as the
+// program opens it (overlapped): the queue fills and the line has no errors;
+// a pseudo-terminal has no modem lines, so no pacing.
 TEST(WinSerialLine, TheSimulatedInstrumentsStreamIsQueuedWithoutErrors) {
   const char* com = std::getenv("QEL_TEST_COM");
   if (!com || !*com) GTEST_SKIP() << "no simulated instrument: QEL_TEST_COM is not set";
