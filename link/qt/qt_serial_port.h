@@ -85,11 +85,6 @@ class QtSerialPort : public QObject, public SerialPort {
   void Activity();
 
  private:
-  struct Counters {
-    std::uint64_t errors = 0;
-    std::uint64_t cts = 0;
-  };
-  bool ReadCounters(Counters& c) const;
 #ifdef _WIN32
   struct Win;
   // Waits for the port's event, unless paused or already waiting.
@@ -107,15 +102,21 @@ class QtSerialPort : public QObject, public SerialPort {
   bool pendingErrors_ = false;   // seen by Drain, not yet fetched
   bool winErrorCounts_ = false;  // the driver counts line errors
 #else
+  // The driver's counts of line errors and clear-to-send changes (Linux).
+  struct Counters {
+    std::uint64_t errors = 0;
+    std::uint64_t cts = 0;
+  };
+  bool ReadCounters(Counters& c) const;
   void OnError(QSerialPort::SerialPortError error);
   QSerialPort port_;
+  bool haveCounters_ = false;
 #endif
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
   std::uint64_t notifications_ = 0;
   std::uint64_t bytesRead_ = 0;
   qint64 overruns_ = 0;  // bytes given up by the bound on the queue
-  bool haveCounters_ = false;
   bool stuckCts_ = false;
   std::uint64_t lastErrors_ = 0;
   std::uint64_t ctsBase_ = 0;

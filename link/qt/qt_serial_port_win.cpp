@@ -73,8 +73,6 @@ QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent), win_(std::make_un
 
 QtSerialPort::~QtSerialPort() { Close(); }
 
-bool QtSerialPort::ReadCounters(Counters&) const { return false; }
-
 bool QtSerialPort::IsOpen() const { return win_->handle != INVALID_HANDLE_VALUE; }
 
 void* QtSerialPort::NativeHandle() const { return win_->handle; }
@@ -182,7 +180,6 @@ void QtSerialPort::Close() {
   queue_.clear();
   queueHead_ = 0;
   cts_ = CtsReport::None;
-  haveCounters_ = false;
 }
 
 void QtSerialPort::Arm() {
