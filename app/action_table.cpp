@@ -1,5 +1,8 @@
 #include "action_table.h"
 
+#include <QIconEngine>
+#include <QPainter>
+
 // The images live in a resource of this static library; it must be
 // registered before the first use.
 static void RegisterImages() { Q_INIT_RESOURCE(images); }
@@ -72,6 +75,39 @@ QIcon QelImage(int index) {
 #endif
   return icons[index];
 }
+
+namespace {
+
+// Draws whichever image the shared index names, through that image's own
+// icon (whose rendered pixmaps are kept for the program's life).
+class SwitchedImageEngine : public QIconEngine {
+ public:
+  explicit SwitchedImageEngine(std::shared_ptr<int> index) : index_(std::move(index)) {}
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+    QelImage(*index_).paint(painter, rect, Qt::AlignCenter, mode, state);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return QelImage(*index_).actualSize(size, mode, state);
+  }
+  // `size` is in device pixels: the image's own icon is asked at a ratio of 1.
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return QelImage(*index_).pixmap(size, 1.0, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return QelImage(*index_).availableSizes(mode, state);
+  }
+  bool isNull() override { return QelImage(*index_).isNull(); }
+  QString key() const override { return QStringLiteral("QelSwitchedImage"); }
+  QIconEngine* clone() const override { return new SwitchedImageEngine(index_); }
+
+ private:
+  std::shared_ptr<int> index_;
+};
+
+}  // namespace
+
+SwitchedImage::SwitchedImage(int index)
+    : index_(std::make_shared<int>(index)), icon_(new SwitchedImageEngine(index_)) {}
 
 QHash<QString, QAction*> BuildActions(QWidget* owner, const QList<QAction*>& existing) {
   QHash<QString, QAction*> byName;

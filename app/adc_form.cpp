@@ -1,7 +1,6 @@
 #include "adc_form.h"
 
 #include <QCloseEvent>
-#include <QVBoxLayout>
 
 #include "ui_metrics.h"
 
@@ -19,10 +18,12 @@ TADCForm::TADCForm(QWidget* parent)
   f.setBold(true);
   f.setPointSizeF(f.pointSizeF() * 1.6);
   adcRes_->setFont(f);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(adcRes_);
-  // Fixed border: the client area does not change.
+  // Fixed border: the client area does not change. The reading fills it at a
+  // fixed size, so a new reading (ten a second) repaints the label without
+  // laying the window out again.
   setFixedSize(Px(144), Px(53));
+  adcRes_->setGeometry(rect());
+  adcRes_->setFixedSize(size());
 }
 
 void TADCForm::closeEvent(QCloseEvent* event) {

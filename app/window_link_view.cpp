@@ -1,6 +1,7 @@
 #include "window_link_view.h"
 
 #include <QPalette>
+#include <QToolBar>
 
 #include <chrono>
 #include <utility>
@@ -86,13 +87,27 @@ void WindowLinkView::SetActionEnabled(LinkAction action, bool enabled) { ActionO
 void WindowLinkView::SetActionChecked(LinkAction action, bool checked) { ActionOf(action)->setChecked(checked); }
 
 void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
-  // The blink timer asks every 360 ms, mostly for the images already shown:
-  // a new icon would re-render it in the tool bar and the menu each time.
+  // The blink timer asks every 360 ms, mostly for the images already shown.
+  // A toggle's first change gives its action an icon that can be switched;
+  // later ones switch it and repaint only the buttons and open menus that
+  // show it: a new icon each time would lay out the tool bar again.
+  int k = 0;
   for (auto [action, image] : {std::pair{LinkAction::SwLPF, lpfImage}, std::pair{LinkAction::SWSum, sumImage}}) {
+    std::optional<SwitchedImage>& shown = toggleImages_[k++];
     QAction* a = ActionOf(action);
     if (a->property("ImageIndex").toInt() == image) continue;
-    a->setIcon(QelImage(image));
     a->setProperty("ImageIndex", image);
+    if (!shown) {
+      shown.emplace(image);
+      a->setIcon(shown->Icon());
+      continue;
+    }
+    shown->Show(image);
+    // The tool bar's button holds the action itself; the bar is left alone.
+    for (QObject* o : a->associatedObjects()) {
+      auto* w = qobject_cast<QWidget*>(o);
+      if (w && w->isVisible() && !qobject_cast<QToolBar*>(w)) w->update();
+    }
   }
 }
 

@@ -9,7 +9,9 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
+#include "action_table.h"
 #include "link/link_view.h"
 #include "model/settings.h"
 
@@ -72,6 +74,7 @@ class WindowLinkView : public LinkView {
   QAction* ActionOf(LinkAction a) const;
   Parts p_;
   std::FILE* trace_ = nullptr;
+  std::optional<SwitchedImage> toggleImages_[2];  // real-time filter, accumulation
 };
 
 }  // namespace qel

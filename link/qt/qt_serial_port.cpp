@@ -112,16 +112,25 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
   }
 }
 
+QSocketNotifier* QtSerialPort::ReadNotifier() const {
+  // QSerialPort makes its read notifier when the port opens and deletes it
+  // at the close (the pointer then turns null); the batches ask for it a
+  // hundred times a second.
+  if (!readNotifier_) {
+    for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
+      if (n->type() == QSocketNotifier::Read) readNotifier_ = n;
+  }
+  return readNotifier_;
+}
+
 void QtSerialPort::SetReadPaused(bool paused) {
   if (!port_.isOpen()) return;
-  for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
-    if (n->type() == QSocketNotifier::Read) n->setEnabled(!paused);
+  if (QSocketNotifier* n = ReadNotifier()) n->setEnabled(!paused);
 }
 
 bool QtSerialPort::ReadPaused() const {
-  for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>())
-    if (n->type() == QSocketNotifier::Read) return !n->isEnabled();
-  return false;
+  const QSocketNotifier* n = ReadNotifier();
+  return n && !n->isEnabled();
 }
 
 bool QtSerialPort::PullWaiting() {

@@ -11,6 +11,8 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <QString>
 #ifdef _WIN32
 #include <memory>
@@ -109,7 +111,9 @@ class QtSerialPort : public QObject, public SerialPort {
   };
   bool ReadCounters(Counters& c) const;
   void OnError(QSerialPort::SerialPortError error);
+  QSocketNotifier* ReadNotifier() const;
   QSerialPort port_;
+  mutable QPointer<QSocketNotifier> readNotifier_;  // port_'s, while it is open
   bool haveCounters_ = false;
 #endif
   CtsReport cts_ = CtsReport::None;

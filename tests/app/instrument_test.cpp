@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/action_table.h"
 #include "app/adc_form.h"
 #include "app/error_boxes.h"
 #include "app/main_window.h"
@@ -47,6 +48,17 @@ void Click(QWidget* dialog, const char* button) {
   QVERIFY2(b, button);
   b->click();
 }
+
+// Counts the events of one type a widget gets.
+struct EventCounter : QObject {
+  EventCounter(QWidget* w, QEvent::Type type) : type(type) { w->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == type) ++count;
+    return false;
+  }
+  QEvent::Type type;
+  int count = 0;
+};
 
 }  // namespace
 
@@ -228,32 +240,47 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
   QVERIFY(run.window->Action("AReceive")->isChecked() && !run.window->Action("AReceive")->isEnabled());
   QVERIFY(run.window->Action("ASwLPF")->isEnabled() && run.window->Action("AStop")->isEnabled());
   QVERIFY(run.window->Driver().TimerActive(LinkTimer::LPFTimer));
-  // The blink timer: a toggle that is off keeps its image untouched (a new
-  // icon would be rendered again in the tool bar and the menu every 360 ms);
-  // one that is on swaps between its two images.
+  // The blink timer: a toggle that is off keeps its image untouched; one
+  // that is on swaps between its two images. The action changes once, when
+  // its icon becomes switchable: a changed action lays out the tool bar
+  // again, which three times a second cost as much as the whole reception.
+  // After that only its button is repainted.
   {
     QAction* lpf = run.window->Action("ASwLPF");
     QAction* sum = run.window->Action("ASWSum");
+    auto* button = run.window->findChild<QToolButton*>("LPRTBtn");
     run.S().EnableRTLPF = false;
     run.S().EnableRTSum = false;
     QSignalSpy lpfChanged(lpf, &QAction::changed), sumChanged(sum, &QAction::changed);
     for (int i = 0; i < 3; ++i) run.window->InstrumentLink().Acq.LPFTimerTimer();
     QCOMPARE(lpfChanged.count(), 0);
     QCOMPARE(sumChanged.count(), 0);
+    auto shows = [](const QIcon& icon, int image) {
+      return icon.pixmap(QSize(16, 16), 1.0).toImage() == QelImage(image).pixmap(QSize(16, 16), 1.0).toImage();
+    };
+    QVERIFY(shows(lpf->icon(), 16));
     run.S().EnableRTLPF = true;
-    const qint64 unlit = lpf->icon().cacheKey();
     run.window->InstrumentLink().Acq.LPFTimerTimer();
     QCOMPARE(lpf->property("ImageIndex").toInt(), 23);
     QCOMPARE(sum->property("ImageIndex").toInt(), 17);
-    const qint64 lit = lpf->icon().cacheKey();
+    QVERIFY(shows(lpf->icon(), 23) && shows(button->icon(), 23));
+    QCOMPARE(lpfChanged.count(), 1);
+    run.window->resize(1200, 600);  // the whole tool bar on the screen, none of it folded
+    QCoreApplication::processEvents();
+    QVERIFY(button->isVisible());
+    const QImage lit = button->grab().toImage();
+    EventCounter paints(button, QEvent::Paint);
     run.window->InstrumentLink().Acq.LPFTimerTimer();
     QCOMPARE(lpf->property("ImageIndex").toInt(), 16);
-    // Each image is one icon, rendered once: the blink swaps between the two.
-    QCOMPARE(lpf->icon().cacheKey(), unlit);
+    QVERIFY(shows(lpf->icon(), 16) && shows(button->icon(), 16));
+    QCoreApplication::processEvents();
+    QCOMPARE(paints.count, 1);
+    QVERIFY(button->grab().toImage() != lit);
     run.window->InstrumentLink().Acq.LPFTimerTimer();
-    QCOMPARE(lpf->icon().cacheKey(), lit);
-    run.window->InstrumentLink().Acq.LPFTimerTimer();
-    QCOMPARE(lpfChanged.count(), 4);
+    QCoreApplication::processEvents();
+    QCOMPARE(paints.count, 3);  // the grab and the switch
+    QCOMPARE(button->grab().toImage(), lit);
+    QCOMPARE(lpfChanged.count(), 1);
     QCOMPARE(sumChanged.count(), 0);
     run.S().EnableRTLPF = false;
   }
@@ -338,6 +365,22 @@ void InstrumentTest::AdcWindowClosedByItsCloseBox() {
   QCOMPARE(adc.pos(), QPoint(250, 150));
   QVERIFY(adc.windowFlags() & Qt::WindowStaysOnTopHint);
   QVERIFY(run.window->Driver().TimerActive(LinkTimer::ADCTimer));
+  // A reading, ten a second, is shown whole in the label that fills the
+  // window, without laying the window out again.
+  {
+    QCoreApplication::processEvents();
+    auto* label = adc.findChild<QLabel*>("ADCRes");
+    QCOMPARE(label->geometry(), QRect(0, 0, 144, 53));
+    EventCounter layouts(&adc, QEvent::LayoutRequest);
+    run.window->InstrumentLink().Adc.Reading(4095);
+    const QString text = label->text();
+    QVERIFY(text.contains(QRegularExpression("\\d")));
+    run.window->InstrumentLink().Adc.Reading(0);
+    QVERIFY(label->text() != text);
+    QCoreApplication::processEvents();
+    QCOMPARE(layouts.count, 0);
+    QVERIFY(label->fontMetrics().horizontalAdvance(text) < 144);
+  }
   adc.close();
   QVERIFY(!adc.isVisible() && !run.window->Action("AADCView")->isChecked());
   QVERIFY(!run.S().ADCEnable && !run.window->Driver().TimerActive(LinkTimer::ADCTimer));

@@ -388,6 +388,38 @@ TEST(QtPort, QueueBehindTheLineStaysBounded) {
   ::close(master);
 }
 
+// A port closed and opened again at once (a reconnect) pauses and resumes
+// its new reading, not the old one's, which Qt deletes only later.
+TEST(QtPort, PauseFollowsAPortOpenedAgain) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  QtSerialPort port;
+  int activity = 0;
+  QObject::connect(&port, &QtSerialPort::Activity, [&] { ++activity; });
+  ASSERT_TRUE(port.Open(::ptsname(master), 115200));
+  port.SetReadPaused(true);
+  EXPECT_TRUE(port.ReadPaused());
+  port.Close();
+  ASSERT_TRUE(port.Open(::ptsname(master), 115200));
+  EXPECT_FALSE(port.ReadPaused());
+  port.SetReadPaused(true);
+  EXPECT_TRUE(port.ReadPaused());
+  ASSERT_EQ(::write(master, "abc", 3), 3);
+  for (int i = 0; i < 10; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(activity, 0);
+  EXPECT_TRUE(port.PullWaiting());
+  EXPECT_EQ(port.BytesWaiting(), 3u);
+  port.SetReadPaused(false);
+  EXPECT_FALSE(port.ReadPaused());
+  ASSERT_EQ(::write(master, "d", 1), 1);
+  for (int i = 0; i < 100 && activity == 0; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  EXPECT_GT(activity, 0);
+  port.Close();
+  ::close(master);
+}
+
 }  // namespace qel
 
 int main(int argc, char** argv) {
