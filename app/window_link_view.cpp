@@ -87,7 +87,11 @@ void WindowLinkView::SetActionEnabled(LinkAction action, bool enabled) { ActionO
 void WindowLinkView::SetActionChecked(LinkAction action, bool checked) { ActionOf(action)->setChecked(checked); }
 
 void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
-  // The blink timer asks every 360 ms, mostly for the images already shown.
+  // The blink timer asks every 360 ms, mostly for the images already shown,
+  // also while the window is idle: nothing is looked up for those.
+  if (lpfImage == shownImages_[0] && sumImage == shownImages_[1]) return;
+  shownImages_[0] = lpfImage;
+  shownImages_[1] = sumImage;
   // A toggle's first change gives its action an icon that can be switched;
   // later ones switch it and repaint only the buttons and open menus that
   // show it: a new icon each time would lay out the tool bar again.

@@ -75,6 +75,7 @@ class WindowLinkView : public LinkView {
   Parts p_;
   std::FILE* trace_ = nullptr;
   std::optional<SwitchedImage> toggleImages_[2];  // real-time filter, accumulation
+  int shownImages_[2] = {-1, -1};                 // the images they were last given
 };
 
 }  // namespace qel
