@@ -182,6 +182,13 @@ void TQelMainForm::BuildMainBar() {
   mainBar_->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   mainBar_->setIconSize(QSize(16, 16));
   mainBar_->setFixedHeight(Px(41));
+  setAnimated(false);  // the bar unfolds at once, without frames drawn on the way
+  // In a window too narrow for the bar, its » button unfolds it in rows over
+  // the plot: the bar may grow while unfolded, or the buttons folded away
+  // (the real-time toggles are on no menu) could not be reached.
+  if (auto* more = mainBar_->findChild<QToolButton*>("qt_toolbar_ext_button"))
+    connect(more, &QToolButton::toggled, mainBar_,
+            [bar = mainBar_](bool unfolded) { bar->setMaximumHeight(unfolded ? QWIDGETSIZE_MAX : Px(41)); });
   addToolBar(Qt::TopToolBarArea, mainBar_);
   rtMenu_ = new QMenu(this);
   rtMenu_->setObjectName("RTMenu");

@@ -282,7 +282,24 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
     QCOMPARE(button->grab().toImage(), lit);
     QCOMPARE(lpfChanged.count(), 1);
     QCOMPARE(sumChanged.count(), 0);
+    // Accumulation alone: its own button blinks, the filter's keeps the image
+    // it has, and no other button of the bar is repainted.
+    auto* sumButton = run.window->findChild<QToolButton*>("ToolButton14");
     run.S().EnableRTLPF = false;
+    run.S().EnableRTSum = true;
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QVERIFY(shows(sum->icon(), 24) && shows(sumButton->icon(), 24));
+    QCoreApplication::processEvents();
+    EventCounter others(run.window->findChild<QToolButton*>("AGlissBtn"), QEvent::Paint);
+    EventCounter lpfPaints(button, QEvent::Paint), sumPaints(sumButton, QEvent::Paint);
+    run.window->InstrumentLink().Acq.LPFTimerTimer();
+    QVERIFY(shows(sumButton->icon(), 17));
+    QVERIFY(shows(lpf->icon(), 23) && shows(button->icon(), 23));
+    QCoreApplication::processEvents();
+    QCOMPARE(sumPaints.count, 1);
+    QCOMPARE(lpfPaints.count, 0);
+    QCOMPARE(others.count, 0);
+    run.S().EnableRTSum = false;
   }
   // The first pass start makes the received spectrum savable.
   QVERIFY(!run.window->Action("ASaveFileAs")->isEnabled());
@@ -293,6 +310,16 @@ void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
   QVERIFY(!run.window->Driver().TimerActive(LinkTimer::QelTimer));
   QVERIFY(!run.window->Action("ASwLPF")->isEnabled() && !run.window->Action("AResetDiap")->isEnabled());
   QVERIFY(!run.window->Driver().TimerActive(LinkTimer::LPFTimer));  // the toggles stop blinking
+  // ... and show their first images again, greyed.
+  {
+    auto* button = run.window->findChild<QToolButton*>("LPRTBtn");
+    QCOMPARE(run.window->Action("ASwLPF")->property("ImageIndex").toInt(), 16);
+    QVERIFY(!button->isEnabled());
+    const QSize px(16, 16);
+    QCOMPARE(button->icon().pixmap(px, 1.0, QIcon::Disabled).toImage(),
+             QelImage(16).pixmap(px, 1.0, QIcon::Disabled).toImage());
+    QVERIFY(button->icon().pixmap(px, 1.0, QIcon::Disabled).toImage() != QelImage(16).pixmap(px, 1.0).toImage());
+  }
 }
 
 void InstrumentTest::RealTimeDialogRules() {

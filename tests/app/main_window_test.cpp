@@ -199,6 +199,28 @@ void MainWindowTest::MenusAndBarFollowTheCommandTable() {
     QVERIFY(a->shortcut().isEmpty());
   }
   QCOMPARE(w.findChild<QToolBar*>("MainBar")->height(), 41);
+  // In a window too narrow for the bar, the » button unfolds it: the buttons
+  // folded away (the real-time toggles are on no menu) can be reached.
+  {
+    auto* bar = w.findChild<QToolBar*>("MainBar");
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.resize(600, 500);
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->height(), 41);
+    auto* lpf = w.findChild<QToolButton*>("LPRTBtn");
+    QVERIFY(!lpf->isVisible());
+    auto* more = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
+    QVERIFY(more && more->isVisible());
+    more->click();
+    QCoreApplication::processEvents();
+    QVERIFY(lpf->isVisible());
+    QVERIFY(bar->rect().contains(lpf->geometry()));
+    QVERIFY(bar->rect().contains(w.findChild<QToolButton*>("ToolButton14")->geometry()));
+    more->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(bar->height(), 41);
+  }
   // Rows whose texts operators know as they are, typos and double blanks included.
   struct Row {
     const char *name, *category, *caption, *hint;

@@ -389,7 +389,7 @@ TEST(QtPort, QueueBehindTheLineStaysBounded) {
 }
 
 // A port closed and opened again at once (a reconnect) pauses and resumes
-// its new reading, not the old one's, which Qt deletes only later.
+// the new port's reading: the notifier kept from the first opening is gone.
 TEST(QtPort, PauseFollowsAPortOpenedAgain) {
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
   ASSERT_GE(master, 0);
