@@ -355,13 +355,28 @@ TEST_F(QtDriver, TelegramsAreTakenInBatchesAtMostEveryTenMilliseconds) {
   EXPECT_EQ(ui.plotted.back(), 0x1000);
 }
 
+// A pseudo-terminal for a port: the port opens ptsname(master).
+struct Pty {
+  Pty() : master(::posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master >= 0 && (::grantpt(master) != 0 || ::unlockpt(master) != 0)) {
+      ::close(master);
+      master = -1;
+    }
+  }
+  ~Pty() {
+    if (master >= 0) ::close(master);
+  }
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+  int master;
+};
+
 // A loop that has fallen far behind: the port's queue keeps the newest
 // bytes up to its bound and reports the rest as a line error.
 TEST(QtPort, QueueBehindTheLineStaysBounded) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const Pty pty;
+  const int master = pty.master;
   ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
   QtSerialPort port;
   ASSERT_TRUE(port.Open(::ptsname(master), 115200));
   const std::size_t total = static_cast<std::size_t>(QtSerialPort::ReadQueueBytes) + 100000;
@@ -385,16 +400,14 @@ TEST(QtPort, QueueBehindTheLineStaysBounded) {
   EXPECT_LE(status.Waiting, static_cast<std::size_t>(QtSerialPort::ReadQueueBytes));
   EXPECT_GT(port.Overruns(), 0);
   port.Close();
-  ::close(master);
 }
 
 // A port closed and opened again at once (a reconnect) pauses and resumes
 // the new port's reading: the notifier kept from the first opening is gone.
 TEST(QtPort, PauseFollowsAPortOpenedAgain) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  const Pty pty;
+  const int master = pty.master;
   ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
   QtSerialPort port;
   int activity = 0;
   QObject::connect(&port, &QtSerialPort::Activity, [&] { ++activity; });
@@ -417,7 +430,6 @@ TEST(QtPort, PauseFollowsAPortOpenedAgain) {
   for (int i = 0; i < 100 && activity == 0; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
   EXPECT_GT(activity, 0);
   port.Close();
-  ::close(master);
 }
 
 }  // namespace qel
