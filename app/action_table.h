@@ -44,7 +44,6 @@ class SwitchedImage {
   explicit SwitchedImage(int index);
   // Copies share the image shown: switching shows the new image in every one.
   const QIcon& Icon() const { return icon_; }
-  int Index() const { return *index_; }
   void Show(int index) { *index_ = index; }
 
  private:
