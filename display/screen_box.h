@@ -50,6 +50,8 @@ class ScreenBox : public QWidget {
   int ScreenUpdates() const { return screenUpdates_; }
   // Changes on the image wait for their screen update.
   bool UpdateWaiting() const { return updateQueued_ || updateTimer_.isActive(); }
+  // Milliseconds until a waiting change's own timer shows it; -1 if none waits on it.
+  int UpdateDueIn() const { return updateTimer_.isActive() ? updateTimer_.remainingTime() : -1; }
   const PlotScales& Scales() const { return scales_; }
   // Every text of the last full repaint: grid labels, min/max, "A=", "S=", "АМ=".
   const std::vector<PlotLabel>& Labels() const { return labels_; }

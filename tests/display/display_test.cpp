@@ -196,9 +196,43 @@ class DisplayTest : public QObject {
     QCoreApplication::sendPostedEvents(r.plot.get());
     QCOMPARE(r.plot->ScreenUpdates(), 1);
     // With no batch after them (a line gone quiet), their own timer shows
-    // them within two frames.
+    // them after the frame and a batch's time: about 30 updates a second.
+    QVERIFY(r.plot->UpdateDueIn() > 0);
+    QVERIFY2(r.plot->UpdateDueIn() <= 46, qPrintable(QString::number(r.plot->UpdateDueIn())));
     QTRY_COMPARE_WITH_TIMEOUT(r.plot->ScreenUpdates(), 2, 500);
     QVERIFY(!r.plot->UpdateWaiting());
+
+    // On screen: every point drawn since the last update, and only the
+    // columns they touched.
+    struct PaintLog : QObject {
+      QRegion painted;
+      int paints = 0;
+      bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) {
+          painted += static_cast<QPaintEvent*>(e)->region();
+          ++paints;
+        }
+        return false;
+      }
+    } log;
+    r.plot->installEventFilter(&log);
+    r.plot->show();
+    QVERIFY(QTest::qWaitForWindowExposed(r.plot.get()));
+    QTRY_VERIFY(log.paints > 0 && !r.plot->UpdateWaiting());
+    QCoreApplication::processEvents();
+    log.painted = QRegion();
+    log.paints = 0;
+    for (std::uint16_t x = 20000; x < 22000; ++x) {
+      r.store.CurrentSpectrum[x] = {x, 2500};
+      r.plot->PlotPoint(x, r.s.DisplayColors.Graph);
+    }
+    const int y = r.plot->Scales().Y(2500), x0 = r.plot->Scales().X(20000), x1 = r.plot->Scales().X(21999);
+    QCOMPARE(x0, 92);
+    QCOMPARE(x1, 101);
+    QTRY_VERIFY(log.paints > 0);
+    for (int x = x0; x <= x1; ++x) QVERIFY2(log.painted.contains(QPoint(x, y)), qPrintable(QString::number(x)));
+    QVERIFY(log.painted.boundingRect().left() >= x0 - 1);
+    QVERIFY(log.painted.boundingRect().right() <= x1 + 1);
   }
 
   void sweepMarkIsAnXorWedge() {
