@@ -102,3 +102,23 @@ TEST(SimulatedInstrument, SweepFillsTheSpectrumWithTheSimulatedValues) {
 }
 
 }  // namespace qel
+
+namespace qelsim {
+
+// Silences of any length, not only lengths a double holds exactly: 2.3 s
+// is a hair over 2 + 0.3, and the sweep must go on after each silence.
+TEST(SimulatedInstrument, SweepGoesOnAfterEachSilence) {
+  Options o;
+  o.SilenceEvery = 2;
+  o.SilenceFor = 0.3;
+  Instrument device(o);
+  std::vector<int> sentIn(60, 0);  // bytes sent in each 100 ms
+  for (int ms = 1; ms <= 6000; ++ms) {
+    device.Advance(ms / 1000.0);
+    sentIn[static_cast<std::size_t>((ms - 1) / 100)] += static_cast<int>(device.TakeOutput().size());
+  }
+  for (int k : {0, 5, 10, 15, 19, 24, 30, 39, 44, 50, 59}) EXPECT_GT(sentIn[static_cast<std::size_t>(k)], 0) << k;
+  for (int k : {20, 21, 40, 41}) EXPECT_EQ(sentIn[static_cast<std::size_t>(k)], 0) << k;
+}
+
+}  // namespace qelsim

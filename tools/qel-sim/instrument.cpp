@@ -76,9 +76,15 @@ double Instrument::PointInterval() const {
   return s.FullSweepSeconds * s.Step / 65520.0 / o_.TimeScale;
 }
 
+double Instrument::SilenceEnd(double now) const {
+  return std::floor(now / o_.SilenceEvery) * o_.SilenceEvery + o_.SilenceFor;
+}
+
 bool Instrument::Silent(double now) const {
   if (o_.SilenceEvery <= 0 || now < o_.SilenceEvery) return false;
-  return std::fmod(now, o_.SilenceEvery) < o_.SilenceFor;
+  // The same sum as the end that Advance resumes at: fmod's exact remainder
+  // (2.3 mod 2 is a hair under 0.3) kept a silence from ever ending.
+  return now < SilenceEnd(now);
 }
 
 int Instrument::SignalAt(int x) const {
@@ -133,7 +139,7 @@ void Instrument::Advance(double now) {
   int guard = 0;
   while (nextEvent_ <= now && guard++ < 200000) {
     if (Silent(nextEvent_)) {
-      nextEvent_ = std::floor(nextEvent_ / o_.SilenceEvery) * o_.SilenceEvery + o_.SilenceFor;
+      nextEvent_ = SilenceEnd(nextEvent_);
       continue;
     }
     const double interval = PointInterval();

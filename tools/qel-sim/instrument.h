@@ -113,6 +113,7 @@ class Instrument {
   std::uint8_t SpeedStatus() const;
   double PointInterval() const;
   bool Silent(double now) const;
+  double SilenceEnd(double now) const;  // the end of the silence now falls in
 
   Options o_;
   std::mt19937 rng_;
