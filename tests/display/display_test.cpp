@@ -196,9 +196,10 @@ class DisplayTest : public QObject {
     QCoreApplication::sendPostedEvents(r.plot.get());
     QCOMPARE(r.plot->ScreenUpdates(), 1);
     // With no batch after them (a line gone quiet), their own timer shows
-    // them after the frame and a batch's time: about 30 updates a second.
+    // them after the frame and a batch's time (46 ms, and the 5 % a coarse
+    // timer may add): about 30 updates a second.
     QVERIFY(r.plot->UpdateDueIn() > 0);
-    QVERIFY2(r.plot->UpdateDueIn() <= 46, qPrintable(QString::number(r.plot->UpdateDueIn())));
+    QVERIFY2(r.plot->UpdateDueIn() <= 50, qPrintable(QString::number(r.plot->UpdateDueIn())));
     QTRY_COMPARE_WITH_TIMEOUT(r.plot->ScreenUpdates(), 2, 500);
     QVERIFY(!r.plot->UpdateWaiting());
 
