@@ -232,7 +232,7 @@ int main(int argc, char** argv) {
       start = j;
       break;
     }
-  const bool aligned = files.size() <= 1 || start < passes.size();
+  bool aligned = files.size() <= 1 || start < passes.size();
   std::size_t merged = 0, lastPass = start;
   if (aligned && files.size() > 1) {
     std::size_t j = start;
@@ -241,6 +241,14 @@ int main(int argc, char** argv) {
       merged += to - j - 1;
       lastPass = to - 1;
       j = to;
+    }
+    // The files reach the end of the log: only the pass under way when the
+    // program was stopped may be left unsaved.
+    if (lastPass + 2 < passes.size()) {
+      std::printf("passes %llu..%llu after the last file were not saved\n",
+                  static_cast<unsigned long long>(passes[lastPass + 1].number),
+                  static_cast<unsigned long long>(passes.back().number));
+      aligned = false;
     }
   }
   std::size_t damagedStarts = 0;
