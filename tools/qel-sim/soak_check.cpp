@@ -10,7 +10,8 @@
 // random bytes before it, or the telegram after such bytes). File numbers
 // must run without a gap, and the files must follow the passes one by one:
 // a pass is merged into the file of the one before only when its Tm03 was
-// damaged. The first file (the pass under way when the program started) is
+// damaged, and the files reach the end of the log (the pass under way when
+// the program was stopped excepted). The first file (the pass under way when the program started) is
 // checked for wrong values only. Prints a summary; exit status 1 on any fault.
 //
 // With --values-changed 1 (the real-time filter or accumulation on, which
