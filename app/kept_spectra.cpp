@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
-#include "link/acquisition.h"
 #include "model/number_format.h"
 
 namespace qel {
@@ -59,39 +58,27 @@ void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::str
   }
 }
 
-std::vector<std::string> WriteKeptSpectraUnasked(Acquisition& acquisition, const std::string& workDir) {
-  std::vector<std::string> lines;
-  if (acquisition.KeptSpectra() == 0) return lines;
-  std::string error = acquisition.WriteKeptSpectra(workDir);
-  if (acquisition.KeptSpectra() == 0) return lines;
-  lines.push_back("Автосохранение: спектры не записаны в рабочую папку: " + error);
-  const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss");
+std::string UserFallbackFolders::Folder(std::size_t n, std::string& why) {
   QStringList bases;
   const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (!data.isEmpty()) bases << data + "/Talvor/Qel/Несохранённые спектры";
   const QString temp = QFileInfo(QDir::tempPath()).isDir() ? QDir::tempPath() : QString("/tmp");
   bases << temp + "/qel-несохранённые-спектры";
-  for (const QString& base : bases) {
-    QString folder = base + "/" + stamp;
-    for (int n = 2; QFileInfo::exists(folder); ++n) folder = base + "/" + stamp + "_" + QString::number(n);
-    if (!QDir().mkpath(folder)) {
-      lines.push_back("Автосохранение: папка " + QDir::toNativeSeparators(folder).toStdString() +
-                      " не создана");
-      continue;
-    }
-    const std::string native = QDir::toNativeSeparators(folder).toStdString();
-    const std::size_t before = acquisition.KeptSpectra();
-    error = acquisition.WriteKeptSpectra(native);
-    if (const auto written = static_cast<long long>(before - acquisition.KeptSpectra()); written > 0)
-      lines.push_back("Автосохранение: " + SpectraCount(written) + " " +
-                      std::string(PluralForm(written, "записан", "записаны", "записаны")) + " в запасную папку " +
-                      native);
-    if (acquisition.KeptSpectra() == 0) return lines;
-    lines.push_back("Автосохранение: " + error);
+  if (n >= static_cast<std::size_t>(bases.size())) return {};
+  const QString& base = bases.at(static_cast<qsizetype>(n));
+  QString folder = made_.value(base);
+  if (folder.isEmpty()) {
+    const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd_HH-mm-ss");
+    folder = base + "/" + stamp;
+    for (int k = 2; QFileInfo::exists(folder); ++k) folder = base + "/" + stamp + "_" + QString::number(k);
   }
-  for (const std::string& name : acquisition.KeptSpectrumNames())
-    lines.push_back("Автосохранение: спектр " + name + " потерян: его некуда записать");
-  return lines;
+  // Made again if it was removed meanwhile.
+  if (!QDir().mkpath(folder)) {
+    why = "папка " + QDir::toNativeSeparators(folder).toStdString() + " не создана";
+    return {};
+  }
+  made_.insert(base, folder);
+  return QDir::toNativeSeparators(folder).toStdString();
 }
 
 }  // namespace qel

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include <QHash>
+#include <QString>
+
+#include "link/acquisition.h"
+
 class QWidget;
 
 namespace qel {
-
-class Acquisition;
 
 // Returns when no spectrum is kept any more: written into the working
 // folder, into a folder the operator chose, or given up by the operator's
@@ -22,11 +25,16 @@ class Acquisition;
 void SettleKeptSpectra(QWidget* parent, Acquisition& acquisition, const std::string& workDir,
                        const std::function<bool()>& mayAsk = {});
 
-// The program is ending without questions: the kept spectra go into the
-// working folder, failing that into a fallback folder of the user's own
-// (a new subfolder for each such end, so that no earlier file is replaced),
-// failing that into the temporary folder. Returns the lines that say where
-// they went, or what could not be written.
-std::vector<std::string> WriteKeptSpectraUnasked(Acquisition& acquisition, const std::string& workDir);
+// The folders the kept spectra go to when the working folder does not take
+// them: a folder of the user's own data, failing that the temporary folder;
+// in each, one subfolder named by the time it was first needed, made once and
+// used for the rest of the run (so that no earlier run's file is replaced).
+class UserFallbackFolders : public FallbackFolders {
+ public:
+  std::string Folder(std::size_t n, std::string& why) override;
+
+ private:
+  QHash<QString, QString> made_;  // base folder -> this run's subfolder in it
+};
 
 }  // namespace qel

@@ -140,6 +140,7 @@ void TQelMainForm::BuildComponents() {
       &actions_, view_, adcForm_, &s_, [this] { linesForm_->PassEnded(); }});
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
   driver_->Attach(*link_);
+  link_->Acq.SetFallbackFolders(&fallbackFolders_);
   instruments_->Connect(link_->Controls);
   settingsCommands_ = new SettingsCommands(
       *this, s_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, sep_);
@@ -403,13 +404,41 @@ void TQelMainForm::PlaceAdcFormFirstTime() {
   ApplyPosition(*adcForm_, at.x(), at.y());
 }
 
-void TQelMainForm::OpenArguments(const QStringList& arguments) {
+QString TQelMainForm::FileArgument(const QStringList& arguments) {
   // The first argument that is not an option (Qt takes its own options).
-  for (int i = 1; i < arguments.size(); ++i) {
-    if (arguments.at(i).startsWith('-')) continue;
-    files_->OpenGivenFile(arguments.at(i));
+  for (int i = 1; i < arguments.size(); ++i)
+    if (!arguments.at(i).startsWith('-')) return arguments.at(i);
+  return {};
+}
+
+void TQelMainForm::OpenArguments(const QStringList& arguments) {
+  if (const QString file = FileArgument(arguments); !file.isEmpty()) files_->OpenGivenFile(file);
+}
+
+void TQelMainForm::AnotherStartRequested(const QString& file) {
+  if (closing_) return;
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  if (file.isEmpty()) return;
+  requestedFiles_.append(file);
+  OpenRequestedFiles();
+}
+
+void TQelMainForm::OpenRequestedFiles() {
+  // A dialog works on the spectrum or the settings: the file waits until it
+  // has closed.
+  if (QApplication::activeModalWidget()) {
+    if (!requestTimer_) {
+      requestTimer_ = new QTimer(this);
+      requestTimer_->setSingleShot(true);
+      requestTimer_->setInterval(250);
+      connect(requestTimer_, &QTimer::timeout, this, &TQelMainForm::OpenRequestedFiles);
+    }
+    requestTimer_->start();
     return;
   }
+  while (!requestedFiles_.isEmpty() && !closing_) files_->OpenGivenFile(requestedFiles_.takeFirst());
 }
 
 void TQelMainForm::ApplyMessageFormPlacement() {
@@ -455,13 +484,10 @@ void TQelMainForm::FormClose() {
   // would otherwise bring it back again and again.
   link_->Flags.Receiving = false;
   driver_->SetTimerEnabled(LinkTimer::QelTimer, false);
-  if (noQuestions_) {
-    for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
-  } else {
-    SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
-    if (noQuestions_)
-      for (const std::string& line : WriteKeptSpectraUnasked(link_->Acq, s_.WorkDir)) ReportOnExit(line);
-  }
+  if (!noQuestions_) SettleKeptSpectra(this, link_->Acq, s_.WorkDir, [this] { return !noQuestions_; });
+  // Ended by the system, before or while the question was open.
+  if (noQuestions_)
+    for (const std::string& line : link_->Acq.WriteKeptSpectraAtEnd(s_.WorkDir)) ReportOnExit(line);
   port_->Close();
   RestoreUnits(s_);
   if (s_.Rapid == StopSpeedIndex) s_.Rapid = static_cast<std::uint8_t>(link_->Controls.SavedSpeed());

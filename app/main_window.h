@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QMainWindow>
+#include <QTimer>
 #include <QToolBar>
 
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "file_commands.h"
+#include "kept_spectra.h"
 #include "processing_commands.h"
 #include "link/link.h"
 #include "link/qt/qt_link_driver.h"
@@ -92,6 +94,11 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   // The arguments of the program after FormShow: a spectrum file, if one
   // is named, is opened as if chosen in the open dialog.
   void OpenArguments(const QStringList& arguments);
+  // The file the arguments name: the first that is not an option.
+  static QString FileArgument(const QStringList& arguments);
+  // Another start on the same settings: the window comes forward and opens
+  // `file` (if one is named) as "Открыть" would, once no dialog is open.
+  void AnotherStartRequested(const QString& file);
 
   void AToolBarExecute();
   void AMessageViewExecute();
@@ -134,6 +141,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   void ApplyMessageFormPlacement();
   void ReportOnExit(const std::string& line);
   void PlaceAdcFormFirstTime();
+  void OpenRequestedFiles();
 
   ProgramState& state_;
   Settings& s_;
@@ -160,6 +168,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   QtSerialPort* port_ = nullptr;
   QtLinkDriver* driver_ = nullptr;
   std::unique_ptr<WindowLinkView> linkView_;
+  UserFallbackFolders fallbackFolders_;  // the link's, for the whole run
   std::unique_ptr<Link> link_;
   SettingsCommands* settingsCommands_ = nullptr;
 
@@ -167,6 +176,8 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   bool closing_ = false;     // FormClose is under way or done
   bool noQuestions_ = false; // ending on the system's request
   bool adcMonitorOn_ = false;
+  QStringList requestedFiles_;  // handed over by other starts, to be opened
+  QTimer* requestTimer_ = nullptr;
 };
 
 }  // namespace qel

@@ -119,8 +119,7 @@ bool Listed(const std::vector<std::string>& names, const std::string& name) {
 }
 }  // namespace
 
-std::string Acquisition::WriteKeptSpectra(const std::string& folder, const std::vector<std::string>* only) {
-  if (kept_.empty()) return {};
+std::string Acquisition::WriteKept(const std::string& folder, const std::vector<std::string>* only) {
   for (auto k = kept_.begin(); k != kept_.end();) {
     if (only && !Listed(*only, k->Name)) {
       ++k;
@@ -135,8 +134,48 @@ std::string Acquisition::WriteKeptSpectra(const std::string& folder, const std::
     view_.AppendLog("Автосохранение: записан отложенный спектр " + path);
     k = kept_.erase(k);
   }
-  if (kept_.empty()) EndFailureRun();
   return {};
+}
+
+std::string Acquisition::WriteKeptSpectra(const std::string& folder, const std::vector<std::string>* only) {
+  if (kept_.empty()) return {};
+  std::string error = WriteKept(folder, only);
+  if (kept_.empty()) EndFailureRun();
+  return error;
+}
+
+std::vector<std::string> Acquisition::WriteKeptSpectraToFallback(std::string* took) {
+  std::vector<std::string> lines;
+  for (std::size_t n = 0; fallback_ && !kept_.empty(); ++n) {
+    std::string why;
+    const std::string folder = fallback_->Folder(n, why);
+    if (folder.empty()) {
+      if (why.empty()) break;  // no folder left to try
+      lines.push_back("Автосохранение: " + why);
+      continue;
+    }
+    const std::size_t before = kept_.size();
+    const std::string error = WriteKept(folder, nullptr);
+    if (const auto written = static_cast<long long>(before - kept_.size()); written > 0) {
+      lines.push_back("Автосохранение: " + SpectraCount(written) + " " +
+                      std::string(PluralForm(written, "записан", "записаны", "записаны")) + " в запасную папку " +
+                      folder);
+      if (took) *took = folder;
+    }
+    if (!error.empty()) lines.push_back("Автосохранение: " + error);
+  }
+  return lines;
+}
+
+std::vector<std::string> Acquisition::WriteKeptSpectraAtEnd(const std::string& workDir) {
+  std::vector<std::string> lines;
+  if (kept_.empty()) return lines;
+  const std::string error = WriteKeptSpectra(workDir);
+  if (kept_.empty()) return lines;
+  lines.push_back("Автосохранение: спектры не записаны в рабочую папку: " + error);
+  for (std::string& line : WriteKeptSpectraToFallback()) lines.push_back(std::move(line));
+  for (const KeptSpectrum& k : kept_) lines.push_back("Автосохранение: спектр " + k.Name + " потерян: его некуда записать");
+  return lines;
 }
 
 void Acquisition::DiscardKeptSpectra(const std::vector<std::string>& names) {
@@ -153,7 +192,22 @@ void Acquisition::DiscardKeptSpectra(const std::vector<std::string>& names) {
 
 void Acquisition::Keep(const std::string& name) {
   kept_.push_back(KeptSpectrum{name, SerializeSpectrum(store_.CurrentSpectrum)});
-  if (kept_.size() > MaxKeptSpectra) {
+  if (kept_.size() < MaxKeptSpectra) return;
+  // No more may wait in memory: they all go to the fallback folder, the one
+  // the program's end would use, and later ones after them.
+  const auto count = static_cast<long long>(kept_.size());
+  std::string folder;
+  for (const std::string& line : WriteKeptSpectraToFallback(&folder)) view_.AppendLog(line);
+  if (kept_.empty()) {
+    if (!fallbackShown_)
+      Show("Автосохранение: в памяти хранится не более " + std::to_string(MaxKeptSpectra) + " спектров, поэтому " +
+           SpectraCount(count) + ", не записанные в рабочую папку, " +
+           std::string(PluralForm(count, "записан", "записаны", "записаны")) + " в запасную папку " + folder +
+           ". Туда же будут записываться и следующие, пока рабочая папка недоступна");
+    fallbackShown_ = true;
+    return;
+  }
+  while (kept_.size() > MaxKeptSpectra) {
     const std::string text = "Автосохранение: спектр " + kept_.front().Name +
                              " потерян: в памяти хранится не более " + std::to_string(MaxKeptSpectra) + " спектров";
     view_.AppendLog(text);

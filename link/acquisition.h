@@ -20,6 +20,17 @@ namespace qel {
 
 class RegistryStore;
 
+// Folders outside the working folder that take the kept spectra when no more
+// may wait in memory, and at the program's end: best first, each made when it
+// is first asked for and the same one for the rest of the run.
+class FallbackFolders {
+ public:
+  virtual ~FallbackFolders() = default;
+  // The n-th folder (0 the best), made if need be. Empty when there is none:
+  // `why` then says why it could not be made, or stays empty past the last.
+  virtual std::string Folder(std::size_t n, std::string& why) = 0;
+};
+
 class Acquisition : public AutoSaveView {
  public:
   // At most this many spectra whose automatic save failed are kept in memory.
@@ -64,6 +75,16 @@ class Acquisition : public AutoSaveView {
   // the spectra of those names are written (those the operator was shown);
   // spectra kept since stay kept.
   std::string WriteKeptSpectra(const std::string& folder, const std::vector<std::string>* only = nullptr);
+  // Writes the kept spectra into the fallback folders, the first that takes
+  // them all ending it. Returns the log lines that say where they went and
+  // what failed; spectra no folder took stay kept. `took` is the last folder
+  // that took any.
+  std::vector<std::string> WriteKeptSpectraToFallback(std::string* took = nullptr);
+  // The program ends without questions: the kept spectra go into `workDir`,
+  // failing that into the fallback folders. Returns the lines that say where
+  // they went, or which were lost.
+  std::vector<std::string> WriteKeptSpectraAtEnd(const std::string& workDir);
+  void SetFallbackFolders(FallbackFolders* folders) { fallback_ = folders; }
   // The operator chose to give up the spectra of these names (those the
   // question listed): they are dropped, and the log names each; any kept
   // since the question was asked stay kept.
@@ -78,13 +99,17 @@ class Acquisition : public AutoSaveView {
     std::string Bytes;
   };
   void AutoSave();
+  // Keeps the spectrum on screen under `name`. At the largest number kept they
+  // all go to the fallback folder; only when none takes them is the oldest
+  // given up.
   void Keep(const std::string& name);
+  std::string WriteKept(const std::string& folder, const std::vector<std::string>* only);
   // Every failure is logged; only the first of a run of failures (until the
   // spectra are written again) is shown in a box, and the first loss of a
   // kept spectrum in that run.
   void Failure(const std::string& text);
   void Show(const std::string& text);
-  void EndFailureRun() { failing_ = lossShown_ = false; }
+  void EndFailureRun() { failing_ = lossShown_ = fallbackShown_ = false; }
 
   Settings& s_;
   SpectrumStore& store_;
@@ -108,6 +133,8 @@ class Acquisition : public AutoSaveView {
   std::optional<std::string> pendingError_;
   bool failing_ = false;    // a run of failed automatic saves is under way
   bool lossShown_ = false;  // its first lost spectrum has been shown
+  bool fallbackShown_ = false;  // its first write into a fallback folder has been shown
+  FallbackFolders* fallback_ = nullptr;
 };
 
 }  // namespace qel

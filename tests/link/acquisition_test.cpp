@@ -305,14 +305,33 @@ TEST_F(Acquire, KeptSpectrumPathHasOneSeparator) {
   EXPECT_TRUE(PathExists(dir.File("Спектр00000001.qel")));
 }
 
+// Fallback folders by number: "" cannot be made; each request is recorded.
+struct FakeFallback : FallbackFolders {
+  std::string Folder(std::size_t n, std::string& why) override {
+    asked.push_back(n);
+    if (n >= folders.size()) return {};
+    if (folders[n].empty()) why = "папка " + std::to_string(n) + " не создана";
+    return folders[n];
+  }
+  std::vector<std::string> folders;
+  std::vector<std::size_t> asked;
+};
+
+long CountLines(const std::vector<std::string>& log, const std::string& part) {
+  return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
 TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
+  // With no folder to take them, the oldest are given up.
   s.AutoSave = true;
   s.WorkDir = dir.File("gone");
+  FakeFallback none;
+  none.folders = {"", ""};
+  link.Acq.SetFallbackFolders(&none);
   for (int pass = 0; pass < 66; ++pass) PassStart();
   EXPECT_EQ(link.Acq.KeptSpectra(), 64u);
-  EXPECT_EQ(std::count_if(ui.log.begin(), ui.log.end(),
-                          [](const std::string& l) { return l.find("потерян") != std::string::npos; }),
-            2);
+  EXPECT_EQ(CountLines(ui.log, "потерян"), 2);
+  EXPECT_EQ(CountLines(ui.log, "папка 1 не создана"), 3);  // at the 64th, 65th and 66th
   // The first failure and the first loss are shown, not every pass.
   ASSERT_EQ(ui.errors.size(), 2u);
   EXPECT_NE(ui.errors[1].find("Спектр00000001.qel потерян"), std::string::npos) << ui.errors[1];
@@ -327,6 +346,49 @@ TEST_F(Acquire, AtMostSixtyFourSpectraAreKept) {
   for (int pass = 0; pass < 65; ++pass) PassStart();
   ASSERT_EQ(ui.errors.size(), 4u);
   EXPECT_NE(ui.errors[3].find("Спектр00000067.qel потерян"), std::string::npos) << ui.errors[3];
+}
+
+TEST_F(Acquire, TheSixtyFourthKeptSpectrumSendsThemAllToTheFallbackFolder) {
+  s.AutoSave = true;
+  s.WorkDir = dir.File("gone");
+  FakeFallback folders;
+  folders.folders = {"", dir.File("spare"), dir.File("never")};  // the first cannot be made
+  std::filesystem::create_directory(dir.File("spare"));
+  link.Acq.SetFallbackFolders(&folders);
+  for (int pass = 0; pass < 63; ++pass) PassStart();
+  EXPECT_EQ(link.Acq.KeptSpectra(), 63u);
+  EXPECT_TRUE(folders.asked.empty());
+  PassStart();
+  EXPECT_EQ(link.Acq.KeptSpectra(), 0u);
+  for (int n : {1, 64}) EXPECT_TRUE(PathExists(dir.File("spare") + PathSeparator + AutoSaveFileName(s, n))) << n;
+  EXPECT_EQ(folders.asked, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(CountLines(ui.log, "Автосохранение: 64 спектра записаны в запасную папку " + dir.File("spare")), 1);
+  ASSERT_EQ(ui.errors.size(), 2u);  // the first failure, then the fallback folder once
+  EXPECT_NE(ui.errors[1].find("64 спектра, не записанные в рабочую папку, записаны в запасную папку " + dir.File("spare")),
+            std::string::npos)
+      << ui.errors[1];
+  // The next 64 go to the same folder, without another box; none is lost.
+  for (int pass = 0; pass < 66; ++pass) PassStart();
+  EXPECT_EQ(link.Acq.KeptSpectra(), 2u);
+  EXPECT_TRUE(PathExists(dir.File("spare") + PathSeparator + AutoSaveFileName(s, 128)));
+  EXPECT_EQ(ui.errors.size(), 2u);
+  EXPECT_EQ(CountLines(ui.log, "потерян"), 0);
+  // At the end, what the working folder does not take goes there too, and
+  // the search for a folder stops at the first that took them all.
+  folders.asked.clear();
+  std::vector<std::string> end = link.Acq.WriteKeptSpectraAtEnd(s.WorkDir);
+  ASSERT_EQ(end.size(), 3u);
+  EXPECT_EQ(end[0].rfind("Автосохранение: спектры не записаны в рабочую папку: ", 0), 0u) << end[0];
+  EXPECT_EQ(end[1], "Автосохранение: папка 0 не создана");
+  EXPECT_EQ(end[2], "Автосохранение: 2 спектра записаны в запасную папку " + dir.File("spare"));
+  EXPECT_EQ(folders.asked, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(link.Acq.KeptSpectra(), 0u);
+  // Where no folder takes them, each is named as lost.
+  PassStart();
+  folders.folders = {""};
+  end = link.Acq.WriteKeptSpectraAtEnd(s.WorkDir);
+  ASSERT_EQ(end.size(), 3u);
+  EXPECT_EQ(end[2], "Автосохранение: спектр " + AutoSaveFileName(s, 131) + " потерян: его некуда записать");
 }
 
 TEST_F(Acquire, TheLastFileNumberIsNeverPassed) {
