@@ -15,7 +15,15 @@ namespace qel {
 namespace {
 QString CleanAbsolute(const QString& path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
 
-QString NotFoundText(const QString& path) { return "Файл не найден: " + QDir::toNativeSeparators(path); }
+// Why a path named for opening (on the command line, in the recent list) is
+// not opened: it is not there, or it is no file.
+QString NotAFileText(const QString& path) {
+  const QFileInfo f(path);
+  const QString native = QDir::toNativeSeparators(path);
+  if (!f.exists()) return "Файл не найден: " + native;
+  return "Файл \"" + native + "\" не открыт: " +
+         (f.isDir() ? QString("это папка, а не файл") : QString("это не обычный файл (канал, устройство или сокет)"));
+}
 
 QString DirectoryWithSeparator(const QString& path) {
   return QDir::toNativeSeparators(QFileInfo(path).absolutePath() + "/");
@@ -111,7 +119,7 @@ void FileCommands::RecentFileClick(QObject* sender) {
   // the spectrum on screen, the caption, LastOpen and the list stay, since
   // the drive may come back.
   if (!QFileInfo(path).isFile()) {
-    host_.ShowError(NotFoundText(path));
+    host_.ShowError(NotAFileText(path));
     return;
   }
   CloseSpectrum();
@@ -156,7 +164,7 @@ void FileCommands::OpenChosenFile(const QString& path) {
 void FileCommands::OpenGivenFile(const QString& path) {
   const QFileInfo file(path);
   if (!file.isFile()) {
-    host_.ShowError(NotFoundText(path));
+    host_.ShowError(NotAFileText(path));
     return;
   }
   host_.SetReceiveMode(false);

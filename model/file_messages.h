@@ -16,6 +16,7 @@ inline const char* ReadOnly() { return "файловая система дост
 inline const char* DiskFull() { return "на диске нет места"; }
 inline const char* NotAFolder() { return "часть пути не является каталогом"; }
 inline const char* NameTooLong() { return "слишком длинное имя файла или путь"; }
+inline const char* IsAFolder() { return "это папка, а не файл"; }
 
 // Any other cause: its number, and the system's own text (often English) in
 // parentheses.
@@ -38,6 +39,7 @@ inline std::string ErrnoReason(int err) {
       return DiskFull();
     case ENOTDIR: return NotAFolder();
     case ENAMETOOLONG: return NameTooLong();
+    case EISDIR: return IsAFolder();
     default: return OtherReason(err, std::strerror(err));
   }
 }

@@ -329,6 +329,7 @@ TEST(AtomicFile, SystemReasonsAreRussianForTheCommonCauses) {
   EXPECT_EQ(SystemReason(ENOSPC), "на диске нет места");
   EXPECT_EQ(SystemReason(ENOTDIR), "часть пути не является каталогом");
   EXPECT_EQ(SystemReason(ENAMETOOLONG), "слишком длинное имя файла или путь");
+  EXPECT_EQ(SystemReason(EISDIR), "это папка, а не файл");
   EXPECT_EQ(SystemReason(EIO), "системная ошибка " + std::to_string(EIO) + " (" + std::strerror(EIO) + ")");
 }
 
