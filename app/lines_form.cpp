@@ -37,9 +37,10 @@ TLinesForm::TLinesForm(Settings& s, const SpectrumStore& store, std::string sep,
   auto* frequencyLabel = new QLabel("Частота СВЧ, ГГц:", this);
   frequency_ = new QLineEdit(this);
   frequency_->setObjectName("FrequencyEdit");
-  frequency_->setPlaceholderText("например, 9.4");
+  frequency_->setPlaceholderText("например, " + Number(9.4, 1));
   frequency_->setMaximumWidth(Px(110));
-  if (s_.MWFrequency > 0) frequency_->setText(QString::number(s_.MWFrequency, 'g', 10));
+  if (s_.MWFrequency > 0)
+    frequency_->setText(QString::number(s_.MWFrequency, 'g', 10).replace('.', QString::fromStdString(sep_)));
   frequencyLabel->setBuddy(frequency_);
   auto* fitLabel = new QLabel("Подгонка формы:", this);
   fit_ = new QComboBox(this);
@@ -239,7 +240,7 @@ void TLinesForm::FrequencyEdited() {
   text.replace(',', '.');
   const double v = text.isEmpty() ? 0 : ParseFrequency(text.toStdString());
   if (!text.isEmpty() && v <= 0) {
-    status_->setText("Частота СВЧ — число больше нуля в гигагерцах, например 9.4");
+    status_->setText("Частота СВЧ — число больше нуля в гигагерцах, например " + Number(9.4, 1));
     return;
   }
   if (v == s_.MWFrequency) return;

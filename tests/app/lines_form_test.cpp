@@ -81,6 +81,7 @@ class LinesFormTest : public QObject {
 
     // The frequency, typed once with the operator's decimal comma, is kept.
     auto* frequency = rig.Find<QLineEdit>("FrequencyEdit");
+    QCOMPARE(frequency->placeholderText(), QString("например, 9,4"));
     frequency->setText("9,4");
     emit frequency->editingFinished();
     QCOMPARE(rig.S().MWFrequency, 9.4);
@@ -90,6 +91,7 @@ class LinesFormTest : public QObject {
     frequency->setText("девять");
     emit frequency->editingFinished();
     QCOMPARE(rig.S().MWFrequency, 9.4);
+    QCOMPARE(rig.Find<QLabel>("StatusLbl")->text(), QString("Частота СВЧ — число больше нуля в гигагерцах, например 9,4"));
 
     // Fits with their error bars.
     rig.Find<QComboBox>("FitBox")->setCurrentIndex(3);
