@@ -144,13 +144,37 @@ InstrumentPanel::InstrumentPanel(Settings& s, const Actions& actions, QWidget* p
     g->layout()->setContentsMargins(Px(6), Px(2), Px(6), Px(4));
     g->layout()->setSpacing(Px(3));
   }
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->addWidget(CorrPanel);
-  row->addWidget(AmpPanel);
-  row->addWidget(SpeedPanel);
-  row->addWidget(RazvPanel, 1);
+  grid_ = new QGridLayout(this);
+  grid_->setContentsMargins(0, 0, 0, 0);
+  Arrange(false);
   for (QGroupBox* g : {CorrPanel, AmpPanel, SpeedPanel, RazvPanel}) g->setEnabled(false);
+}
+
+void InstrumentPanel::Arrange(bool twoRows) {
+  twoRows_ = twoRows;
+  for (QGroupBox* g : {CorrPanel, AmpPanel, SpeedPanel, RazvPanel}) grid_->removeWidget(g);
+  grid_->addWidget(CorrPanel, 0, 0);
+  grid_->addWidget(AmpPanel, 0, 1);
+  grid_->addWidget(SpeedPanel, 0, 2);
+  if (twoRows)
+    grid_->addWidget(RazvPanel, 1, 0, 1, 4);
+  else
+    grid_->addWidget(RazvPanel, 0, 3);
+  // What is left of the row goes to the sweep bounds, or stays empty beside
+  // the three groups above them.
+  grid_->setColumnStretch(3, 1);
+}
+
+void InstrumentPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  int oneRow = 0, shown = 0;
+  for (QGroupBox* g : {CorrPanel, AmpPanel, SpeedPanel, RazvPanel}) {
+    if (g->isHidden()) continue;
+    oneRow += g->minimumSizeHint().width();
+    ++shown;
+  }
+  oneRow += (shown - 1) * grid_->horizontalSpacing();
+  if ((width() < oneRow) != twoRows_) Arrange(!twoRows_);
 }
 
 QWidget* InstrumentPanel::UpDown(const char* name, Qt::Orientation o, void (InstrumentPanel::*up)(),

@@ -11,10 +11,10 @@
 #include <QToolBar>
 #include <QWidget>
 
-
 #include "model/settings.h"
 
 class QAction;
+class QGridLayout;
 
 namespace qel {
 
@@ -74,10 +74,19 @@ class InstrumentPanel : public QWidget {
   void SpeedUp();
   void SpeedDown();
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
+  // The four groups in one row, or, where the window is too narrow for
+  // them (its smallest width, in the desktop's font), the sweep bounds in a
+  // row of their own below the other three: no caption or number is cut.
+  void Arrange(bool twoRows);
   QWidget* UpDown(const char* name, Qt::Orientation o, void (InstrumentPanel::*up)(), void (InstrumentPanel::*down)());
 
   Settings& s_;
+  QGridLayout* grid_ = nullptr;
+  bool twoRows_ = false;
 };
 
 }  // namespace qel

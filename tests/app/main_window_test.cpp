@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -220,6 +221,15 @@ void MainWindowTest::MenusAndBarFollowTheCommandTable() {
     more->click();
     QCoreApplication::processEvents();
     QCOMPARE(bar->height(), 41);
+    // At the window's smallest width every label below the plot is whole.
+    w.resize(w.minimumSize());
+    QCoreApplication::processEvents();
+    QCOMPARE(w.width(), 500);
+    for (QLabel* label : w.findChild<QWidget*>("InstrumentPanel")->findChildren<QLabel*>())
+      QVERIFY2(label->contentsRect().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+               qPrintable(label->objectName() + ": " + QString::number(label->contentsRect().width())));
+    for (QGroupBox* group : w.findChild<QWidget*>("InstrumentPanel")->findChildren<QGroupBox*>())
+      QVERIFY2(group->width() >= group->minimumSizeHint().width(), qPrintable(group->objectName()));
   }
   // Rows whose texts operators know as they are, typos and double blanks included.
   struct Row {
