@@ -11,7 +11,12 @@
 #ifdef Q_OS_WIN
 #include "model/registry_win.h"
 #else
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+
 #include "model/reg_file_store.h"
+#include "single_instance.h"
 #endif
 #include "qel_application.h"
 
@@ -40,7 +45,25 @@ int main(int argc, char** argv) {
   // HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0, as the instrument's computers have it.
   qel::WinRegistryStore store;
 #else
-  qel::RegFileStore store(qel::RegFileStore::DefaultPath());
+  const QString settingsPath = QString::fromStdString(qel::RegFileStore::DefaultPath());
+  qel::SingleInstance instance(QFileInfo(settingsPath).absolutePath());
+  if (!instance.TakeLock()) {
+    // A window runs on these settings: it takes the file, or comes forward.
+    const QString file = qel::TQelMainForm::FileArgument(app.arguments());
+    const QString why = instance.HandOver(file.isEmpty() ? file : QFileInfo(file).absoluteFilePath());
+    if (why.isEmpty()) {
+      std::fprintf(stderr, "qel-gui: %s\n",
+                   file.isEmpty() ? "программа уже запущена с этими настройками: её окно выведено вперёд"
+                                  : "программа уже запущена с этими настройками: файл открыт в её окне");
+      return 0;
+    }
+    std::fprintf(stderr, "qel-gui: %s\n", why.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Warning, "КЕЛ", why.left(1).toUpper() + why.mid(1), QMessageBox::Ok);
+    box.setObjectName("AlreadyRunningBox");
+    box.exec();
+    return 1;
+  }
+  qel::RegFileStore store(settingsPath.toStdString());
   if (!store.LoadProblem().empty()) problems.append(QString::fromStdString(store.LoadProblem()));
 #endif
 
@@ -62,5 +85,9 @@ int main(int argc, char** argv) {
   window.show();
   // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.
   window.OpenArguments(app.arguments());
+#ifndef Q_OS_WIN
+  QObject::connect(&instance, &qel::SingleInstance::Requested, &window, &qel::TQelMainForm::AnotherStartRequested);
+  instance.Listen();
+#endif
   return app.exec();
 }

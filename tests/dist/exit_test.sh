@@ -9,7 +9,11 @@
 #  2. receive mode against qel-sim, automatic saving into a folder that is
 #     gone, so every spectrum is kept in memory: SIGTERM ends the program
 #     within 2 s, the settings are stored, the kept spectra are in the
-#     fallback folder that standard error names.
+#     fallback folder that standard error names;
+#  3. Ctrl-C on the demo's terminal;
+#  4. one window per settings folder: a start after `kill -9` is a first
+#     start; a second start hands its file to the running window, or brings
+#     that window forward, and ends without writing the settings.
 # Usage: exit_test.sh SOURCE-DIR BUILD-DIR
 set -euo pipefail
 export LC_ALL=C.UTF-8
@@ -142,3 +146,36 @@ wait "$spid" || status=$?
 ! kill -0 "$gpid" 2>/dev/null || fail "qel-gui still runs after the start script ended"
 gpid= simpid=
 echo "Ctrl-C: the start script ended with status 130 after its window"
+
+# 4. One window per settings folder.
+rm -rf "$XDG_CONFIG_HOME"
+write_settings "$XDG_CONFIG_HOME" "Mode=0" "NumbMask=9" "ADCEnable=1" "WorkDir=$tmp/"
+"$build/app/qel-gui" 2>"$tmp/gui.err" &
+gpid=$!
+wait_window "$gpid" >/dev/null || fail "the first window did not appear"
+kill -KILL "$gpid"
+wait "$gpid" 2>/dev/null || true
+# Killed, it left its lock and its socket behind: the next start is a first one.
+"$build/app/qel-gui" 2>"$tmp/gui.err" &
+gpid=$!
+main=$(wait_window "$gpid") || fail "no window after a start that followed kill -9"
+before=$(md5sum <"$reg")
+printf '\x10\x00\x00\x08\x11\x00\x10\x08' >"$tmp/handed.qel"
+(cd "$tmp" && timeout 20 "$build/app/qel-gui" handed.qel 2>"$tmp/second.err") || fail "a second start with a file failed: $(cat "$tmp/second.err")"
+within 10 xdotool search --onlyvisible --pid "$gpid" --name '^КЕЛ - handed.qel$' >/dev/null ||
+  fail "the running window did not open the file handed over"
+# Without a file: the running window comes forward, above its ADC window
+# (xwininfo lists the top window first).
+top_window() { xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "\(ВХОД  АЦП\|КЕЛ - handed.qel\)".*/\1/p' | head -1; }
+adc=$(xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "ВХОД  АЦП".*/\1/p')
+[[ -n $adc ]] || fail "no ADC window"
+xdotool windowraise "$adc"
+within 5 test "$(top_window)" == "$adc" || fail "the ADC window could not be raised"
+timeout 20 "$build/app/qel-gui" 2>"$tmp/second.err" || fail "a second start without a file failed: $(cat "$tmp/second.err")"
+within 10 test "$(top_window)" == "$(printf '0x%x' "$main")" || fail "the running window did not come forward"
+[[ $(md5sum <"$reg") == "$before" ]] || fail "a second start wrote the settings"
+kill -TERM "$gpid"
+wait "$gpid" || true
+gpid=
+grep -q '"NumbMask"=dword:00000009' "$reg" || fail "the first window's settings were not kept"
+echo "one window: a start after kill -9 runs; a second start handed its file over, brought the window forward, wrote nothing"
