@@ -119,9 +119,10 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
 
   const QColor back = ToQColor(colors.BackGround);
   const QColor textColor = ToQColor(colors.Text);
-  // The canvas's font colour and brush as the steps leave them: "АМ=" is
-  // drawn in whatever the steps before it set.
-  QColor font = textColor, brush = back;
+  // The canvas's font colour as the steps leave it: "АМ=" is written in
+  // whatever the steps before it set, on the background (the brush they
+  // leave, the last dot's colour, would hide it).
+  QColor font = textColor;
 
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -181,11 +182,7 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
       if (!IsValid(pt)) continue;
       const int x = map.X(pt.Code);
       dots.Add(x, map.ClampedY(pt.Value), graph);
-      brush = graph;
-      if (s.ShowFirst) {
-        dots.Add(x, map.ClampedY(in.Store.RawSpectrum[static_cast<std::size_t>(i)]), raw);
-        brush = raw;
-      }
+      if (s.ShowFirst) dots.Add(x, map.ClampedY(in.Store.RawSpectrum[static_cast<std::size_t>(i)]), raw);
       ++report.Points;
     }
   }
@@ -205,7 +202,6 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
     const int x0 = second ? f.Right - w2 * 5 / 3 - fm.horizontalAdvance(text) : f.Left + w1 * 5 / 3;
     label(x0, f.Bottom - 1 - th, text, c, back);
     font = c;
-    brush = back;
   };
   cursor(s.Visir1, s.VisKoord1, colors.Visir1, false);
   cursor(s.Visir2, s.VisKoord2, colors.Visir2, true);
@@ -227,11 +223,9 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
       p.setBrush(textColor);
       p.drawPolygon(isMax ? ArrowAbove(x, y) : ArrowBelow(x, y));
       p.setBrush(Qt::NoBrush);
-      brush = textColor;
     };
     mark(run.MaxIndex, true);
     mark(run.MinIndex, false);
-    brush = back;
     if (valid(run.MaxIndex)) {
       const SpectrumPoint m = spectrum[static_cast<std::size_t>(run.MaxIndex)];
       const SpectrumPoint n = spectrum[static_cast<std::size_t>(run.MinIndex)];
@@ -246,7 +240,6 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
     const int cx = map.X((static_cast<long>(s.VisKoord1) + s.VisKoord2) / 2);
     label(cx - fm.horizontalAdvance(text) / 2, f.Top + 2 * th, text, textColor, back);
     font = textColor;
-    brush = back;
   }
 
   // From the printable area's left edge, not the frame's, where it ends
@@ -263,7 +256,7 @@ SheetReport DrawSheet(QPainter& p, const PrintGeometry& g, const SheetInput& in)
       x = f.Left + 2;
       y = header.bottom() + 2;
     }
-    label(x, y, text, font, brush);
+    label(x, y, text, font, back);
   }
   return report;
 }
