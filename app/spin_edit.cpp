@@ -6,40 +6,67 @@ namespace qel {
 
 namespace {
 
-// More digits than any range of an int has: what is longer is no number
-// anyone means.
-constexpr int kMaxDigits = 10;
-
-// Digits after a minus sign where the range has negative numbers.
-bool IsNumber(const QString& text, bool negative) {
-  const QStringView digits = negative && text.startsWith('-') ? QStringView(text).mid(1) : QStringView(text);
-  if (digits.isEmpty() || digits.size() > kMaxDigits) return false;
-  return std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+// A whole number: digits, a sign before them, blanks around.
+bool IsNumber(const QString& text) {
+  QStringView digits = QStringView(text).trimmed();
+  if (digits.startsWith('-') || digits.startsWith('+')) digits = digits.mid(1);
+  return !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
 
+SpinEdit::SpinEdit(QWidget* parent) : QSpinBox(parent) {
+  taken_ = value();
+  connect(this, &QAbstractSpinBox::editingFinished, this, &SpinEdit::Taken);
+  // Set by the program, not typed.
+  connect(this, &QSpinBox::valueChanged, this, [this](int v) {
+    if (!typing_) taken_ = v;
+  });
+}
+
+void SpinEdit::Taken() {
+  typing_ = false;
+  taken_ = value();
+}
+
+void SpinEdit::keyPressEvent(QKeyEvent* event) {
+  typing_ = true;
+  QSpinBox::keyPressEvent(event);
+}
+
+void SpinEdit::stepBy(int steps) {
+  QSpinBox::stepBy(steps);
+  Taken();
+}
+
 int SpinEdit::TypedValue() {
   interpretText();
+  Taken();
   return value();
 }
 
 QValidator::State SpinEdit::validate(QString& text, int&) const {
-  if (IsNumber(text, minimum() < 0)) return QValidator::Acceptable;
-  // Nothing yet (or only the sign): the text is being typed.
-  if (text.isEmpty() || (minimum() < 0 && text == "-")) return QValidator::Intermediate;
-  return QValidator::Invalid;
+  // Nothing typed is refused on the way: what the text means is decided
+  // when it is taken.
+  return IsNumber(text) ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 int SpinEdit::valueFromText(const QString& text) const {
+  const QStringView t = QStringView(text).trimmed();
+  const bool negative = t.startsWith('-');
+  QStringView digits = negative || t.startsWith('+') ? t.mid(1) : t;
+  while (digits.size() > 1 && digits.front() == '0') digits = digits.mid(1);
+  // More digits than any int has: past either end of the range.
+  if (digits.size() > 10) return negative ? minimum() : maximum();
   bool ok = false;
-  const qlonglong n = text.toLongLong(&ok);
+  const qlonglong n = digits.toLongLong(&ok);
   if (!ok) return minimum();
-  return static_cast<int>(std::clamp<qlonglong>(n, minimum(), maximum()));
+  return static_cast<int>(std::clamp<qlonglong>(negative ? -n : n, minimum(), maximum()));
 }
 
 void SpinEdit::fixup(QString& text) const {
-  if (!IsNumber(text, minimum() < 0)) text = textFromValue(minimum());
+  if (IsNumber(text)) return;
+  text = textFromValue(text.trimmed().isEmpty() ? minimum() : taken_);
 }
 
 }  // namespace qel

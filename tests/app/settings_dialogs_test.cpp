@@ -458,15 +458,24 @@ void SettingsDialogsTest::AutoSaveNumbersTypedWhole() {
   run.window->Action("AAutoSave")->trigger();
   QCOMPARE(run.S().SaveStep, 256);
   QCOMPARE(run.S().NumbMask, 99999999);
-  // Nothing typed gives the minimum, and so does a number below it.
-  OnModal([](QWidget* w) {
-    TypeOver(Child<QSpinBox>(w, "SaveStep"), "");
-    TypeOver(Child<QSpinBox>(w, "NumbMask"), "0");
-    Click(w, "OKBtn");
-  });
-  run.window->Action("AAutoSave")->trigger();
-  QCOMPARE(run.S().SaveStep, 1);
-  QCOMPARE(run.S().NumbMask, 1);
+  // Any text can be typed. A number, however long, is clamped; nothing typed
+  // gives the minimum; anything else is refused, keeping the value before.
+  struct Row {
+    const char *step, *numb;
+    int stepTaken, numbTaken;
+  };
+  for (const Row& r : {Row{"", "0", 1, 1}, Row{"-5", "3x7", 1, 1}, Row{"4294967295", "99999999999999999999", 256, 99999999},
+                       Row{"7", "-99999999999999999999", 7, 1}, Row{"x", "12", 7, 12}, Row{"0012", "-", 12, 12}}) {
+    OnModal([&](QWidget* w) {
+      TypeOver(Child<QSpinBox>(w, "SaveStep"), r.step);
+      TypeOver(Child<QSpinBox>(w, "NumbMask"), r.numb);
+      QCOMPARE(Child<QSpinBox>(w, "NumbMask")->text(), QString(r.numb));  // every key taken as typed
+      Click(w, "OKBtn");
+    });
+    run.window->Action("AAutoSave")->trigger();
+    QCOMPARE(run.S().SaveStep, r.stepTaken);
+    QCOMPARE(run.S().NumbMask, r.numbTaken);
+  }
 }
 
 void SettingsDialogsTest::AutoSaveOffKeepsWorkDir() {
