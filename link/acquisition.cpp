@@ -53,6 +53,7 @@ void Acquisition::SetReceiveMode(bool receive) {
     view_.SetActionEnabled(LinkAction::SWSum, true);
     driver_.SetTimerEnabled(LinkTimer::LPFTimer, true);
     run_.ModAmplitude = -1;
+    run_.PassesAveraged = accumActive_ ? run_.AccumCount : 1;
     driver_.SetTimerEnabled(LinkTimer::QelTimer, true);
   }
 }
@@ -291,6 +292,9 @@ void Acquisition::ForwardPassStart() {
   } else {
     view_.SetStatusPanel(AccumPanel, "");
   }
+  // What this pass's files will record, read when it is saved (the next
+  // pass start's save comes before the count moves on).
+  run_.PassesAveraged = accumActive_ ? run_.AccumCount : 1;
 
   store_.ClearSpectrum();
   run_.MinIndex = -1;

@@ -60,7 +60,7 @@ void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& r
   put(65531, Low16OfRound(static_cast<long double>(s.RazvUnits[3].X1) * 10), TagFieldLow);
   put(65530, Low16OfRound(static_cast<long double>(s.RazvUnits[3].X2) * 10), TagFieldHigh);
   put(65529, static_cast<std::uint16_t>(run.AdcCode), TagAdcCode);
-  put(65528, static_cast<std::uint16_t>(run.AccumCount), TagAccumCount);
+  put(65528, static_cast<std::uint16_t>(run.PassesAveraged), TagAccumCount);
   put(65527, s.EnableRTLPF ? static_cast<std::uint16_t>(UsedConst(s.RTLPFConst)) : std::uint16_t{0}, TagFilterConst);
   put(65526,
       Low16OfRound((static_cast<long double>(run.AdcCode) * adc3.KoeffK + adc3.KoeffB) * 100),
@@ -107,7 +107,11 @@ void ApplyParameters(const SpectrumStore& store, Settings& s, RunValues& run, Pa
     run.AdcCode = *n;
     view.SetAdcText(FormatAdc(s, *n, sep));
   }
-  if (auto n = r.Get(TagAccumCount)) view.SetStatusPanel(10, "НАКОПЛ: " + std::to_string(*n));
+  run.PassesAveraged = 1;
+  if (auto n = r.Get(TagAccumCount)) {
+    view.SetStatusPanel(10, "НАКОПЛ: " + std::to_string(*n));
+    run.PassesAveraged = *n;
+  }
   if (r.PositiveFilter) view.SetStatusPanel(9, "ФИЛЬТР [" + std::to_string(*r.PositiveFilter) + "]");
   if (auto n = r.Get(TagModAmplitude)) run.ModAmplitude = *n / 100.0;
 

@@ -64,6 +64,10 @@ struct RunValues {
   std::uint8_t ProgramNumber = 0;
   std::int32_t AdcCode = 0;        // last ADC-input reading
   std::int32_t AccumCount = 1;     // spectra in the running accumulation
+  // Passes averaged into the spectrum held, which its accumulation record
+  // carries: the running count for an accumulated pass, 1 for a single one,
+  // the record's own count for a loaded spectrum.
+  std::int32_t PassesAveraged = 1;
   double ModAmplitude = -1;        // modulation amplitude, -1 = none
   std::int32_t MaxIndex = -1;      // -1 = none
   std::int32_t MinIndex = -1;

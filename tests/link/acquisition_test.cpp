@@ -175,6 +175,25 @@ TEST_F(Acquire, ChangingTheAccumulationLength) {
   EXPECT_EQ(ui.panels[10], "");
 }
 
+// Each file records how many passes were averaged into it: the count of an
+// accumulated pass (also the one saved at the pass start that switches
+// accumulation off), 1 for a single pass.
+TEST_F(Acquire, FilesRecordThePassesAveragedIntoThem) {
+  s.AutoSave = true;
+  s.SaveStep = 1;
+  s.EnableRTSum = true;
+  s.RTNumb = 9;
+  for (int pass = 0; pass < 4; ++pass) PassStart();
+  s.EnableRTSum = false;
+  for (int pass = 0; pass < 3; ++pass) PassStart();
+  const std::uint16_t recorded[] = {1, 1, 2, 3, 4, 1, 1};
+  for (int n = 1; n <= 7; ++n) {
+    SpectrumStore loaded;
+    ASSERT_TRUE(LoadSpectrum(loaded, AutoSavePath(s, n)));
+    EXPECT_EQ(ReadParameters(loaded.CurrentSpectrum).Get(TagAccumCount), recorded[n - 1]) << n;
+  }
+}
+
 TEST_F(Acquire, StoredConstantsBelowTwoAreUsedAsTwo) {
   // As the dialog would have given them: nothing divides by zero or by one.
   s.EnableRTLPF = true;

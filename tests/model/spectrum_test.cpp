@@ -86,7 +86,8 @@ TEST_F(Store, StampWritesTheTenRecordsWithRoundingAndTruncation) {
   s.RazvUnits[3].X1 = 3123.25;  // 31232.5, exact in binary -> 31232 (halves to even)
   s.RazvUnits[3].X2 = 7000;     // 70000 -> 4464
   run.AdcCode = 2048;
-  run.AccumCount = 65536 + 9;
+  run.PassesAveraged = 65536 + 9;
+  run.AccumCount = 4;  // the running count is not what a spectrum records
   s.EnableRTLPF = true;
   s.RTLPFConst = 25;
   s.ADCUnit = 3;
@@ -134,7 +135,7 @@ TEST_F(Store, ApplyReadsTheRecordsBack) {
   s.RazvUnits[3].X1 = 3100;
   s.RazvUnits[3].X2 = 3250.5;
   run.AdcCode = 1000;
-  run.AccumCount = 9;
+  run.PassesAveraged = 9;
   s.EnableRTLPF = true;
   s.RTLPFConst = 30;
   StampParameters(store, s, run);
@@ -153,6 +154,7 @@ TEST_F(Store, ApplyReadsTheRecordsBack) {
   EXPECT_EQ(view.panels[6], "S/N: 12");
   EXPECT_EQ(view.panels[5], "PR: 3");
   EXPECT_EQ(view.panels[10], "НАКОПЛ: 9");
+  EXPECT_EQ(r2.PassesAveraged, 9);  // saved again, the spectrum records its own count
   EXPECT_EQ(view.panels[9], "ФИЛЬТР [30]");
   EXPECT_EQ(r2.AdcCode, 1000);
   EXPECT_EQ(view.adcText, "1000");

@@ -70,7 +70,7 @@ class Bes3tExport : public ::testing::Test {
     s.RazvUnits[3].X1 = 3200;
     s.RazvUnits[3].X2 = 3400;
     RunValues run;
-    run.AccumCount = 9;
+    run.PassesAveraged = 9;
     StampParameters(store, s, run);
     if (!recordRange) store.CurrentSpectrum[65531] = store.CurrentSpectrum[65530] = EmptyPoint;
     SaveSpectrum(store, path);

@@ -39,7 +39,7 @@ class QelCli : public ::testing::Test {
     run.SerialNumber = 7;
     run.ProgramNumber = 2;
     run.AdcCode = 2048;
-    run.AccumCount = 9;
+    run.PassesAveraged = 9;
     StampParameters(store, s, run);
     SaveSpectrum(store, file);
   }

@@ -61,7 +61,7 @@ inline void SaveWithParameters(SpectrumStore& store, const std::string& path, st
   s.RazvUnits[3].X1 = fieldLow;
   s.RazvUnits[3].X2 = fieldHigh;
   RunValues run;
-  run.AccumCount = 4;
+  run.PassesAveraged = 4;
   StampParameters(store, s, run);
   if (!(fieldLow < fieldHigh)) {
     store.CurrentSpectrum[65531] = EmptyPoint;
