@@ -34,6 +34,7 @@ QList<QtSerialPort::PortSeen> QtSerialPort::PortsHere() {
 std::size_t QtSerialPort::BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
 
 bool QtSerialPort::ReadCounters(Counters& c) const {
+  if (counterSource_) return counterSource_(c.errors, c.cts);
 #ifdef Q_OS_LINUX
   serial_icounter_struct ic{};
   if (::ioctl(static_cast<int>(port_.handle()), TIOCGICOUNT, &ic) != 0) return false;
@@ -74,17 +75,14 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
   haveCounters_ = false;
 #ifdef Q_OS_LINUX
   int modem = 0;
-  if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) {
-    cts_ = CtsReport::Level;
-    Counters c;
-    if (ReadCounters(c)) {
-      haveCounters_ = true;
-      cts_ = CtsReport::LevelAndCount;
-      lastErrors_ = c.errors;
-      ctsBase_ = c.cts;
-    }
-  }
+  if (::ioctl(static_cast<int>(port_.handle()), TIOCMGET, &modem) == 0) cts_ = CtsReport::Level;
 #endif
+  if (Counters c; ReadCounters(c)) {
+    haveCounters_ = true;
+    if (cts_ == CtsReport::Level) cts_ = CtsReport::LevelAndCount;
+    lastErrors_ = c.errors;
+    ctsBase_ = c.cts;
+  }
   if (stuckCts_ && cts_ == CtsReport::None) {
     cts_ = CtsReport::LevelAndCount;
     ctsBase_ = 0;

@@ -9,6 +9,8 @@
 //   from the driver's counts (IOCTL_SERIAL_GET_STATS) and ClearCommError's
 //   flags, the line's level from GetCommModemStatus.
 
+#include <functional>
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -81,6 +83,13 @@ class QtSerialPort : public QObject, public SerialPort {
   // never moves: the command wait then polls as against an instrument that is
   // switched off. The modem calls are still made.
   void SetStuckCts(bool stuck) { stuckCts_ = stuck; }
+#ifndef _WIN32
+  // The driver's counts of line errors and clear-to-send changes, as
+  // TIOCGICOUNT gives them, from another source from the next Open: a test's
+  // (a pseudo-terminal keeps none).
+  using CounterSource = std::function<bool(std::uint64_t& errors, std::uint64_t& cts)>;
+  void SetCounterSource(CounterSource source) { counterSource_ = std::move(source); }
+#endif
 
  signals:
   // Bytes arrived, or the device went away.
@@ -115,6 +124,7 @@ class QtSerialPort : public QObject, public SerialPort {
   QSerialPort port_;
   mutable QPointer<QSocketNotifier> readNotifier_;  // port_'s, while it is open
   bool haveCounters_ = false;
+  CounterSource counterSource_;
 #endif
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
