@@ -488,25 +488,40 @@ void InstrumentTest::KeptSpectraAreNotDroppedSilently() {
   acq.ForwardPassStart();
   QCOMPARE(acq.KeptSpectra(), std::size_t{2});
   // Analyse mode: written once more (still failing), then the operator is
-  // asked; a folder chosen takes them under their names.
+  // asked. A folder chosen that does not take them (a folder stands where
+  // the first file would go) is named as the reason when the question comes
+  // again; the next folder takes them under their names.
   const std::string folder = dir_->File("elsewhere");
   QDir().mkpath(QString::fromStdString(folder));
-  OnModal([&](QWidget* w) {
-    auto* box = qobject_cast<QMessageBox*>(w);
+  const std::string bad = dir_->File("bad");
+  QDir().mkpath(QString::fromStdString(bad + "/k00000005.qel"));
+  QStringList questions;
+  std::function<void()> answer = [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     QVERIFY(box);
-    QVERIFY(box->text().contains("k00000005.qel") && box->text().contains("k00000006.qel"));
-    QVERIFY2(box->text().startsWith("Автосохранение не удалось: 2 спектра хранятся только в памяти и будут потеряны, "
-                                    "если их не записать:\n"),
-             qPrintable(box->text()));
+    questions << box->text();
     OnModal([&](QWidget* d) {
       auto* dlg = qobject_cast<QFileDialog*>(d);
       QVERIFY(dlg);
-      dlg->selectFile(QString::fromStdString(folder));
+      dlg->selectFile(QString::fromStdString(questions.size() == 1 ? bad : folder));
+      if (questions.size() == 1) QTimer::singleShot(0, answer);
       QMetaObject::invokeMethod(dlg, "accept");
     });
     Click(box, "WriteKeptBtn");
-  });
+  };
+  QTimer::singleShot(0, answer);
   run.window->Action("AAnalyse")->trigger();
+  QCOMPARE(questions.size(), 2);
+  for (const QString& text : questions) {
+    QVERIFY(text.contains("k00000005.qel") && text.contains("k00000006.qel"));
+    QVERIFY2(text.startsWith("Автосохранение не удалось: 2 спектра хранятся только в памяти и будут потеряны, "
+                             "если их не записать:\n"),
+             qPrintable(text));
+  }
+  QVERIFY2(questions[0].contains(QString::fromStdString(dir_->File("missing"))), qPrintable(questions[0]));
+  QVERIFY2(questions[1].contains(QString::fromStdString(bad + "/k00000005.qel")) &&
+               !questions[1].contains(QString::fromStdString(dir_->File("missing"))),
+           qPrintable(questions[1]));
   QCOMPARE(acq.KeptSpectra(), std::size_t{0});
   QVERIFY(QFile::exists(QString::fromStdString(folder + "/k00000005.qel")));
   QVERIFY(QFile::exists(QString::fromStdString(folder + "/k00000006.qel")));
