@@ -193,14 +193,17 @@ void ProgramLifeTest::AdcWindowFirstPlacedClearOfTheMenu() {
   w.close();
   const Settings stored = run.Stored();
   QCOMPARE(QPoint(stored.ADCWindow.Left, stored.ADCWindow.Top), adc.pos());
-  test::TempDir other;
-  Run again(other.Path(), [](Settings& s) {
-    s.Mode = false;
-    s.ADCEnable = true;
-    s.ADCWindow.Left = 300;
-    s.ADCWindow.Top = 200;
-  });
-  QCOMPARE(again.window->AdcForm().pos(), QPoint(300, 200));
+  // Only the corner 0, 0 of a first start is placed afresh.
+  for (const QPoint at : {QPoint(300, 200), QPoint(0, 200), QPoint(300, 0)}) {
+    test::TempDir other;
+    Run again(other.Path(), [&](Settings& s) {
+      s.Mode = false;
+      s.ADCEnable = true;
+      s.ADCWindow.Left = at.x();
+      s.ADCWindow.Top = at.y();
+    });
+    QCOMPARE(again.window->AdcForm().pos(), at);
+  }
 }
 
 void ProgramLifeTest::StatusPanelsWrittenAtTheScreensPace() {
