@@ -140,6 +140,12 @@ void TQelMainForm::BuildComponents() {
       &actions_, view_, adcForm_, &s_, [this] { linesForm_->PassEnded(); }});
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
   driver_->Attach(*link_);
+  // What a batch of the link changes is shown at its end, in its wake-up.
+  connect(driver_, &QtLinkDriver::BatchStarted, this, [this] { frameBatch_.Begin(); });
+  connect(driver_, &QtLinkDriver::BatchEnded, this, [this] { frameBatch_.End(); });
+  view_->Plot().SetFrameBatch(&frameBatch_);
+  statusPanels_->SetFrameBatch(&frameBatch_);
+  messageForm_->SetFrameBatch(&frameBatch_);
   link_->Acq.SetFallbackFolders(&fallbackFolders_);
   instruments_->Connect(link_->Controls);
   settingsCommands_ = new SettingsCommands(
@@ -363,6 +369,12 @@ bool TQelMainForm::event(QEvent* event) {
   // Hints are tool tips: Qt would also show them as a status message, which
   // hides the twelve panels while the mouse rests on a button or menu item.
   if (event->type() == QEvent::StatusTip) return true;
+  // The window's widgets are painted and the picture goes to the screen.
+  if (event->type() == QEvent::UpdateRequest) {
+    const bool done = QMainWindow::event(event);
+    view_->Plot().Flushed();
+    return done;
+  }
   return QMainWindow::event(event);
 }
 
@@ -524,7 +536,7 @@ void TQelMainForm::ReportOnExit(const std::string& line) {
   std::fflush(stderr);
 }
 
-void TQelMainForm::SetPointTrace(std::FILE* trace) { linkView_->SetPointTrace(trace); }
+void TQelMainForm::SetPointTrace(std::FILE* trace) { view_->Plot().SetPointTrace(trace); }
 
 QString TQelMainForm::PanelText(int panel) const { return statusPanels_->Text(panel); }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "file_commands.h"
+#include "display/frame_pacer.h"
 #include "kept_spectra.h"
 #include "processing_commands.h"
 #include "link/link.h"
@@ -70,7 +71,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   Link& InstrumentLink() { return *link_; }
   QtLinkDriver& Driver() { return *driver_; }
   bool FormShown() const { return formShown_; }
-  // Measurements: see WindowLinkView::SetPointTrace.
+  // Measurements: see ScreenBox::SetPointTrace.
   void SetPointTrace(std::FILE* trace);
 
   // FileCommandHost
@@ -169,6 +170,7 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   QtLinkDriver* driver_ = nullptr;
   std::unique_ptr<WindowLinkView> linkView_;
   UserFallbackFolders fallbackFolders_;  // the link's, for the whole run
+  FrameBatch frameBatch_;                // the link's batch, for the widgets that follow it
   std::unique_ptr<Link> link_;
   SettingsCommands* settingsCommands_ = nullptr;
 

@@ -9,7 +9,7 @@
 
 namespace qel {
 
-TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window), pacer_([this] { ShowWaiting(); }) {
   setObjectName("QelMessageForm");
   setWindowTitle("Сообщения КЕЛ");
   setGeometry(656, 176, 295, 360);
@@ -28,8 +28,6 @@ TQelMessageForm::TQelMessageForm(QWidget* parent) : QWidget(parent, Qt::Window) 
   layout->setSpacing(0);
   layout->addWidget(msg_, 1);
   layout->addWidget(clrBtn_);
-  frame_.setSingleShot(true);
-  connect(&frame_, &QTimer::timeout, this, &TQelMessageForm::ShowWaiting);
 }
 
 void TQelMessageForm::AppendLine(const QString& line) {
@@ -43,28 +41,24 @@ void TQelMessageForm::AppendLine(const QString& line) {
     }
     return;
   }
-  if (frame_.isActive()) return;
-  const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : FrameMs;
-  if (since >= FrameMs) ShowWaiting();
-  else frame_.start(static_cast<int>(FrameMs - since));
+  pacer_.Changed();
 }
 
 void TQelMessageForm::ShowWaiting() {
-  frame_.stop();
   if (waiting_.isEmpty()) return;
-  sinceShown_.start();
+  pacer_.Shown();
   ++viewWrites_;
-  // Lines that the cap would drop at once never reach the view.
-  bool dropping = lostWhileHidden_;
-  lostWhileHidden_ = false;
-  if (waiting_.size() > MaxLines) {
-    waiting_.erase(waiting_.begin(), waiting_.end() - MaxLines);
-    dropping = true;
-  }
+  // Past the cap the view keeps the newest lines, the note that older ones
+  // go among them once: MaxLines lines in all. Lines that the cap would drop
+  // at once never reach the view.
   const int shown = empty_ ? 0 : msg_->blockCount();
-  const int total = shown + static_cast<int>(waiting_.size());
-  if (dropping || total >= MaxLines + TrimBatch) {
-    const int drop = total - MaxLines + 1;  // room for the note
+  const bool trim = lostWhileHidden_ || waiting_.size() > MaxLines || shown + waiting_.size() >= MaxLines + TrimBatch;
+  lostWhileHidden_ = false;
+  if (trim) {
+    const bool note = !capNoted_;
+    const int room = MaxLines - (note ? 1 : 0);
+    if (waiting_.size() > room) waiting_.erase(waiting_.begin(), waiting_.end() - room);
+    const int drop = shown + static_cast<int>(waiting_.size()) - room;
     if (drop >= shown) {
       msg_->clear();
       empty_ = true;
@@ -74,7 +68,7 @@ void TQelMessageForm::ShowWaiting() {
       c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
       c.removeSelectedText();
     }
-    if (!capNoted_) {
+    if (note) {
       capNoted_ = true;
       waiting_.prepend(QString("В окне хранятся последние %1 строк: более старые сообщения удаляются").arg(MaxLines));
     }
@@ -97,7 +91,6 @@ void TQelMessageForm::showEvent(QShowEvent* event) {
 void TQelMessageForm::ClearLines() {
   waiting_.clear();
   lostWhileHidden_ = false;
-  frame_.stop();
   msg_->clear();
   empty_ = true;
   capNoted_ = false;

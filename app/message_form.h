@@ -2,12 +2,12 @@
 // The message window: a running protocol of the exchange with the
 // instrument, kept for the whole run, shown or hidden by the operator.
 
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
-#include <QTimer>
 #include <QWidget>
+
+#include "display/frame_pacer.h"
 
 namespace qel {
 
@@ -24,15 +24,17 @@ class TQelMessageForm : public QWidget {
   // many lines costs less than one per appended line.
   static constexpr int TrimBatch = 1000;
 
-  // Lines reach the text view in one batch a frame at the most, however
-  // fast they come (a noisy line logs twice for every bad telegram); every
-  // line is kept, in order. While the window is hidden they wait (the
-  // newest MaxLines of them) until it is shown.
-  static constexpr int FrameMs = 16;
+  // Lines reach the text view in one batch at the screen's pace (during
+  // reception, in the wake-up that read the line), however fast they come (a
+  // noisy line logs twice for every bad telegram); every line is kept, in
+  // order. While the window is hidden they wait (the newest MaxLines of
+  // them) until it is shown.
 
   explicit TQelMessageForm(QWidget* parent = nullptr);
 
   void AppendLine(const QString& line);
+  // Lines appended during the link's batches are shown at their end.
+  void SetFrameBatch(FrameBatch* batch) { pacer_.SetBatch(batch); }
   void ClearLines();  // the clear button and the start of a receive loop
   // Lines in the view, those waiting for the next frame included.
   int LineCount() const;
@@ -58,8 +60,7 @@ class TQelMessageForm : public QWidget {
   QPlainTextEdit* msg_;
   QPushButton* clrBtn_;
   QStringList waiting_;
-  QTimer frame_;
-  QElapsedTimer sinceShown_;
+  FramePacer pacer_;
   long long viewWrites_ = 0;
   bool lostWhileHidden_ = false;  // lines dropped by the cap before they were shown
   bool capNoted_ = false;

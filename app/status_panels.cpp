@@ -4,20 +4,14 @@
 
 namespace qel {
 
-StatusPanels::StatusPanels(QObject* parent) : QObject(parent) {
-  timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, &StatusPanels::Show);
-}
+StatusPanels::StatusPanels(QObject* parent) : QObject(parent), pacer_([this] { Show(); }) {}
 
 void StatusPanels::SetLabels(std::vector<QLabel*> labels) { labels_ = std::move(labels); }
 
 void StatusPanels::Set(int panel, const QString& text) {
   if (panel < 0 || panel >= Count || texts_[static_cast<std::size_t>(panel)] == text) return;
   texts_[static_cast<std::size_t>(panel)] = text;
-  if (timer_.isActive()) return;
-  const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : IntervalMs;
-  if (since >= IntervalMs) Show();
-  else timer_.start(static_cast<int>(IntervalMs - since));
+  pacer_.Changed();
 }
 
 QString StatusPanels::Text(int panel) const {
@@ -25,7 +19,6 @@ QString StatusPanels::Text(int panel) const {
 }
 
 void StatusPanels::Show() {
-  sinceShown_.start();
   for (std::size_t i = 0; i < labels_.size() && i < texts_.size(); ++i) {
     if (labels_[i]->text() == texts_[i]) continue;
     labels_[i]->setText(texts_[i]);

@@ -3,7 +3,6 @@
 #include <QPalette>
 #include <QToolBar>
 
-#include <chrono>
 #include <utility>
 
 #include "adc_form.h"
@@ -115,15 +114,7 @@ void WindowLinkView::SetToggleImages(int lpfImage, int sumImage) {
   }
 }
 
-void WindowLinkView::PlotPoint(std::uint16_t code) {
-  p_.View->Plot().PlotPoint(code, p_.Settings->DisplayColors.Graph);
-  if (trace_) {
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::steady_clock::now().time_since_epoch())
-                        .count();
-    std::fprintf(trace_, "%u %lld\n", static_cast<unsigned>(code), static_cast<long long>(ns));
-  }
-}
+void WindowLinkView::PlotPoint(std::uint16_t code) { p_.View->Plot().PlotPoint(code, p_.Settings->DisplayColors.Graph); }
 
 void WindowLinkView::ShowSweepMark(std::uint16_t code) { p_.View->Plot().ShowSweepMark(code); }
 

@@ -7,7 +7,6 @@
 #include <QHash>
 #include <QString>
 
-#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -37,11 +36,6 @@ class WindowLinkView : public LinkView {
     std::function<void()> PassEnded;  // may be empty
   };
   explicit WindowLinkView(Parts parts) : p_(std::move(parts)) {}
-
-  // For measurements: each measured point, once on the plot's backing
-  // image, gives a line "field-code nanoseconds" (CLOCK_MONOTONIC) to
-  // `trace`; nullptr (the default) traces nothing.
-  void SetPointTrace(std::FILE* trace) { trace_ = trace; }
 
   void SetStatusPanel(int panel, const std::string& text) override;
   void AppendLog(const std::string& line) override;
@@ -73,7 +67,6 @@ class WindowLinkView : public LinkView {
  private:
   QAction* ActionOf(LinkAction a) const;
   Parts p_;
-  std::FILE* trace_ = nullptr;
   std::optional<SwitchedImage> toggleImages_[2];  // real-time filter, accumulation
   int shownImages_[2] = {-1, -1};                 // the images they were last given
 };

@@ -21,7 +21,10 @@ namespace qel {
 
 // A colour of the settings (0x00BBGGRR) as Qt's.
 QColor ToQColor(std::int32_t bgr);
-inline QRgb ToQRgb(std::int32_t bgr) { return ToQColor(bgr).rgb(); }
+inline QRgb ToQRgb(std::int32_t bgr) {
+  const auto u = static_cast<std::uint32_t>(bgr);
+  return qRgb(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF), static_cast<int>((u >> 16) & 0xFF));
+}
 
 struct PlotScales {
   int W = 0;

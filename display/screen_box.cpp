@@ -4,58 +4,46 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <chrono>
 
 namespace qel {
 
-namespace {
-// At most one screen update in this many milliseconds: about 30 a second.
-// The points reach the image at once, whatever the frame; a trace growing by
-// 35 points a frame looks no smoother at 60 frames, and each update costs
-// the window as much as reading and drawing the batch before it (measured:
-// 0.9 % of a core at 30 frames, 1.2-1.7 % at 60, full line rate).
-constexpr qint64 kFrameMs = 30;
-// Changes drawn too soon after an update wait this much longer than the
-// frame on their own timer: while telegrams stream in, a later batch of
-// points (every 16 ms) takes them along first, in its own wake-up.
-constexpr qint64 kLateMs = 16;
-}  // namespace
-
 ScreenBox::ScreenBox(const Settings& s, const SpectrumStore& store, const RunValues& run, std::string sep,
                      QWidget* parent)
-    : QWidget(parent), s_(s), store_(store), run_(run), sep_(std::move(sep)) {
+    : QWidget(parent), s_(s), store_(store), run_(run), sep_(std::move(sep)), pacer_([this] { UpdateScreen(); }) {
   setObjectName("ScreenBox");
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setMinimumSize(64, 48);
-  updateTimer_.setSingleShot(true);
-  connect(&updateTimer_, &QTimer::timeout, this, &ScreenBox::UpdateScreen);
 }
 
 void ScreenBox::Touch(const QRect& r) {
   // One growing rectangle: the paint event shows it in one piece however
   // many points were drawn since the last one.
   dirty_ = dirty_.united(r);
-  if (updateQueued_) return;
-  const qint64 since = sinceUpdate_.isValid() ? sinceUpdate_.elapsed() : kFrameMs;
-  if (since >= kFrameMs) {
-    // Once the points of this batch are all drawn: in the same wake-up of
-    // the event loop, not a frame later for the batch's remaining points.
-    updateTimer_.stop();
-    updateQueued_ = true;
-    QMetaObject::invokeMethod(this, [this] {
-      updateQueued_ = false;
-      UpdateScreen();
-    }, Qt::QueuedConnection);
-  } else if (!updateTimer_.isActive()) {
-    updateTimer_.start(static_cast<int>(kFrameMs + kLateMs - since));
-  }
+  pacer_.Changed();
 }
 
 void ScreenBox::UpdateScreen() {
-  sinceUpdate_.start();
   ++screenUpdates_;
-  update(dirty_);
+  if (trace_) {
+    traceUpdated_.insert(traceUpdated_.end(), traceDrawn_.begin(), traceDrawn_.end());
+    traceDrawn_.clear();
+  }
+  // Painted and sent to the screen now: in the wake-up that drew it, without
+  // another turn of the event loop.
+  const QRect r = dirty_;
   dirty_ = QRect();
+  repaint(r);
+}
+
+void ScreenBox::Flushed() {
+  if (!trace_ || traceUpdated_.empty()) return;
+  const auto ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  for (const std::uint16_t code : traceUpdated_)
+    std::fprintf(trace_, "%u %lld\n", static_cast<unsigned>(code), static_cast<long long>(ns));
+  traceUpdated_.clear();
 }
 
 void ScreenBox::paintEvent(QPaintEvent* event) {
@@ -131,7 +119,9 @@ QRect ScreenBox::DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor) {
 void ScreenBox::PlotPoint(std::uint16_t index, std::int32_t color) {
   if (!scales_.HasView() || image_.isNull()) return;
   const QRect touched = DrawPoint(index, ToQRgb(color), ToQRgb(s_.DisplayColors.AddGraph));
-  if (!touched.isNull()) Touch(touched);
+  if (touched.isNull()) return;
+  Touch(touched);
+  if (trace_) traceDrawn_.push_back(index);
 }
 
 void ScreenBox::PlotPixel(std::uint16_t code, int value, std::int32_t color) {

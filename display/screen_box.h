@@ -3,15 +3,15 @@
 // widget's size and marks the touched region; the paint event shows the
 // image. The per-point operations write pixels directly.
 
-#include <QElapsedTimer>
 #include <QImage>
-#include <QTimer>
 #include <QWidget>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "frame_pacer.h"
 #include "plot_renderer.h"
 
 namespace qel {
@@ -37,6 +37,16 @@ class ScreenBox : public QWidget {
   // OR-paints full-height columns x0..x1 (a selection band) in an RGB colour.
   void MergeColumns(int x0, int x1, QRgb color);
 
+  // For measurements: each point drawn by PlotPoint, once the window has
+  // been flushed to the screen with it (Flushed), gives a line "field-code
+  // nanoseconds" (CLOCK_MONOTONIC) to `trace`; nullptr (the default) traces
+  // nothing.
+  void SetPointTrace(std::FILE* trace) { trace_ = trace; }
+  // The window's picture has just gone to the screen.
+  void Flushed();
+  // Changes made during the link's batches are shown at their end.
+  void SetFrameBatch(FrameBatch* batch) { pacer_.SetBatch(batch); }
+
   // Step 6 of the repaint: the view window places the cursors.
   void SetCursorPlacer(std::function<void()> place) { placeCursors_ = std::move(place); }
   // Cursor x positions for "S=" (kept by the view window).
@@ -49,9 +59,9 @@ class ScreenBox : public QWidget {
   // Screen updates asked for so far (each shows every change since the one before).
   int ScreenUpdates() const { return screenUpdates_; }
   // Changes on the image wait for their screen update.
-  bool UpdateWaiting() const { return updateQueued_ || updateTimer_.isActive(); }
+  bool UpdateWaiting() const { return pacer_.Waiting(); }
   // Milliseconds until a waiting change's own timer shows it; -1 if none waits on it.
-  int UpdateDueIn() const { return updateTimer_.isActive() ? updateTimer_.remainingTime() : -1; }
+  int UpdateDueIn() const { return pacer_.DueIn(); }
   const PlotScales& Scales() const { return scales_; }
   // Every text of the last full repaint: grid labels, min/max, "A=", "S=", "АМ=".
   const std::vector<PlotLabel>& Labels() const { return labels_; }
@@ -98,11 +108,12 @@ class ScreenBox : public QWidget {
   std::function<void()> placeCursors_;
   QRect dirty_;
   int screenUpdates_ = 0;
-  bool updateQueued_ = false;  // an update goes out when the event loop is back
-  // The screen is updated at most about 30 times a second however fast
-  // points arrive; drawing goes to the image at once.
-  QTimer updateTimer_;
-  QElapsedTimer sinceUpdate_;
+  // Drawing goes to the image at once; the screen follows at its pace, once
+  // a frame of the link while telegrams stream in.
+  FramePacer pacer_;
+  std::FILE* trace_ = nullptr;
+  std::vector<std::uint16_t> traceDrawn_;    // on the image, waiting for an update
+  std::vector<std::uint16_t> traceUpdated_;  // in an update, waiting for the flush
 };
 
 }  // namespace qel

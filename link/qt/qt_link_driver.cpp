@@ -10,7 +10,7 @@ QtLinkDriver::QtLinkDriver(QtSerialPort& port, QObject* parent) : QObject(parent
   wdTimer_.setInterval(1000);
   sendTimer_.setInterval(100);
   adcTimer_.setInterval(100);
-  lpfTimer_.setInterval(360);
+  lpfTimer_.setSingleShot(true);  // started again by each blink
   ctsPoll_.setSingleShot(true);
   ctsPoll_.setTimerType(Qt::PreciseTimer);
   reconnect_.setInterval(1000);
@@ -34,14 +34,15 @@ void QtLinkDriver::Attach(Link& link) {
   connect(&wdTimer_, &QTimer::timeout, this, [this] { link_->Session.WDTimerTimer(); });
   connect(&sendTimer_, &QTimer::timeout, this, [this] { link_->Session.SendTimerTimer(); });
   connect(&adcTimer_, &QTimer::timeout, this, [this] { link_->Adc.ADCTimerTimer(); });
-  connect(&lpfTimer_, &QTimer::timeout, this, [this] { link_->Acq.LPFTimerTimer(); });
+  connect(&lpfTimer_, &QTimer::timeout, this, &QtLinkDriver::Blink);
   connect(&ctsPoll_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
   connect(&nextBatch_, &QTimer::timeout, this, &QtLinkDriver::RunBatch);
   connect(&reconnect_, &QTimer::timeout, this, &QtLinkDriver::Reconnect);
 }
 
 void QtLinkDriver::SetTimerInterval(LinkTimer timer, int milliseconds) {
-  Timer(timer).setInterval(std::max(milliseconds, 1));
+  if (timer == LinkTimer::LPFTimer) blinkMs_ = std::max(milliseconds, 1);
+  else Timer(timer).setInterval(std::max(milliseconds, 1));
 }
 
 QTimer& QtLinkDriver::Timer(LinkTimer timer) {
@@ -57,11 +58,43 @@ QTimer& QtLinkDriver::Timer(LinkTimer timer) {
 
 const QTimer& QtLinkDriver::Timer(LinkTimer timer) const { return const_cast<QtLinkDriver*>(this)->Timer(timer); }
 
-bool QtLinkDriver::TimerActive(LinkTimer timer) const { return Timer(timer).isActive(); }
+bool QtLinkDriver::TimerActive(LinkTimer timer) const {
+  return timer == LinkTimer::LPFTimer ? blinking_ : Timer(timer).isActive();
+}
 
-int QtLinkDriver::TimerInterval(LinkTimer timer) const { return Timer(timer).interval(); }
+int QtLinkDriver::TimerInterval(LinkTimer timer) const {
+  return timer == LinkTimer::LPFTimer ? blinkMs_ : Timer(timer).interval();
+}
+
+void QtLinkDriver::Blink() {
+  sinceBlink_.start();
+  lpfTimer_.start(blinkMs_);
+  if (link_) link_->Acq.LPFTimerTimer();
+}
+
+void QtLinkDriver::BlinkWithPoll() {
+  if (!blinking_) return;
+  const qint64 due = blinkMs_ - sinceBlink_.elapsed();
+  if (due <= PollMs / 2) {
+    Blink();
+    return;
+  }
+  // A later poll takes it; the timer only stands in for a line gone quiet,
+  // and never comes before the next poll (moved only when it would).
+  if (lpfTimer_.remainingTime() < PollMs + PollMs / 2)
+    lpfTimer_.start(static_cast<int>(std::max<qint64>(due, PollMs + PollMs / 2)));
+}
 
 void QtLinkDriver::SetTimerEnabled(LinkTimer timer, bool enabled) {
+  if (timer == LinkTimer::LPFTimer) {
+    if (enabled && !blinking_) {
+      sinceBlink_.start();
+      lpfTimer_.start(blinkMs_);
+    }
+    if (!enabled) lpfTimer_.stop();
+    blinking_ = enabled;
+    return;
+  }
   QTimer& t = Timer(timer);
   if (!enabled) {
     t.stop();
@@ -91,12 +124,14 @@ void QtLinkDriver::RunBatch() {
   if (!link_) return;
   ++batches_;
   inBatch_ = true;
+  emit BatchStarted();
   const bool reads = lineActivity_ || port_.ReadPaused();
   lineActivity_ = false;
   // While the line's notification is paused, what came since the last look
   // is still in the terminal: every batch takes it, the poll's own and one
   // asked for by a timer (a command due) alike.
   if (port_.ReadPaused()) port_.PullWaiting();
+  const std::size_t waiting = port_.BytesWaiting();
   const std::uint64_t readBefore = port_.BytesRead();
   for (int i = 0; i < MaxIterationsPerBatch; ++i) {
     const ReceiveSession::Next next = link_->Session.Iterate();
@@ -108,16 +143,20 @@ void QtLinkDriver::RunBatch() {
   inBatch_ = false;
   if (reads) sinceRead_.start();
   // While telegrams stream in, the line's chunks need not wake the loop:
-  // the port is looked at again when the next batch is due (what is left of
-  // a long batch too). A lone answer or a batch of timers only leaves the
-  // line's own notification on: a quiet line costs no extra wake-up.
-  if (port_.IsOpen() && port_.BytesRead() - readBefore > TelegramSize) {
+  // the port is looked at again a frame later (what is left of a long batch
+  // too), and the toggles blink in that wake-up. A lone answer or a batch of
+  // timers only leaves the line's own notification on: a quiet line costs no
+  // extra wake-up; so does a batch that found the window behind the line.
+  const bool streaming = port_.IsOpen() && port_.BytesRead() - readBefore > TelegramSize;
+  if (streaming && waiting < BehindBytes) {
     port_.SetReadPaused(true);
     pollLine_.start();
+    BlinkWithPoll();
   } else {
     pollLine_.stop();
     port_.SetReadPaused(false);
   }
+  emit BatchEnded();
 }
 
 void QtLinkDriver::Reconnect() {

@@ -3,8 +3,10 @@
 // bytes arrive, a timer fires or the core asks, the loop's iterations run
 // over everything that waits, in one call, at most once every BatchMs
 // however fast bytes arrive; user events run between two batches, and a
-// command asked for meanwhile goes out with the next batch. The clear-to-send
-// wait keeps its own pace. Idle, it costs nothing.
+// command asked for meanwhile goes out with the next batch. While telegrams
+// stream in, the line is read once a frame of the screen (PollMs), and the
+// window's widgets follow in the same wake-up. The clear-to-send wait keeps
+// its own pace. Idle, it costs nothing.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -20,10 +22,16 @@ class QtLinkDriver : public QObject, public LinkDriver {
  public:
   // At most one batch in this many milliseconds.
   static constexpr int BatchMs = 10;
-  // While bytes keep coming, the port is looked at this often: with the
-  // screen's pace, so that the plot's repaint follows a batch at once
-  // instead of waking the program once more.
-  static constexpr int PollMs = 16;
+  // While bytes keep coming, the port is looked at this often: the screen's
+  // frame (about 31 a second), so that the plot, the status panels and the
+  // log follow a batch in the same wake-up instead of waking the program
+  // once more.
+  static constexpr int PollMs = 40;
+  // A batch that finds this much waiting is behind the line (a terminal
+  // holds about 4 kB between two reads): the line's own notification then
+  // brings the rest at once, batches BatchMs apart, until the window has
+  // caught up. So the window carries far more than a frame's terminal.
+  static constexpr std::size_t BehindBytes = 4000;
   // Iterations of one batch at the most; more waiting go to the next batch.
   static constexpr int MaxIterationsPerBatch = 4096;
 
@@ -44,9 +52,19 @@ class QtLinkDriver : public QObject, public LinkDriver {
   // Batches run so far (for the measurements and the tests).
   long long Batches() const { return batches_; }
 
+ signals:
+  // Around each batch, on the spot: the window shows what the batch changed
+  // at its end.
+  void BatchStarted();
+  void BatchEnded();
+
  private:
   void RunBatch();
   void Reconnect();
+  // The toggles' blink (LPFTimer): on its own timer, or, while the line is
+  // polled, in the poll nearest to when it is due.
+  void Blink();
+  void BlinkWithPoll();
   QTimer& Timer(LinkTimer timer);
   const QTimer& Timer(LinkTimer timer) const;
 
@@ -57,6 +75,9 @@ class QtLinkDriver : public QObject, public LinkDriver {
   QTimer nextBatch_;           // the rest of BatchMs since the last batch
   QTimer pollLine_;            // while bytes keep coming: the next look at the port
   QElapsedTimer sinceRead_;    // since the last batch that read the line
+  QElapsedTimer sinceBlink_;
+  bool blinking_ = false;      // LPFTimer enabled
+  int blinkMs_ = 360;          // LPFTimer's interval
   bool lineActivity_ = false;  // bytes came since the last batch
   bool scheduled_ = false;     // a batch waits in the event queue
   bool inBatch_ = false;

@@ -5,6 +5,10 @@
 #include <QSerialPortInfo>
 #include <QSocketNotifier>
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
 #include <sys/ioctl.h>
@@ -15,6 +19,7 @@ namespace qel {
 QtSerialPort::QtSerialPort(QObject* parent) : QObject(parent) {
   connect(&port_, &QSerialPort::readyRead, this, [this] {
     ++notifications_;
+    TakeFromPort();
     emit Activity();
   });
   connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::OnError);
@@ -31,7 +36,28 @@ QList<QtSerialPort::PortSeen> QtSerialPort::PortsHere() {
   return ports;
 }
 
-std::size_t QtSerialPort::BytesWaiting() const { return static_cast<std::size_t>(port_.bytesAvailable()); }
+void QtSerialPort::Compact() {
+  // The bytes taken go once they are half the queue: it never grows past
+  // twice what waits.
+  if (queueHead_ > 0 && queueHead_ >= queue_.size() / 2) {
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(queueHead_));
+    queueHead_ = 0;
+  }
+}
+
+std::size_t QtSerialPort::BytesWaiting() const {
+  return queue_.size() - queueHead_ + static_cast<std::size_t>(port_.bytesAvailable());
+}
+
+void QtSerialPort::TakeFromPort() {
+  const qint64 n = port_.bytesAvailable();
+  if (n <= 0) return;
+  Compact();
+  const std::size_t at = queue_.size();
+  queue_.resize(at + static_cast<std::size_t>(n));
+  const qint64 got = port_.read(reinterpret_cast<char*>(queue_.data() + at), n);
+  queue_.resize(at + static_cast<std::size_t>(std::max<qint64>(got, 0)));
+}
 
 bool QtSerialPort::ReadCounters(Counters& c) const {
   if (counterSource_) return counterSource_(c.errors, c.cts);
@@ -92,6 +118,8 @@ bool QtSerialPort::Open(const std::string& name, std::int32_t baud) {
 
 void QtSerialPort::Close() {
   if (port_.isOpen()) port_.close();
+  queue_.clear();
+  queueHead_ = 0;
   port_.clearError();
   cts_ = CtsReport::None;
   haveCounters_ = false;
@@ -104,10 +132,13 @@ void QtSerialPort::OnError(QSerialPort::SerialPortError error) {
   // with EIO once an adapter is unplugged) or, where the other end hung up, a
   // read error on every wake-up of the event loop. Either way the port is
   // given up and reopened later.
-  if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && port_.isOpen() && !lost_) {
-    lost_ = true;
-    emit Activity();
-  }
+  if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) GoneAway();
+}
+
+void QtSerialPort::GoneAway() {
+  if (lost_ || !port_.isOpen()) return;
+  lost_ = true;
+  emit Activity();
 }
 
 QSocketNotifier* QtSerialPort::ReadNotifier() const {
@@ -132,25 +163,49 @@ bool QtSerialPort::ReadPaused() const {
 }
 
 bool QtSerialPort::PullWaiting() {
-  if (!port_.isOpen()) return false;
-  const qint64 before = port_.bytesAvailable();
-  port_.waitForReadyRead(0);
-  if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-  return port_.bytesAvailable() > before;
+  if (!port_.isOpen() || lost_) return false;
+  TakeFromPort();
+  // Straight from the terminal (non-blocking), in chunks, until it is empty
+  // or the queue is full: what lies beyond the bound FetchLineStatus gives up.
+  const int fd = static_cast<int>(port_.handle());
+  constexpr std::size_t kChunk = 16384;
+  const std::size_t cap = static_cast<std::size_t>(ReadQueueBytes) + kChunk;
+  bool got = false;
+  while (BytesWaiting() < cap) {
+    Compact();
+    const std::size_t at = queue_.size();
+    queue_.resize(at + kChunk);
+    const ssize_t n = ::read(fd, queue_.data() + at, kChunk);
+    const int err = errno;
+    queue_.resize(at + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+    if (n > 0) {
+      got = true;
+      if (static_cast<std::size_t>(n) < kChunk) break;
+      continue;
+    }
+    if (n < 0 && err == EINTR) continue;
+    // Nothing more now (EAGAIN), or the device gone (EIO when an adapter is
+    // pulled out or the other end hangs up).
+    if (n < 0 && err != EAGAIN && err != EWOULDBLOCK) GoneAway();
+    break;
+  }
+  return got;
 }
 
 SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
+  TakeFromPort();
   LineStatus s;
   // A loop that has fallen far behind the line (the machine busy elsewhere
   // for seconds) gives up the oldest bytes, as a UART overruns, and says so
   // as a line error: the queue, and the program's memory, stay bounded
   // (unbounded, the queue grew by 140 MB in minutes of a noisy fast line).
-  if (const qint64 excess = port_.bytesAvailable() - ReadQueueBytes; excess > 0) {
-    port_.skip(excess);
-    overruns_ += excess;
+  if (const std::size_t waiting = BytesWaiting(); waiting > static_cast<std::size_t>(ReadQueueBytes)) {
+    const std::size_t excess = waiting - static_cast<std::size_t>(ReadQueueBytes);
+    queueHead_ += excess;
+    overruns_ += static_cast<qint64>(excess);
     s.Errors = true;
   }
-  s.Waiting = static_cast<std::size_t>(port_.bytesAvailable());
+  s.Waiting = BytesWaiting();
   if (haveCounters_) {
     Counters c;
     if (ReadCounters(c)) {
@@ -162,10 +217,16 @@ SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
 }
 
 std::size_t QtSerialPort::Read(std::uint8_t* buffer, std::size_t n) {
-  const qint64 got = port_.read(reinterpret_cast<char*>(buffer), static_cast<qint64>(n));
-  if (got <= 0) return 0;
-  bytesRead_ += static_cast<std::uint64_t>(got);
-  return static_cast<std::size_t>(got);
+  const std::size_t got = std::min(n, queue_.size() - queueHead_);
+  if (got == 0) return 0;
+  std::memcpy(buffer, queue_.data() + queueHead_, got);
+  queueHead_ += got;
+  if (queueHead_ == queue_.size()) {
+    queue_.clear();
+    queueHead_ = 0;
+  }
+  bytesRead_ += got;
+  return got;
 }
 
 void QtSerialPort::Write(const std::uint8_t* data, std::size_t n) {

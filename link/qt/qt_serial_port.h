@@ -16,9 +16,9 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QString>
+#include <vector>
 #ifdef _WIN32
 #include <memory>
-#include <vector>
 #else
 #include <QSerialPort>
 #endif
@@ -107,8 +107,6 @@ class QtSerialPort : public QObject, public SerialPort {
   // A wait for the port's event ended without one.
   void WaitEnded();
   std::unique_ptr<Win> win_;
-  std::vector<std::uint8_t> queue_;  // read from the driver, not yet taken
-  std::size_t queueHead_ = 0;
   bool paused_ = false;
   bool pendingErrors_ = false;   // seen by Drain, not yet fetched
   bool winErrorCounts_ = false;  // the driver counts line errors
@@ -120,12 +118,23 @@ class QtSerialPort : public QObject, public SerialPort {
   };
   bool ReadCounters(Counters& c) const;
   void OnError(QSerialPort::SerialPortError error);
+  // What QSerialPort has read on its notification goes into queue_, behind
+  // what was read before: the bytes keep their order.
+  void TakeFromPort();
+  void Compact();
+  // The device is gone: said once, with Activity.
+  void GoneAway();
   QSocketNotifier* ReadNotifier() const;
   QSerialPort port_;
   mutable QPointer<QSocketNotifier> readNotifier_;  // port_'s, while it is open
   bool haveCounters_ = false;
   CounterSource counterSource_;
 #endif
+  // Read from the system, not yet taken by the receive loop. On Linux the
+  // batches read the terminal themselves while its notification is paused
+  // (QSerialPort's own read would switch its notification on again each time).
+  std::vector<std::uint8_t> queue_;
+  std::size_t queueHead_ = 0;
   CtsReport cts_ = CtsReport::None;
   bool lost_ = false;
   std::uint64_t notifications_ = 0;

@@ -182,7 +182,7 @@ class DisplayTest : public QObject {
     r.plot->ScreenBoxPaint();
     r.plot->ShowSweepMark(100);
     QCOMPARE(r.plot->ScreenUpdates(), 0);
-    QCoreApplication::sendPostedEvents(r.plot.get());
+    QCoreApplication::sendPostedEvents();
     QElapsedTimer sinceUpdate;
     sinceUpdate.start();
     QCOMPARE(r.plot->ScreenUpdates(), 1);
@@ -192,17 +192,17 @@ class DisplayTest : public QObject {
       r.plot->PlotPoint(x, r.s.DisplayColors.Graph);
     }
     // Two thousand points are on the image at once; within the same frame
-    // they wait, and one update a frame later shows them all.
+    // they wait, and one update later shows them all.
     const QRgb background = r.plot->Image().pixel(5, 100);
     QVERIFY(r.plot->Image().pixel(r.plot->Scales().X(2999), r.plot->Scales().Y(2500)) != background);
-    QCoreApplication::sendPostedEvents(r.plot.get());
+    QCoreApplication::sendPostedEvents();
     QCOMPARE(r.plot->ScreenUpdates(), 1);
     // With no batch after them (a line gone quiet), their own timer shows
-    // them the frame and a batch's time (46 ms) after the last update, give
-    // or take the 5 % of a coarse timer: about 30 updates a second, and a
-    // batch due meanwhile comes first.
+    // them 50 ms after the last update (a frame of 20 ms and 30 more), give
+    // or take the 5 % of a coarse timer: the link's next look at the line,
+    // 40 ms after the last, comes first.
     const int due = r.plot->UpdateDueIn();
-    QVERIFY2(due > 0 && due <= 50 && due >= 43 - sinceUpdate.elapsed(),
+    QVERIFY2(due > 0 && due <= 52 && due >= 47 - sinceUpdate.elapsed(),
              qPrintable(QString("%1 ms, %2 ms after the update").arg(due).arg(sinceUpdate.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(r.plot->ScreenUpdates(), 2, 500);
     QVERIFY(!r.plot->UpdateWaiting());
@@ -238,6 +238,57 @@ class DisplayTest : public QObject {
     for (int x = x0; x <= x1; ++x) QVERIFY2(log.painted.contains(QPoint(x, y)), qPrintable(QString::number(x)));
     QVERIFY(log.painted.boundingRect().left() >= x0 - 1);
     QVERIFY(log.painted.boundingRect().right() <= x1 + 1);
+  }
+
+  // The pace itself, on a clock of the test's own: a change a frame (20 ms)
+  // after the last show is shown when the event loop is back, and the timer
+  // of an earlier change goes with it; one that comes sooner waits for 50 ms
+  // after the last show.
+  void framePacerShowsOnceAFrame() {
+    long long now = 1000;
+    int shows = 0;
+    FramePacer pacer([&] { ++shows; });
+    pacer.SetClock([&] { return now; });
+    struct Step {
+      int after;      // ms since the step before
+      bool queued;    // shown when the event loop is back
+      int dueAtMost;  // else: the timer's, -1 none
+    };
+    const Step steps[] = {{0, true, -1}, {5, false, 45}, {3, false, 45}, {12, true, -1}, {19, false, 31}};
+    for (const Step& step : steps) {
+      now += step.after;
+      pacer.Changed();
+      const int before = shows;
+      const int due = pacer.DueIn();
+      if (step.queued) {
+        QCOMPARE(due, -1);
+        QVERIFY(pacer.Waiting());
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(shows, before + 1);
+        QVERIFY(!pacer.Waiting());
+      } else {
+        QVERIFY2(due > step.dueAtMost - 3 && due <= step.dueAtMost, qPrintable(QString::number(due)));
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(shows, before);
+      }
+    }
+    pacer.Shown();  // brought up to date otherwise: nothing waits
+    QVERIFY(!pacer.Waiting());
+    // Within a batch of the link, a change due is shown at the batch's end,
+    // on the spot: nothing goes through the event queue.
+    FrameBatch batch;
+    pacer.SetBatch(&batch);
+    now += 20;
+    batch.Begin();
+    pacer.Changed();
+    pacer.Changed();
+    QCOMPARE(shows, 2);
+    QCOMPARE(pacer.DueIn(), -1);
+    batch.End();
+    QCOMPARE(shows, 3);
+    QVERIFY(!pacer.Waiting());
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(shows, 3);
   }
 
   void sweepMarkIsAnXorWedge() {

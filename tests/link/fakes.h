@@ -128,6 +128,7 @@ class Recorder : public LinkView, public LinkDriver {
   void SetToggleImages(int lpf, int sum) override {
     lpfImage = lpf;
     sumImage = sum;
+    if (onToggleImages) onToggleImages();
   }
   void PlotPoint(std::uint16_t code) override { plotted.push_back(code); }
   void ShowSweepMark(std::uint16_t code) override {
@@ -148,6 +149,7 @@ class Recorder : public LinkView, public LinkDriver {
   void RequestIteration() override { ++iterationRequests; }
 
   std::function<void()> onPassEnded;
+  std::function<void()> onToggleImages;
   std::map<int, std::string> panels;
   std::vector<std::string> log;
   int logClears = 0;
