@@ -11,6 +11,8 @@ FramePacer::FramePacer(std::function<void()> show, QObject* parent)
                                           .count());
       }) {
   timer_.setSingleShot(true);
+  // Its delay is set against the link's polls: it must not come early.
+  timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &FramePacer::Show);
 }
 

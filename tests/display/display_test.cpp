@@ -198,11 +198,10 @@ class DisplayTest : public QObject {
     QCoreApplication::sendPostedEvents();
     QCOMPARE(r.plot->ScreenUpdates(), 1);
     // With no batch after them (a line gone quiet), their own timer shows
-    // them 50 ms after the last update (a frame of 20 ms and 30 more), give
-    // or take the 5 % of a coarse timer: the link's next look at the line,
-    // 40 ms after the last, comes first.
+    // them 50 ms after the last update (a frame of 20 ms and 30 more): the
+    // link's next look at the line, 40 ms after the last, comes first.
     const int due = r.plot->UpdateDueIn();
-    QVERIFY2(due > 0 && due <= 52 && due >= 47 - sinceUpdate.elapsed(),
+    QVERIFY2(due > 0 && due <= 50 && due >= 49 - sinceUpdate.elapsed(),
              qPrintable(QString("%1 ms, %2 ms after the update").arg(due).arg(sinceUpdate.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(r.plot->ScreenUpdates(), 2, 500);
     QVERIFY(!r.plot->UpdateWaiting());
