@@ -15,14 +15,6 @@ QColor ToQColor(std::int32_t bgr) {
   return QColor(static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF), static_cast<int>((u >> 16) & 0xFF));
 }
 
-int PlotScales::X(long code) const {
-  return static_cast<int>(RoundEven(static_cast<long double>(code - ViewMin) * PixPerCode));
-}
-
-int PlotScales::Y(long value) const {
-  return ZeroY - static_cast<int>(RoundEven(static_cast<long double>(value - ZeroLine) * PixPerValue));
-}
-
 std::optional<long> PlotScales::CodeAt(int x) const {
   if (!(PixPerCode > 0)) return std::nullopt;
   return static_cast<long>(RoundEven(static_cast<long double>(x) / PixPerCode)) + ViewMin;

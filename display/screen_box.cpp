@@ -80,8 +80,18 @@ void ScreenBox::ScreenBoxPaint() {
     const long to = std::clamp<long>(s_.ViewMax, 0, 65535);
     const QRgb graph = ToQRgb(s_.DisplayColors.Graph);
     const QRgb raw = ToQRgb(s_.DisplayColors.AddGraph);
-    for (long i = from; i <= to; ++i)
-      if (IsValid(store_.CurrentSpectrum[static_cast<std::size_t>(i)])) DrawPoint(static_cast<std::uint16_t>(i), graph, raw);
+    const Pixels px = ImagePixels();
+    // DrawPoint's pixels for every point, without the rectangle each touched.
+    const int bottom = scales_.H - 2;
+    const bool withRaw = s_.ShowFirst;
+    for (long i = from; i <= to; ++i) {
+      const SpectrumPoint pt = store_.CurrentSpectrum[static_cast<std::size_t>(i)];
+      if (!IsValid(pt)) continue;
+      const int x = scales_.X(pt.Code);
+      if (x < 0 || x >= px.W) continue;
+      px.Set(x, std::min(scales_.Y(pt.Value), bottom), graph);
+      if (withRaw) px.Set(x, std::min(scales_.Y(store_.RawSpectrum[static_cast<std::size_t>(i)]), bottom), raw);
+    }
   }
   {
     QPainter p(&image_);
@@ -98,17 +108,22 @@ void ScreenBox::ScreenBoxPaint() {
   Touch(image_.rect());
 }
 
-QRect ScreenBox::DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor) {
+ScreenBox::Pixels ScreenBox::ImagePixels() {
+  return {reinterpret_cast<QRgb*>(image_.bits()), image_.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb)),
+          image_.width(), image_.height()};
+}
+
+QRect ScreenBox::DrawPoint(const Pixels& px, std::uint16_t index, QRgb color, QRgb rawColor) {
   const SpectrumPoint pt = store_.CurrentSpectrum[index];
   const int x = scales_.X(pt.Code);
   if (x < 0 || x >= image_.width()) return {};
   const int bottom = scales_.H - 2;
   const int y = std::min(scales_.Y(pt.Value), bottom);
-  SetPixel(x, y, color);
+  px.Set(x, y, color);
   int top = y, low = y;
   if (s_.ShowFirst) {
     const int y2 = std::min(scales_.Y(store_.RawSpectrum[index]), bottom);
-    SetPixel(x, y2, rawColor);
+    px.Set(x, y2, rawColor);
     top = std::min(top, y2);
     low = std::max(low, y2);
   }
@@ -118,7 +133,7 @@ QRect ScreenBox::DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor) {
 
 void ScreenBox::PlotPoint(std::uint16_t index, std::int32_t color) {
   if (!scales_.HasView() || image_.isNull()) return;
-  const QRect touched = DrawPoint(index, ToQRgb(color), ToQRgb(s_.DisplayColors.AddGraph));
+  const QRect touched = DrawPoint(ImagePixels(), index, ToQRgb(color), ToQRgb(s_.DisplayColors.AddGraph));
   if (touched.isNull()) return;
   Touch(touched);
   if (trace_) traceDrawn_.push_back(index);
@@ -128,7 +143,7 @@ void ScreenBox::PlotPixel(std::uint16_t code, int value, std::int32_t color) {
   if (!scales_.HasView() || image_.isNull()) return;
   const int x = scales_.X(code);
   const int y = std::min(scales_.Y(value), scales_.H - 2);
-  SetPixel(x, y, ToQRgb(color));
+  ImagePixels().Set(x, y, ToQRgb(color));
   if (x >= 0 && x < image_.width() && y >= 0) Touch(QRect(x, y, 1, 1));
 }
 

@@ -86,14 +86,21 @@ class ScreenBox : public QWidget {
   void Touch(const QRect& r);
   void UpdateScreen();
   void EnsureImage();
+  // The image's pixels, taken once for many writes (a QImage checks whether
+  // it must detach at every scan line asked for).
+  struct Pixels {
+    QRgb* Bits;
+    qsizetype Stride;  // in pixels
+    int W, H;
+    void Set(int x, int y, QRgb color) const {
+      if (x >= 0 && y >= 0 && x < W && y < H) Bits[y * Stride + x] = color;
+    }
+  };
+  Pixels ImagePixels();
   // The pixels of one point; returns the rectangle touched.
-  QRect DrawPoint(std::uint16_t index, QRgb color, QRgb rawColor);
+  QRect DrawPoint(const Pixels& px, std::uint16_t index, QRgb color, QRgb rawColor);
   void XorPixel(int x, int y, QRgb bits);
   void DrawSweepMark(int x);
-  void SetPixel(int x, int y, QRgb color) {
-    if (x >= 0 && y >= 0 && x < image_.width() && y < image_.height())
-      reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = color;
-  }
 
   const Settings& s_;
   const SpectrumStore& store_;
