@@ -13,7 +13,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "display/view_window.h"
 #include "model/units.h"
@@ -173,6 +175,19 @@ class DisplayTest : public QObject {
     QCOMPARE(r.plot->Scales().CodeAt(1), 0L);
     QCOMPARE(r.plot->Scales().CodeAt(3), 2L);
     QCOMPARE(r.plot->Scales().CodeAt(5), 2L);
+    // Every code and value of odd scales (and codes far off the view, where
+    // the product no longer fits a double's mantissa) lands where the
+    // product formed in extended precision and rounded halves to even puts it.
+    for (const auto& [w, h, lo, hi, ord] : {std::tuple{1920, 1080, 0, 65519, 0}, std::tuple{977, 333, 123, 54321, 3},
+                                            std::tuple{3, 4000, 65000, 65007, 6}, std::tuple{1000, 7, 1, 2, 1}}) {
+      const PlotScales sc = ComputeScales(w, h, lo, hi, ord);
+      for (long code = -70000; code <= 140000; code += 7) {
+        QCOMPARE(sc.X(code), static_cast<int>(std::llrint(static_cast<long double>(code - lo) * sc.PixPerCode)));
+        QCOMPARE(sc.Y(code), sc.ZeroY - static_cast<int>(std::llrint(static_cast<long double>(code - 2048) * sc.PixPerValue)));
+      }
+      for (const long far : {1L << 29, -(1L << 29), (1L << 31) - 1, -(1L << 31) + 1, 1L << 33})
+        QCOMPARE(sc.X(far + lo), static_cast<int>(std::llrint(static_cast<long double>(far) * sc.PixPerCode)));
+    }
   }
 
   void screenUpdatesAreCoalesced() {
