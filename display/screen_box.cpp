@@ -80,17 +80,22 @@ void ScreenBox::ScreenBoxPaint() {
     const long to = std::clamp<long>(s_.ViewMax, 0, 65535);
     const QRgb graph = ToQRgb(s_.DisplayColors.Graph);
     const QRgb raw = ToQRgb(s_.DisplayColors.AddGraph);
-    const Pixels px = ImagePixels();
     // DrawPoint's pixels for every point, without the rectangle each touched.
-    const int bottom = scales_.H - 2;
+    // Everything the loop reads is a local: a pixel written through a
+    // pointer could otherwise be any of them, read again after each write.
+    const Pixels px = ImagePixels();
+    const PlotScales sc = scales_;
+    const int bottom = sc.H - 2;
     const bool withRaw = s_.ShowFirst;
+    const SpectrumPoint* points = store_.CurrentSpectrum.data();
+    const std::uint16_t* raws = store_.RawSpectrum.data();
     for (long i = from; i <= to; ++i) {
-      const SpectrumPoint pt = store_.CurrentSpectrum[static_cast<std::size_t>(i)];
+      const SpectrumPoint pt = points[i];
       if (!IsValid(pt)) continue;
-      const int x = scales_.X(pt.Code);
+      const int x = sc.X(pt.Code);
       if (x < 0 || x >= px.W) continue;
-      px.Set(x, std::min(scales_.Y(pt.Value), bottom), graph);
-      if (withRaw) px.Set(x, std::min(scales_.Y(store_.RawSpectrum[static_cast<std::size_t>(i)]), bottom), raw);
+      px.Set(x, std::min(sc.Y(pt.Value), bottom), graph);
+      if (withRaw) px.Set(x, std::min(sc.Y(raws[i]), bottom), raw);
     }
   }
   {
