@@ -61,6 +61,12 @@ QRect DrawLabel(QPainter& p, const QRect& r, int x, int y, const QString& text, 
   return box.translated(-r.left(), -r.top());
 }
 
+std::array<std::string, 4> PlotBackgroundTexts(const Settings& s, std::string_view sep, int ordScale) {
+  const int t = 1 << (11 - std::clamp(ordScale, 0, 6));
+  return {FormatAmplitude(s, t, sep), FormatAmplitude(s, 0, sep), FormatAmplitude(s, t / 2, sep),
+          FormatAmplitude(s, -(t / 2), sep)};
+}
+
 std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const PlotScales& sc, const Settings& s,
                                           const ColorSet& colors, std::string_view sep, int ordScale) {
   std::vector<PlotLabel> labels;
@@ -76,21 +82,19 @@ std::vector<PlotLabel> DrawPlotBackground(QPainter& p, const QRect& r, const Plo
   p.setFont(PlotFont());
   const QFontMetrics fm(p.font());
   const QColor text = ToQColor(colors.Text);
-  const int t = 1 << (11 - std::clamp(ordScale, 0, 6));
-  auto rightLabel = [&](int y, std::int32_t amplitude) {
-    const QString label = QString::fromStdString(FormatAmplitude(s, amplitude, sep));
+  const std::array<std::string, 4> texts = PlotBackgroundTexts(s, sep, ordScale);
+  auto rightLabel = [&](int y, const std::string& t) {
+    const QString label = QString::fromStdString(t);
     const QRect box = DrawLabel(p, r, w - 4 - fm.horizontalAdvance(label), y, label, text, back);
-    labels.push_back(PlotLabel{label.toStdString(), box});
+    labels.push_back(PlotLabel{t, box});
   };
-  rightLabel(1, t);
+  rightLabel(1, texts[0]);
   const int lift = 1 + fm.height();
-  p.setPen(QPen(ToQColor(colors.Grid), 0));
   const int ys[3] = {sc.ZeroY, sc.ZeroY / 2, (3 * sc.ZeroY) / 2};
-  const std::int32_t values[3] = {0, t / 2, -(t / 2)};
   for (int k = 0; k < 3; ++k) {
     p.setPen(QPen(ToQColor(colors.Grid), 0));
     p.drawLine(r.left(), r.top() + ys[k], r.left() + w - 1, r.top() + ys[k]);
-    rightLabel(ys[k] - lift, values[k]);
+    rightLabel(ys[k] - lift, texts[static_cast<std::size_t>(k) + 1]);
   }
   return labels;
 }

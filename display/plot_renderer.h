@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -66,6 +67,10 @@ struct PlotLabel {
   std::string Text;
   QRect Box;  // where it was drawn, relative to the plot
 };
+
+// The texts of the background's four labels: the top one, then those of the
+// grid lines at 0, +half and -half.
+std::array<std::string, 4> PlotBackgroundTexts(const Settings& s, std::string_view sep, int ordScale);
 
 // Background, border, the top label and the three grid lines with their
 // labels. Returns the labels as drawn.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace qel {
 
@@ -63,9 +64,66 @@ void ScreenBox::DrawBackground() {
   scales_ = ComputeScales(width(), height(), s_.ViewMin, s_.ViewMax, s_.OrdScale);
   emit BackgroundDrawn();
   if (image_.isNull()) return;
-  QPainter p(&image_);
-  labels_ = DrawPlotBackground(p, image_.rect(), scales_, s_, s_.DisplayColors, sep_, s_.OrdScale);
+  const ColorSet& c = s_.DisplayColors;
+  BackgroundKey key{image_.size(), {c.BackGround, c.Border, c.Grid, c.Text}, PlotBackgroundTexts(s_, sep_, s_.OrdScale)};
+  if (background_.Valid && key == background_.Key) {
+    // The same pixels as drawn the first time: the colour, then the rest.
+    const Pixels px = ImagePixels();
+    std::fill_n(px.Bits, px.Stride * px.H, background_.Color);
+    for (const Run& r : background_.Runs)
+      std::memcpy(px.Bits + r.Y * px.Stride + r.X, background_.Pool.data() + r.At, sizeof(QRgb) * static_cast<std::size_t>(r.Length));
+    labels_ = background_.Labels;
+  } else {
+    {
+      QPainter p(&image_);
+      labels_ = DrawPlotBackground(p, image_.rect(), scales_, s_, s_.DisplayColors, sep_, s_.OrdScale);
+    }
+    RememberBackground(std::move(key));
+  }
   Touch(image_.rect());
+}
+
+void ScreenBox::RememberBackground(BackgroundKey key) {
+  Background b;
+  b.Key = std::move(key);
+  b.Color = ToQRgb(s_.DisplayColors.BackGround);
+  b.Labels = labels_;
+  const QImage& img = image_;
+  for (int y = 0; y < img.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+    for (int x = 0; x < img.width();) {
+      if (line[x] == b.Color) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < img.width() && line[x] != b.Color) ++x;
+      b.Runs.push_back(Run{y, start, x - start, b.Pool.size()});
+      b.Pool.insert(b.Pool.end(), line + start, line + x);
+    }
+  }
+  b.Valid = true;
+  background_ = std::move(b);
+}
+
+const ScreenBox::Mapping& ScreenBox::PointMapping() {
+  const PlotScales& sc = scales_;
+  const PlotScales& m = mapping_.Scales;
+  if (mapping_.Valid && m.W == sc.W && m.H == sc.H && m.ViewMin == sc.ViewMin && m.PixPerCode == sc.PixPerCode &&
+      m.PixPerValue == sc.PixPerValue && m.ZeroY == sc.ZeroY)
+    return mapping_;
+  mapping_.Scales = sc;
+  mapping_.X.resize(SpectrumSize);
+  mapping_.Y.resize(SpectrumSize);
+  const int bottom = sc.H - 2;
+  for (std::size_t i = 0; i < SpectrumSize; ++i) {
+    const int x = sc.X(static_cast<long>(i));
+    mapping_.X[i] = static_cast<std::int16_t>(x >= 0 && x < sc.W ? x : -1);
+    const int y = std::min(sc.Y(static_cast<long>(i)), bottom);
+    mapping_.Y[i] = static_cast<std::int16_t>(y >= 0 && y < sc.H ? y : -1);
+  }
+  mapping_.Valid = true;
+  return mapping_;
 }
 
 void ScreenBox::ScreenBoxPaint() {
@@ -84,28 +142,34 @@ void ScreenBox::ScreenBoxPaint() {
     // Everything the loop reads is a local: a pixel written through a
     // pointer could otherwise be any of them, read again after each write.
     const Pixels px = ImagePixels();
-    const PlotScales sc = scales_;
-    const int bottom = sc.H - 2;
+    QRgb* const bits = px.Bits;
+    const qsizetype stride = px.Stride;
+    const Mapping& m = PointMapping();
+    const std::int16_t* xs = m.X.data();
+    const std::int16_t* ys = m.Y.data();
     const bool withRaw = s_.ShowFirst;
     const SpectrumPoint* points = store_.CurrentSpectrum.data();
     const std::uint16_t* raws = store_.RawSpectrum.data();
     for (long i = from; i <= to; ++i) {
       const SpectrumPoint pt = points[i];
       if (!IsValid(pt)) continue;
-      const int x = sc.X(pt.Code);
-      if (x < 0 || x >= px.W) continue;
-      px.Set(x, std::min(sc.Y(pt.Value), bottom), graph);
-      if (withRaw) px.Set(x, std::min(sc.Y(raws[i]), bottom), raw);
+      const int x = xs[pt.Code];
+      if (x < 0) continue;
+      if (const int y = ys[pt.Value]; y >= 0) bits[y * stride + x] = graph;
+      if (withRaw)
+        if (const int y = ys[raws[i]]; y >= 0) bits[y * stride + x] = raw;
     }
   }
-  {
+  // A painter only where there is something to draw: opening one on the
+  // image costs as much as a thousand points.
+  if (run_.MinIndex >= 0 || run_.IntegralS >= 0) {
     QPainter p(&image_);
     for (auto& drawn : {DrawMinMax(p, image_.rect(), scales_, store_.CurrentSpectrum, run_, s_, s_.DisplayColors, sep_),
                         DrawIntegral(p, image_.rect(), run_, s_, s_.DisplayColors, visX1_, visX2_, sep_)})
       labels_.insert(labels_.end(), drawn.begin(), drawn.end());
   }
   if (placeCursors_) placeCursors_();
-  {
+  if (run_.ModAmplitude > 0) {
     QPainter p(&image_);
     const auto drawn = DrawModAmplitude(p, image_.rect(), run_, s_, s_.DisplayColors, sep_);
     labels_.insert(labels_.end(), drawn.begin(), drawn.end());

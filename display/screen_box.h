@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -118,6 +119,38 @@ class ScreenBox : public QWidget {
   // Drawing goes to the image at once; the screen follows at its pace, once
   // a frame of the link while telegrams stream in.
   FramePacer pacer_;
+  // What the full repaint reuses while nothing it depends on changes (a
+  // processing command, a colour): the background as its pixels that are
+  // not the background colour (border, grid, labels), row by row, and each
+  // field code's column and each amplitude's row.
+  struct BackgroundKey {
+    QSize Size;
+    std::int32_t Colors[4] = {};  // BackGround, Border, Grid, Text
+    std::array<std::string, 4> Texts;
+    bool operator==(const BackgroundKey&) const = default;
+  };
+  struct Run {
+    int Y, X, Length;
+    std::size_t At;  // into Pool
+  };
+  struct Background {
+    bool Valid = false;
+    BackgroundKey Key;
+    QRgb Color = 0;
+    std::vector<Run> Runs;
+    std::vector<QRgb> Pool;
+    std::vector<PlotLabel> Labels;
+  };
+  struct Mapping {
+    PlotScales Scales;
+    bool Valid = false;
+    std::vector<std::int16_t> X;  // by field code: the column, -1 off the plot
+    std::vector<std::int16_t> Y;  // by amplitude code: the row (at most H - 2), -1 above the plot
+  };
+  void RememberBackground(BackgroundKey key);
+  const Mapping& PointMapping();
+  Background background_;
+  Mapping mapping_;
   std::FILE* trace_ = nullptr;
   std::vector<std::uint16_t> traceDrawn_;    // on the image, waiting for an update
   std::vector<std::uint16_t> traceUpdated_;  // in an update, waiting for the flush

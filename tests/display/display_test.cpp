@@ -190,6 +190,47 @@ class DisplayTest : public QObject {
     }
   }
 
+  // The full repaint takes again what has not changed (the background, each
+  // code's column, each value's row): pixel for pixel what a plot drawing
+  // everything afresh shows, also after each thing it depends on changes.
+  void fullRepaintTakesAgainOnlyWhatHasNotChanged() {
+    Rig r(301, 187);
+    for (std::uint16_t x = 0; x <= MaxFieldCode; x += 3)
+      r.store.CurrentSpectrum[x] = {x, static_cast<std::uint16_t>(2048 + (x % 1500) - 700)};
+    r.s.ShowFirst = true;
+    for (std::size_t x = 0; x < SpectrumSize; ++x) r.store.RawSpectrum[x] = static_cast<std::uint16_t>(x % 4096);
+    const std::function<void(Settings&)> changes[] = {
+        [](Settings&) {},
+        [](Settings& s) { s.DisplayColors.Grid = 0x00FF00; },
+        [](Settings& s) { s.DisplayColors.BackGround = 0x202020; },
+        [](Settings& s) { s.OrdScale = 3; },
+        [](Settings& s) { s.ViewMin = 1000; },
+        [](Settings& s) { s.ViewMax = 9000; },
+        [](Settings& s) { s.ViewMin += 500, s.ViewMax += 500; },  // the same scale, moved
+        [](Settings& s) { s.AmpUnit = 1; },
+    };
+    int step = 0;
+    for (const auto& change : changes) {
+      change(r.s);
+      r.plot->ScreenBoxPaint();
+      Rig fresh(301, 187);
+      fresh.s = r.s;
+      std::copy(r.store.CurrentSpectrum.begin(), r.store.CurrentSpectrum.end(), fresh.store.CurrentSpectrum.begin());
+      std::copy(r.store.RawSpectrum.begin(), r.store.RawSpectrum.end(), fresh.store.RawSpectrum.begin());
+      fresh.plot->ScreenBoxPaint();
+      QVERIFY2(r.plot->Image() == fresh.plot->Image(), qPrintable(QString("step %1").arg(step)));
+      ++step;
+    }
+    r.plot->resize(240, 120);  // a new size: drawn afresh again
+    r.plot->ScreenBoxPaint();
+    Rig fresh(240, 120);
+    fresh.s = r.s;
+    std::copy(r.store.CurrentSpectrum.begin(), r.store.CurrentSpectrum.end(), fresh.store.CurrentSpectrum.begin());
+    std::copy(r.store.RawSpectrum.begin(), r.store.RawSpectrum.end(), fresh.store.RawSpectrum.begin());
+    fresh.plot->ScreenBoxPaint();
+    QVERIFY(r.plot->Image() == fresh.plot->Image());
+  }
+
   void screenUpdatesAreCoalesced() {
     Rig r(300, 200);
     // The first update goes out as soon as the event loop is back, with
