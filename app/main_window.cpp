@@ -149,7 +149,7 @@ void TQelMainForm::BuildComponents() {
   link_->Acq.SetFallbackFolders(&fallbackFolders_);
   instruments_->Connect(link_->Controls);
   settingsCommands_ = new SettingsCommands(
-      *this, s_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, sep_);
+      *this, s_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, sep_, this);
   WireActions();
 }
 
@@ -556,6 +556,14 @@ void TQelMainForm::SetReceiveMode(bool receive) { link_->Acq.SetReceiveMode(rece
 void TQelMainForm::FullRepaint() { view_->Plot().ScreenBoxPaint(); }
 
 void TQelMainForm::ShowError(const QString& text) { errors_.Show(text); }
+
+void TQelMainForm::FormatUnitTextsAgain() {
+  InstrumentControl& controls = link_->Controls;
+  controls.BotFieldChange(instruments_->BotField->value());
+  controls.TopFieldChange(instruments_->TopField->value());
+  controls.CorrEditChange(instruments_->CorrEdit->value());
+  view_->FormatViewBoundsAgain();
+}
 
 void TQelMainForm::SelectGain(int index) { instruments_->SelectGain(index); }
 

@@ -18,6 +18,7 @@
 #include "display/frame_pacer.h"
 #include "kept_spectra.h"
 #include "processing_commands.h"
+#include "settings_commands.h"
 #include "link/link.h"
 #include "link/qt/qt_link_driver.h"
 #include "link/qt/qt_serial_port.h"
@@ -36,7 +37,6 @@ class TLinesForm;
 class ErrorBoxes;
 class PrintCommands;
 class WindowLinkView;
-class SettingsCommands;
 class StatusPanels;
 
 // What the program holds for the whole run, passed by reference.
@@ -47,7 +47,11 @@ struct ProgramState {
   RunValues Run;
 };
 
-class TQelMainForm : public QMainWindow, public FileCommandHost, public ProcessingHost, public ParameterView {
+class TQelMainForm : public QMainWindow,
+                     public FileCommandHost,
+                     public ProcessingHost,
+                     public SettingsHost,
+                     public ParameterView {
   Q_OBJECT
  public:
   // Builds the window and runs FormCreate: the settings are read from the
@@ -83,6 +87,9 @@ class TQelMainForm : public QMainWindow, public FileCommandHost, public Processi
   void FullRepaint() override;
   ParameterView& Parameters() override { return *this; }
   void ShowError(const QString& text) override;
+
+  // SettingsHost
+  void FormatUnitTextsAgain() override;
 
   // ParameterView
   void SelectGain(int index) override;

@@ -37,6 +37,12 @@ class ViewWindow : public QWidget {
   // Handlers, also called by tests with exact coordinates.
   void MinViewChange(int value);
   void MaxViewChange(int value);
+  // Both view-bound handlers again, with the values their controls hold (the
+  // texts in a unit changed).
+  void FormatViewBoundsAgain() {
+    MinViewChange(minView_->value());
+    MaxViewChange(maxView_->value());
+  }
   void AAllViewExecute();
   void AIncScaleExecute();
   void ADecScaleExecute();
