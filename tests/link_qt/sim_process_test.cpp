@@ -32,6 +32,12 @@ namespace {
 using test::RunUntil;
 using test::SimProcess;
 
+// How long a step that the program takes on its own (a handshake, a
+// reconnection, a pass) may take before the case gives up: each wait ends as
+// soon as the program has got there, so the bound only has to outlast a
+// machine busy with other work.
+constexpr int kProgramStepMs = 60000;
+
 class SimLink : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -86,7 +92,7 @@ TEST_F(SimLink, HandshakeSweepAndRestart) {
   SimProcess sim({"--time-scale", "20", "--speed", "15"});
   ASSERT_TRUE(sim.Start(portPath));
   Receive();
-  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000)) << "handshake";
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs)) << "handshake";
   EXPECT_EQ(ui.panels[0], s.Port);
   // Each setting was echoed, in order.
   const int t11 = LogIndex("Tm11."), t22 = LogIndex("Tm22."), t33 = LogIndex("Tm33.");
@@ -111,8 +117,8 @@ TEST_F(SimLink, HandshakeSweepAndRestart) {
   // The instrument resets: Tm01 restarts the handshake.
   ui.log.clear();
   sim.Signal(SIGUSR1);
-  ASSERT_TRUE(RunUntil([&] { return LogIndex("Tm01.") >= 0; }, 5000));
-  ASSERT_TRUE(RunUntil([&] { return Settled() && LogIndex("Tm33.") > LogIndex("Tm01."); }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return LogIndex("Tm01.") >= 0; }, kProgramStepMs));
+  ASSERT_TRUE(RunUntil([&] { return Settled() && LogIndex("Tm33.") > LogIndex("Tm01."); }, kProgramStepMs));
   EXPECT_EQ(ui.panels[6], "S/N: 42");
   EXPECT_EQ(ui.panels[5], "PR: 7");
   EXPECT_TRUE(ui.errors.empty());
@@ -122,7 +128,7 @@ TEST_F(SimLink, GarbageAndBadChecksumsAreSurvived) {
   SimProcess sim({"--time-scale", "20", "--speed", "15", "--garbage", "0.02", "--bad-checksum", "0.02"});
   ASSERT_TRUE(sim.Start(portPath));
   Receive();
-  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs));
   const int target = passStarts + 3;
   ASSERT_TRUE(RunUntil([&] { return passStarts >= target; }, 30000));
   EXPECT_GE(LogIndex("Неверная контрольная сумма"), 0);
@@ -161,7 +167,7 @@ TEST_F(SimLink, LineIsReadOnceAFrame) {
     s.Rapid = 10;
     s.EnableRTLPF = true;  // its toggle blinks
     Receive();
-    ASSERT_TRUE(RunUntil([&] { return Settled(); }, 30000));
+    ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs));
     int telegrams = 0, gaps = 0, last = -1;
     onTelegram = [&](const Telegram& t) {
       if (t.Type != 2) return;
@@ -212,7 +218,7 @@ TEST_F(SimLink, QuietLineIsNotPolled) {
   ASSERT_TRUE(sim.Start(portPath));
   s.Rapid = 2;
   Receive();
-  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs));
   int samples = 0, paused = 0;
   QTimer sampler;
   sampler.setTimerType(Qt::PreciseTimer);
@@ -237,7 +243,7 @@ TEST_F(SimLink, LineGoneQuietIsNotifiedAgain) {
   ASSERT_TRUE(sim.Start(portPath));
   s.Rapid = 10;
   Receive();
-  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs));
   QElapsedTimer clock;
   clock.start();
   qint64 last = -1, longest = 0;
@@ -259,13 +265,13 @@ TEST_F(SimLink, VanishedDeviceReconnects) {
   auto sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
   ASSERT_TRUE(sim->Start(portPath));
   Receive();
-  ASSERT_TRUE(RunUntil([&] { return Settled(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return Settled(); }, kProgramStepMs));
   sim->Stop(SIGKILL);
   // A killed simulator leaves its link behind, pointing at a terminal number
   // that another test's simulator may be given next: take it away, as the
   // device node of an unplugged adapter goes away.
   QFile::remove(portPath);
-  ASSERT_TRUE(RunUntil([&] { return ui.panels[7] == "Ошибка обмена RS232"; }, 5000));
+  ASSERT_TRUE(RunUntil([&] { return ui.panels[7] == "Ошибка обмена RS232"; }, kProgramStepMs));
   EXPECT_EQ(ui.panels[0], "");
   EXPECT_FALSE(port.IsOpen());
   EXPECT_EQ(std::count(ui.log.begin(), ui.log.end(), "Ошибка обмена RS232"), 1);
@@ -278,10 +284,10 @@ TEST_F(SimLink, VanishedDeviceReconnects) {
   ui.log.push_back("kept");
   sim = std::make_unique<SimProcess>(QStringList{"--time-scale", "60", "--speed", "15"});
   ASSERT_TRUE(sim->Start(portPath));
-  ASSERT_TRUE(RunUntil([&] { return ui.panels[0] == s.Port && Settled(); }, 10000));
+  ASSERT_TRUE(RunUntil([&] { return ui.panels[0] == s.Port && Settled(); }, kProgramStepMs));
   EXPECT_NE(std::find(ui.log.begin(), ui.log.end(), "kept"), ui.log.end());
   const int target = passStarts + 1;
-  EXPECT_TRUE(RunUntil([&] { return passStarts >= target; }, 10000));
+  EXPECT_TRUE(RunUntil([&] { return passStarts >= target; }, kProgramStepMs));
 }
 
 // The Qt driver over a scripted port (the real port object stays closed).
