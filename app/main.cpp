@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   // any window; the gain and speed tables are constants; no port is open.
   auto state = std::make_unique<qel::ProgramState>();
 
-  // On X11 the plot's repaints are strips a few pixels wide, about 30 a
+  // On X11 the plot's repaints are strips a few pixels wide, about 25 a
   // second while spectra arrive. Through shared memory each one costs a
   // round trip to the X server (Qt waits until the server has read the
   // segment) and a wake-up of its reader thread: more than the drawing and
