@@ -167,6 +167,10 @@ void InstrumentPanel::Arrange(bool twoRows) {
 
 void InstrumentPanel::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  FitToWidth();
+}
+
+void InstrumentPanel::FitToWidth() {
   int oneRow = 0, shown = 0;
   for (QGroupBox* g : {CorrPanel, AmpPanel, SpeedPanel, RazvPanel}) {
     if (g->isHidden()) continue;

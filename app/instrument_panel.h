@@ -74,6 +74,11 @@ class InstrumentPanel : public QWidget {
   void SpeedUp();
   void SpeedDown();
 
+ public:
+  // One row or two, as the panel's width allows (also after a group is
+  // shown or hidden).
+  void FitToWidth();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
 

@@ -629,7 +629,10 @@ void TQelMainForm::AToolBarExecute() {
   mainBar_->setVisible(actions_["AToolBar"]->isChecked());
 }
 
-void TQelMainForm::ACorrExecute() { instruments_->CorrPanel->setVisible(actions_["ACorr"]->isChecked()); }
+void TQelMainForm::ACorrExecute() {
+  instruments_->CorrPanel->setVisible(actions_["ACorr"]->isChecked());
+  instruments_->FitToWidth();
+}
 
 void TQelMainForm::AMessageViewExecute() {
   const bool visible = actions_["AMessageView"]->isChecked();
