@@ -218,7 +218,19 @@ void QtSerialPort::OnPortEvent() {
   }
   DWORD bytes = 0;
   if (!GetOverlappedResult(win_->handle, &win_->waitOv, &bytes, FALSE)) {
-    if (GetLastError() == ERROR_IO_INCOMPLETE) return;  // not yet
+    if (GetLastError() == ERROR_IO_INCOMPLETE) {
+      // The event set while the wait is still pending: Wine does so now and
+      // then, and the wait may then not end for many seconds while bytes
+      // stream in (left alone, the set event would also wake the loop
+      // without end). The wait is ended (a new mask ends a pending one) and
+      // made again a little later, as after a wait that ended by itself.
+      SetCommMask(win_->handle, EV_RXCHAR | EV_ERR);
+      GetOverlappedResult(win_->handle, &win_->waitOv, &bytes, TRUE);
+      win_->waiting = false;
+      ResetEvent(win_->waitDone);
+      WaitEnded();
+      return;
+    }
     win_->waiting = false;
     ResetEvent(win_->waitDone);
     // Wine ends a wait on a terminal now and then (ERROR_OPERATION_ABORTED)
