@@ -141,6 +141,7 @@ void QtLinkDriver::RunBatch() {
     break;
   }
   inBatch_ = false;
+  const qint64 sinceLastRead = sinceRead_.isValid() ? sinceRead_.elapsed() : PollMs;
   if (reads) sinceRead_.start();
   // While telegrams stream in, the line's chunks need not wake the loop:
   // the port is looked at again a frame later (what is left of a long batch
@@ -150,7 +151,12 @@ void QtLinkDriver::RunBatch() {
   const bool streaming = port_.IsOpen() && port_.BytesRead() - readBefore > TelegramSize;
   if (streaming && waiting < BehindBytes) {
     port_.SetReadPaused(true);
-    pollLine_.start();
+    // A frame on, or sooner on a line fast enough to fill the terminal by
+    // then: it would hold the instrument back, and its points with it.
+    const double perMs = static_cast<double>(waiting) / static_cast<double>(std::max<qint64>(sinceLastRead, 1));
+    pollLine_.start(perMs * PollMs <= HalfTerminalBytes
+                        ? PollMs
+                        : std::max(MinPollMs, static_cast<int>(HalfTerminalBytes / perMs)));
     BlinkWithPoll();
   } else {
     pollLine_.stop();
