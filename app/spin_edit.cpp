@@ -1,5 +1,7 @@
 #include "spin_edit.h"
 
+#include <QLineEdit>
+
 #include <algorithm>
 
 namespace qel {
@@ -30,8 +32,14 @@ void SpinEdit::Taken() {
 }
 
 void SpinEdit::keyPressEvent(QKeyEvent* event) {
+  // The first key of an edit, or the first after the program has set the
+  // box (some it sets with the box's signals blocked): the value shown was
+  // taken.
+  const QString shown = lineEdit()->text();
+  if ((!typing_ || shown != typed_) && shown == textFromValue(value())) taken_ = value();
   typing_ = true;
   QSpinBox::keyPressEvent(event);
+  typed_ = lineEdit()->text();
 }
 
 void SpinEdit::stepBy(int steps) {

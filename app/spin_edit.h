@@ -33,6 +33,7 @@ class SpinEdit : public QSpinBox {
   // not taken.
   int taken_ = 0;
   bool typing_ = false;
+  QString typed_;  // the text after the operator's last key
 };
 
 }  // namespace qel

@@ -202,6 +202,13 @@ void InstrumentTest::BoundsFollowTheModeAndTheMouse() {
   QCOMPARE(top->value(), 65519);
   QCOMPARE(run.S().PoleMax, 65519);
   QCOMPARE(top->text(), QString("65519"));
+  // A text that is no number is refused: the bound the program set last
+  // (with the box's signals blocked) stays, and nothing goes out.
+  emit run.window->View().SweepBoundsRequested(2000, 3000);
+  test::TypeOver(top, "3000O");
+  QTest::keyClick(top, Qt::Key_Return);
+  QCOMPARE(top->value(), 3000);
+  QCOMPARE(run.S().PoleMax, 3000);
   // In analyse mode the bound is the instrument's: unchanged, and shown as it is.
   run.window->Action("AAnalyse")->trigger();
   QVERIFY(!run.Find<QGroupBox>("RazvPanel")->isEnabled());

@@ -465,7 +465,7 @@ void SettingsDialogsTest::AutoSaveNumbersTypedWhole() {
     int stepTaken, numbTaken;
   };
   for (const Row& r : {Row{"", "0", 1, 1}, Row{"-5", "3x7", 1, 1}, Row{"4294967295", "99999999999999999999", 256, 99999999},
-                       Row{"7", "-99999999999999999999", 7, 1}, Row{"x", "12", 7, 12}, Row{"0012", "-", 12, 12}}) {
+                       Row{"7", "-99999999999999999999", 7, 1}, Row{"x", "12", 7, 12}, Row{"000000000012", "-", 12, 12}}) {
     OnModal([&](QWidget* w) {
       TypeOver(Child<QSpinBox>(w, "SaveStep"), r.step);
       TypeOver(Child<QSpinBox>(w, "NumbMask"), r.numb);
