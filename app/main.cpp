@@ -38,7 +38,6 @@ int main(int argc, char** argv) {
   // The program ends when its main window has closed, whatever other
   // windows (the message log, the ADC monitor) are still on screen.
   QApplication::setQuitOnLastWindowClosed(false);
-  qel::EndSignals endSignals;
 
   QStringList problems;
 #ifdef Q_OS_WIN
@@ -64,6 +63,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   qel::RegFileStore store(settingsPath.toStdString());
+#endif
+  // Only a program that has a window ends in good order on these signals; a
+  // start that hands its file over keeps their usual effect.
+  qel::EndSignals endSignals;
+#ifndef Q_OS_WIN
   if (!store.LoadProblem().empty()) problems.append(QString::fromStdString(store.LoadProblem()));
 #endif
 
@@ -86,8 +90,7 @@ int main(int argc, char** argv) {
   // `qel-gui FILE.qel`: how a desktop's "open with" passes a spectrum.
   window.OpenArguments(app.arguments());
 #ifndef Q_OS_WIN
-  QObject::connect(&instance, &qel::SingleInstance::Requested, &window, &qel::TQelMainForm::AnotherStartRequested);
-  instance.Listen();
+  instance.Listen([&window](const QString& file) { return window.AnotherStartRequested(file); });
 #endif
   return app.exec();
 }

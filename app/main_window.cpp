@@ -427,14 +427,15 @@ void TQelMainForm::OpenArguments(const QStringList& arguments) {
   if (const QString file = FileArgument(arguments); !file.isEmpty()) files_->OpenGivenFile(file);
 }
 
-void TQelMainForm::AnotherStartRequested(const QString& file) {
-  if (closing_) return;
+bool TQelMainForm::AnotherStartRequested(const QString& file) {
+  if (closing_) return false;
   if (isMinimized()) showNormal();
   raise();
   activateWindow();
-  if (file.isEmpty()) return;
+  if (file.isEmpty()) return true;
   requestedFiles_.append(file);
   OpenRequestedFiles();
+  return true;
 }
 
 void TQelMainForm::OpenRequestedFiles() {

@@ -106,7 +106,8 @@ class TQelMainForm : public QMainWindow,
   static QString FileArgument(const QStringList& arguments);
   // Another start on the same settings: the window comes forward and opens
   // `file` (if one is named) as "Открыть" would, once no dialog is open.
-  void AnotherStartRequested(const QString& file);
+  // False while the window is closing: it takes nothing then.
+  bool AnotherStartRequested(const QString& file);
 
   void AToolBarExecute();
   void AMessageViewExecute();

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -31,8 +32,9 @@ SingleInstance::~SingleInstance() {
 }
 
 QString SingleInstance::ServerName(const QString& settingsFolder) {
-  // Short enough for a socket's path, one per user and settings folder, and
-  // off the settings folder itself (which may be a network drive).
+  const QString inFolder = settingsFolder + "/qel-gui.socket";
+  // A socket's path holds 107 bytes at the most.
+  if (QFile::encodeName(inFolder).size() <= 100) return inFolder;
   const QString canonical = QFileInfo(settingsFolder).canonicalFilePath();
   const QByteArray hash =
       QCryptographicHash::hash((canonical.isEmpty() ? settingsFolder : canonical).toUtf8(), QCryptographicHash::Sha1)
@@ -78,13 +80,14 @@ QString SingleInstance::HandOver(const QString& file) {
              "), но её окно не ответило";
   }
   if (socket.readLine().trimmed() != "ok")
-    return "программа уже запущена с этими настройками (" + QDir::toNativeSeparators(folder_) +
-           "), но её окно отказалось";
+    return "программа с этими настройками (" + QDir::toNativeSeparators(folder_) +
+           ") закрывается: запустите её снова, когда она закроется";
   return {};
 }
 
-void SingleInstance::Listen() {
+void SingleInstance::Listen(std::function<bool(const QString&)> take) {
   if (server_) return;
+  take_ = std::move(take);
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   const QString name = ServerName(folder_);
@@ -100,9 +103,8 @@ void SingleInstance::Listen() {
           return;
         }
         const QString file = QString::fromUtf8(QByteArray::fromPercentEncoding(socket->readLine().trimmed()));
-        socket->write("ok\n");
+        socket->write(take_(file) ? "ok\n" : "closing\n");
         socket->disconnectFromServer();
-        emit Requested(file);
       });
     }
   });

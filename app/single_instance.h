@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 
 namespace qel {
@@ -32,21 +34,22 @@ class SingleInstance : public QObject {
   // not, or an empty text.
   QString HandOver(const QString& file);
 
-  // The first start's side, once its window is up: takes requests, each
-  // emitted as Requested.
-  void Listen();
+  // The first start's side, once its window is up: takes requests. Each is
+  // given to `take` (the file, empty to come forward), which says whether
+  // the window took it; the other start is told so.
+  void Listen(std::function<bool(const QString&)> take);
 
-  // The local socket's name for a settings folder.
+  // The local socket's name for a settings folder: a socket in the folder
+  // itself (where every start on those settings looks, whatever its
+  // environment), or where that path is too long for a socket, one in the
+  // user's runtime folder named after it.
   static QString ServerName(const QString& settingsFolder);
-
- signals:
-  // Another start asked this window to open `file` (empty: to come forward).
-  void Requested(const QString& file);
 
  private:
   QString folder_;
   int lockFd_ = -1;
   QLocalServer* server_ = nullptr;
+  std::function<bool(const QString&)> take_;
 };
 
 }  // namespace qel

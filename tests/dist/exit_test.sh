@@ -161,7 +161,8 @@ gpid=$!
 main=$(wait_window "$gpid") || fail "no window after a start that followed kill -9"
 before=$(md5sum <"$reg")
 printf '\x10\x00\x00\x08\x11\x00\x10\x08' >"$tmp/handed.qel"
-(cd "$tmp" && timeout 20 "$build/app/qel-gui" handed.qel 2>"$tmp/second.err") || fail "a second start with a file failed: $(cat "$tmp/second.err")"
+# Another environment (a login of its own) finds the same window.
+(cd "$tmp" && XDG_RUNTIME_DIR=$tmp/elsewhere timeout 20 "$build/app/qel-gui" handed.qel 2>"$tmp/second.err") || fail "a second start with a file failed: $(cat "$tmp/second.err")"
 within 10 xdotool search --onlyvisible --pid "$gpid" --name '^КЕЛ - handed.qel$' >/dev/null ||
   fail "the running window did not open the file handed over"
 # Without a file: the running window comes forward, above its ADC window
@@ -174,6 +175,13 @@ within 5 test "$(top_window)" == "$adc" || fail "the ADC window could not be rai
 timeout 20 "$build/app/qel-gui" 2>"$tmp/second.err" || fail "a second start without a file failed: $(cat "$tmp/second.err")"
 within 10 test "$(top_window)" == "$(printf '0x%x' "$main")" || fail "the running window did not come forward"
 [[ $(md5sum <"$reg") == "$before" ]] || fail "a second start wrote the settings"
+# A window that does not answer (stopped): the second start waits for it,
+# and is ended by SIGTERM as any program is.
+kill -STOP "$gpid"
+status=0
+timeout -k 5 -s TERM 3 "$build/app/qel-gui" 2>"$tmp/second.err" || status=$?
+kill -CONT "$gpid"
+((status == 124)) || fail "a second start waiting for a stopped window ended with status $status, not by SIGTERM (124)"
 kill -TERM "$gpid"
 wait "$gpid" || true
 gpid=
