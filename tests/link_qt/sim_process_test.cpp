@@ -153,8 +153,10 @@ TEST_F(SimLink, GarbageAndBadChecksumsAreSurvived) {
 // a frame (every 40 ms), its notification paused, and the toggles blink in
 // those batches; ten times faster, sooner (every 20 ms), so that the
 // terminal never fills; far faster (60 times), the window is behind the
-// line: the notification stays on and the batches come as fast as they may.
-// Either way every telegram is taken, in order.
+// line: the notification stays on and the batches come as fast as they may
+// (there the simulator, behind its own clock, writes hundreds of kilobytes
+// at once now and then, past the port's bound: bytes may be given up).
+// Polled, every telegram is taken, in order.
 TEST_F(SimLink, LineIsReadOnceAFrame) {
   struct Row {
     const char* timeScale;
@@ -197,8 +199,8 @@ TEST_F(SimLink, LineIsReadOnceAFrame) {
     QObject::disconnect(&driver, nullptr, nullptr, nullptr);
     const long long n = driver.Batches() - batches;
     EXPECT_GT(telegrams, 1000);
-    EXPECT_EQ(gaps, 0);
     if (row.slowestMs > 0) {
+      EXPECT_EQ(gaps, 0);
       EXPECT_GE(n, clock.elapsed() / row.slowestMs - 5) << n << " batches in " << clock.elapsed() << " ms";
       EXPECT_LE(n, clock.elapsed() / row.fastestMs + 5) << n << " batches in " << clock.elapsed() << " ms";
       EXPECT_GE(paused, looks * 3 / 4) << "of " << looks;
