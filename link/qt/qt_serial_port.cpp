@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 #ifdef Q_OS_LINUX
@@ -45,9 +46,7 @@ void QtSerialPort::Compact() {
   }
 }
 
-std::size_t QtSerialPort::BytesWaiting() const {
-  return queue_.size() - queueHead_ + static_cast<std::size_t>(port_.bytesAvailable());
-}
+std::size_t QtSerialPort::BytesWaiting() const { return queue_.size() - queueHead_; }
 
 void QtSerialPort::TakeFromPort() {
   const qint64 n = port_.bytesAvailable();
@@ -164,7 +163,6 @@ bool QtSerialPort::ReadPaused() const {
 
 bool QtSerialPort::PullWaiting() {
   if (!port_.isOpen() || lost_) return false;
-  TakeFromPort();
   // Straight from the terminal (non-blocking), in chunks, until it is empty
   // or the queue is full: what lies beyond the bound FetchLineStatus gives up.
   const int fd = static_cast<int>(port_.handle());
@@ -184,16 +182,20 @@ bool QtSerialPort::PullWaiting() {
       continue;
     }
     if (n < 0 && err == EINTR) continue;
-    // Nothing more now (EAGAIN), or the device gone (EIO when an adapter is
-    // pulled out or the other end hangs up).
+    // Nothing more now (EAGAIN, or 0: the port reads with VMIN and VTIME at
+    // 0), or the device gone: EIO when an adapter is pulled out; a terminal
+    // hung up (the other end closed) reads 0 too, which only poll tells apart.
     if (n < 0 && err != EAGAIN && err != EWOULDBLOCK) GoneAway();
+    if (n == 0) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) GoneAway();
+    }
     break;
   }
   return got;
 }
 
 SerialPort::LineStatus QtSerialPort::FetchLineStatus() {
-  TakeFromPort();
   LineStatus s;
   // A loop that has fallen far behind the line (the machine busy elsewhere
   // for seconds) gives up the oldest bytes, as a UART overruns, and says so

@@ -118,8 +118,9 @@ class QtSerialPort : public QObject, public SerialPort {
   };
   bool ReadCounters(Counters& c) const;
   void OnError(QSerialPort::SerialPortError error);
-  // What QSerialPort has read on its notification goes into queue_, behind
-  // what was read before: the bytes keep their order.
+  // What QSerialPort has read on its notification goes at once into queue_,
+  // behind what was read before: the bytes keep their order, and queue_ is
+  // the only queue the loop reads.
   void TakeFromPort();
   void Compact();
   // The device is gone: said once, with Activity.

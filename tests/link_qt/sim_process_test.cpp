@@ -456,6 +456,10 @@ TEST(QtPort, QueueBehindTheLineStaysBounded) {
   EXPECT_TRUE(status.Errors);
   EXPECT_LE(status.Waiting, static_cast<std::size_t>(QtSerialPort::ReadQueueBytes));
   EXPECT_GT(port.Overruns(), 0);
+  // The oldest bytes were given up: the last kept is the newest written.
+  std::vector<std::uint8_t> kept(status.Waiting);
+  ASSERT_EQ(port.Read(kept.data(), kept.size()), kept.size());
+  EXPECT_EQ(kept.back(), 'y');
   // Within the bound, only the driver's count says whether the line erred.
   EXPECT_FALSE(port.FetchLineStatus().Errors);
   ++driverErrors;
@@ -467,7 +471,7 @@ TEST(QtPort, QueueBehindTheLineStaysBounded) {
 // A port closed and opened again at once (a reconnect) pauses and resumes
 // the new port's reading: the notifier kept from the first opening is gone.
 TEST(QtPort, PauseFollowsAPortOpenedAgain) {
-  const Pty pty;
+  Pty pty;
   const int master = pty.master;
   ASSERT_GE(master, 0);
   QtSerialPort port;
@@ -491,6 +495,23 @@ TEST(QtPort, PauseFollowsAPortOpenedAgain) {
   ASSERT_EQ(::write(master, "d", 1), 1);
   for (int i = 0; i < 100 && activity == 0; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
   EXPECT_GT(activity, 0);
+  // The bytes pulled and those notified, in the order they came.
+  std::uint8_t got[8] = {};
+  ASSERT_EQ(port.Read(got, sizeof got), 4u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(got), 4), "abcd");
+  // What a closed port had not given the loop is not the next one's.
+  ASSERT_EQ(::write(master, "ef", 2), 2);
+  for (int i = 0; i < 100 && port.BytesWaiting() == 0; ++i) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+  ASSERT_EQ(port.BytesWaiting(), 2u);
+  port.Close();
+  ASSERT_TRUE(port.Open(::ptsname(master), 115200));
+  EXPECT_EQ(port.BytesWaiting(), 0u);
+  // The other end gone while the port is paused: the batch's pull says so.
+  port.SetReadPaused(true);
+  ::close(pty.master);
+  pty.master = -1;
+  port.PullWaiting();
+  EXPECT_TRUE(port.Lost());
   port.Close();
 }
 
