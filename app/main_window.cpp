@@ -65,6 +65,10 @@ TQelMainForm::~TQelMainForm() {
   if (link_) link_->Flags.Receiving = false;
   if (port_) port_->Close();
   link_.reset();
+  // The batch is a member: it goes before the child widgets that know it.
+  view_->Plot().SetFrameBatch(nullptr);
+  statusPanels_->SetFrameBatch(nullptr);
+  messageForm_->SetFrameBatch(nullptr);
 }
 
 void TQelMainForm::FormCreate() {

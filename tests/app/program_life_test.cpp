@@ -24,6 +24,7 @@
 
 #include "app/adc_form.h"
 #include "app/end_signals.h"
+#include "app/kept_spectra.h"
 #include "app/main_window.h"
 #include "app/message_form.h"
 #include "app/qel_application.h"
@@ -42,6 +43,7 @@ class ProgramLifeTest : public QObject {
   void ClosingEndsTheProgramWithItsWindows();
   void EndedBySystemWritesKeptSpectraUnasked();
   void EndedBySystemTriesTheWorkingFolderFirst();
+  void FallbackFolderIsMadeOncePerRun();
   void EndSignalsArriveOnTheEventLoop();
   void HintsLeaveTheStatusPanels();
   void QtDialogsSpeakRussian();
@@ -114,6 +116,27 @@ void ProgramLifeTest::EndedBySystemWritesKeptSpectraUnasked() {
   QCOMPARE(stored.ViewMin, 1234);
   QVERIFY(!stored.Mode);  // "Анализ" had been chosen
   QCOMPARE(stored.NumbMask, 7);
+}
+
+void ProgramLifeTest::FallbackFolderIsMadeOncePerRun() {
+  // The sixty-fourth kept spectrum and the exit both write to the same
+  // folder of the run, made again if it was removed meanwhile.
+  test::TempDir data;
+  const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.Path()));
+  UserFallbackFolders folders;
+  std::string why;
+  const std::string first = folders.Folder(0, why);
+  const std::string again = folders.Folder(0, why);
+  QDir(QString::fromStdString(first)).removeRecursively();
+  const std::string remade = folders.Folder(0, why);
+  if (oldData.isNull()) qunsetenv("XDG_DATA_HOME");
+  else qputenv("XDG_DATA_HOME", oldData);
+  QVERIFY(QString::fromStdString(first).startsWith(QString::fromStdString(data.Path()) + "/Talvor/Qel/Несохранённые спектры/"));
+  QCOMPARE(again, first);
+  QCOMPARE(remade, first);
+  QVERIFY(QFileInfo(QString::fromStdString(first)).isDir());
+  QCOMPARE(folders.Folder(2, why), std::string());
 }
 
 void ProgramLifeTest::EndedBySystemTriesTheWorkingFolderFirst() {

@@ -203,6 +203,8 @@ class DisplayTest : public QObject {
         [](Settings&) {},
         [](Settings& s) { s.DisplayColors.Grid = 0x00FF00; },
         [](Settings& s) { s.DisplayColors.BackGround = 0x202020; },
+        [](Settings& s) { s.DisplayColors.Border = 0x0000C0; },
+        [](Settings& s) { s.DisplayColors.Text = 0xC0C000; },
         [](Settings& s) { s.OrdScale = 3; },
         [](Settings& s) { s.ViewMin = 1000; },
         [](Settings& s) { s.ViewMax = 9000; },

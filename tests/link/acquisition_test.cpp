@@ -183,6 +183,11 @@ TEST_F(Acquire, FilesRecordThePassesAveragedIntoThem) {
   s.SaveStep = 1;
   s.EnableRTSum = true;
   s.RTNumb = 9;
+  // A spectrum of seven passes was loaded: receiving again, the spectrum
+  // under way is one pass until accumulation starts.
+  run.PassesAveraged = 7;
+  link.Acq.SetReceiveMode(true);
+  EXPECT_EQ(run.PassesAveraged, 1);
   for (int pass = 0; pass < 4; ++pass) PassStart();
   s.EnableRTSum = false;
   for (int pass = 0; pass < 3; ++pass) PassStart();

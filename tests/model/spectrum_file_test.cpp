@@ -119,6 +119,7 @@ TEST_F(SpectrumFile, FullSpectrumRoundTrip) {
   s.Rapid = 5;
   run.SerialNumber = 9;
   run.AdcCode = 4000;
+  run.PassesAveraged = 3;
   StampParameters(store, s, run);
   const SpectrumBuffer saved = store.CurrentSpectrum;
   SaveSpectrum(store, dir.File("full.qel"));
@@ -134,6 +135,11 @@ TEST_F(SpectrumFile, FullSpectrumRoundTrip) {
   EXPECT_EQ(t.Rapid, 5);
   EXPECT_EQ(view.panels[6], "S/N: 9");
   EXPECT_EQ(r.AdcCode, 4000);
+  EXPECT_EQ(r.PassesAveraged, 3);
+  // A spectrum without the record was one pass: the next save says so.
+  SpectrumStore bare;
+  ApplyParameters(bare, t, r, view, ",");
+  EXPECT_EQ(r.PassesAveraged, 1);
 }
 
 TEST_F(SpectrumFile, FieldRangeSurvivesAsTenthsModulo65536) {
