@@ -156,6 +156,23 @@ std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, d
   return out;
 }
 
+// Whether the box means cross the baseline between the extremes i1 < i2 as
+// a line does: a line's derivative is steepest at its centre, its slope
+// there 1.6-1.8 times the mean slope from extreme to extreme (Gaussian,
+// Lorentzian; a little less through the box), while between two lines (or
+// along a line's tail under a drift) the crossing is the gentlest stretch.
+bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2) {
+  if (i2 <= i1 + 1) return true;
+  const double a = box.At(i1, h), b = box.At(i2, h);
+  std::size_t c = i1;
+  while (c < i2 && (box.At(c + 1, h) > 0) == (a > 0)) ++c;
+  const std::size_t k = std::max<std::size_t>(1, (i2 - i1) / 8);
+  const std::size_t lo = c >= i1 + k ? c - k : i1, up = std::min(i2, c + 1 + k);
+  const double slope = std::fabs(box.At(up, h) - box.At(lo, h)) / static_cast<double>(up - lo);
+  const double mean = std::fabs(a - b) / static_cast<double>(i2 - i1);
+  return slope >= mean;
+}
+
 }  // namespace
 
 namespace {
@@ -201,10 +218,16 @@ double NoiseSigma(std::span<const double> y) { return EstimateNoise(y).Sigma; }
 
 namespace {
 
-// LineSearch::Baseline, BaselineSlope and BaselineX of the points.
-void StraightBaseline(std::span<const double> x, std::span<const double> y, LineSearch& r) {
+// LineSearch's baseline of the points: a straight line through the medians
+// of stretches of the range (Theil-Sen: the median of the slopes between
+// every two of them, then the median of the offsets) to begin with; then, a
+// few times over, a parabola fitted to the stretches whose medians lie near
+// it, the others (lobes of lines, whose medians stand off the baseline on
+// either side) left out. A drift, straight or curved, is then no line, and a
+// range cut through a lobe does not tilt the baseline.
+void SmoothBaseline(std::span<const double> x, std::span<const double> y, double sigma, LineSearch& r) {
   const std::size_t n = y.size();
-  const std::size_t blocks = std::min<std::size_t>(32, n / 4);
+  const std::size_t blocks = std::min<std::size_t>(64, n / 4);
   std::vector<double> bx, by, work;
   for (std::size_t b = 0; b < blocks; ++b) {
     const std::size_t from = n * b / blocks, to = n * (b + 1) / blocks;
@@ -213,14 +236,52 @@ void StraightBaseline(std::span<const double> x, std::span<const double> y, Line
     work.assign(x.begin() + static_cast<std::ptrdiff_t>(from), x.begin() + static_cast<std::ptrdiff_t>(to));
     bx.push_back(MedianOf(work));
   }
+  r.BaselineX = x[n / 2];
+  r.BaselineCurvature = 0;
   std::vector<double> slopes;
   for (std::size_t i = 0; i < bx.size(); ++i)
     for (std::size_t j = i + 1; j < bx.size(); ++j)
       if (bx[j] > bx[i]) slopes.push_back((by[j] - by[i]) / (bx[j] - bx[i]));
   r.BaselineSlope = slopes.empty() ? 0.0 : SortedMedianOf(slopes);
-  r.BaselineX = x[n / 2];
-  for (std::size_t i = 0; i < bx.size(); ++i) by[i] -= r.BaselineSlope * (bx[i] - r.BaselineX);
-  r.Baseline = by.empty() ? y[n / 2] : SortedMedianOf(by);
+  work.clear();
+  for (std::size_t i = 0; i < bx.size(); ++i) work.push_back(by[i] - r.BaselineSlope * (bx[i] - r.BaselineX));
+  r.Baseline = work.empty() ? y[n / 2] : SortedMedianOf(work);
+  if (bx.size() < 8) return;
+  // A block's median of white noise varies by about 1.25 sigma / sqrt(points).
+  const double floor = 3 * 1.25 * sigma / std::sqrt(static_cast<double>(n / blocks));
+  const double half = (x[n - 1] - x[0]) / 2;
+  if (!(half > 0)) return;
+  std::vector<double> residual(bx.size());
+  for (int round = 0; round < 5; ++round) {
+    for (std::size_t i = 0; i < bx.size(); ++i) residual[i] = by[i] - r.BaselineAt(bx[i]);
+    // The scale of the baseline's own scatter from the quarter of the
+    // blocks nearest it (|z| of normal scatter has its lower quartile at
+    // 0.3186): lobes may fill most of the range.
+    work.assign(residual.begin(), residual.end());
+    for (double& a : work) a = std::fabs(a);
+    const auto quarter = static_cast<std::ptrdiff_t>(work.size() / 4);
+    std::nth_element(work.begin(), work.begin() + quarter, work.end());
+    const double limit = std::max(floor, 3 * work[static_cast<std::size_t>(quarter)] / 0.3186);
+    // Least squares of a parabola in t = (x - BaselineX) / half over the
+    // blocks within the limit.
+    Eigen::Matrix3d a = Eigen::Matrix3d::Zero();
+    Eigen::Vector3d v = Eigen::Vector3d::Zero();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < bx.size(); ++i) {
+      if (std::fabs(residual[i]) > limit) continue;
+      const double t = (bx[i] - r.BaselineX) / half;
+      const Eigen::Vector3d row(1, t, t * t);
+      a += row * row.transpose();
+      v += row * by[i];
+      ++kept;
+    }
+    if (kept < bx.size() / 4 || kept < 6) return;
+    const Eigen::Vector3d c = a.ldlt().solve(v);
+    if (!c.allFinite()) return;
+    r.Baseline = c[0];
+    r.BaselineSlope = c[1] / half;
+    r.BaselineCurvature = c[2] / (half * half);
+  }
 }
 
 }  // namespace
@@ -232,7 +293,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
   r.Sigma = noise.Sigma;
   r.NoiseLag = noise.Lag;
   if (n < 8) return r;
-  StraightBaseline(x.first(n), y.first(n), r);
+  SmoothBaseline(x.first(n), y.first(n), r.Sigma, r);
   const BoxMeans box(x.first(n), y.first(n), r);
   const double threshold = MinLineSnr * r.Sigma;
 
@@ -275,6 +336,9 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
       const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
       const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
       if (a * b >= 0 || std::fabs(a - b) < threshold || iw < narrowest || iw >= widest) continue;
+      // The stretch between two lines (the inner lobe of a line cut by the
+      // range end and its neighbour's, say) crosses the baseline gently.
+      if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
       score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
     }
   }
@@ -537,7 +601,7 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
   LinesModel model(shape, lines, t, v, weight);
   Eigen::VectorXd p(params);
   p[0] = search.BaselineAt(x0);
-  p[1] = search.BaselineSlope * scale;
+  p[1] = search.BaselineSlopeAt(x0) * scale;
   for (int l = 0; l < lines; ++l) {
     const FoundLine& f = search.Lines[first + static_cast<std::size_t>(l)];
     p[2 + 3 * l] = (f.CentreCode - x0) / scale;

@@ -63,14 +63,18 @@ struct FoundLine {
 struct LineSearch {
   double Sigma = 0;  // the noise, codes
   int NoiseLag = 1;  // points over which the noise is correlated (NoiseEstimate::Lag)
-  // The baseline, a straight line through the medians of 32 stretches of
-  // the range (Theil-Sen: the median of the slopes between every two of
-  // them, then the median of the offsets); lines, whose lobes cancel in a
-  // median, do not move it, a drift does.
-  double Baseline = 0;       // codes at BaselineX
-  double BaselineSlope = 0;  // codes per field code
+  // The baseline: a parabola through the medians of 64 stretches of the
+  // range, those that stand off it (the lobes of lines) left out, so that
+  // lines do not move it and a drift, straight or curved, is no line.
+  double Baseline = 0;           // codes at BaselineX
+  double BaselineSlope = 0;      // codes per field code at BaselineX
+  double BaselineCurvature = 0;  // codes per field code squared
   double BaselineX = 0;
-  double BaselineAt(double x) const { return Baseline + BaselineSlope * (x - BaselineX); }
+  double BaselineAt(double x) const {
+    const double d = x - BaselineX;
+    return Baseline + (BaselineSlope + BaselineCurvature * d) * d;
+  }
+  double BaselineSlopeAt(double x) const { return BaselineSlope + 2 * BaselineCurvature * (x - BaselineX); }
   // +1: each line's maximum comes before its minimum (the usual phase of a
   // first-derivative absorption line); -1: the other way round.
   int Phase = 1;

@@ -140,6 +140,53 @@ TEST(LineSearchTest, ADriftingBaselineIsNoLine) {
   EXPECT_NEAR(fit->ReducedChi2, 1, 0.2);
 }
 
+TEST(LineSearchTest, ACurvedBaselineIsNoLineAndHidesNone) {
+  // Two lines of S/N 120 on parabolic drifts of hundreds of codes at the
+  // ends of a range of 200 G: each found where it is, nothing else.
+  const double perGauss = 65520.0 / 200;
+  const double drifts[][2] = {{300, 300}, {200, 400}, {400, -200}, {-300, -300}};
+  for (const auto& d : drifts) {
+    auto s = MakeSpectrum({{Shape::Lorentz, 25000, 4 * perGauss, 360}, {Shape::Gauss, 41000, 3 * perGauss, 360}}, 3.0, 2);
+    for (std::size_t i = 0; i < s.Y.size(); ++i) {
+      const double t = (s.X[i] - 32760) / 32760;
+      s.Y[i] += std::nearbyint((t < 0 ? d[0] : d[1]) * t * t);
+    }
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 2u) << d[0] << " " << d[1];
+    // The search's own measure, within a tenth of the width.
+    EXPECT_NEAR(r.Lines[0].CentreCode, 25000, 0.4 * perGauss) << d[0] << " " << d[1];
+    EXPECT_NEAR(r.Lines[1].CentreCode, 41000, 0.3 * perGauss) << d[0] << " " << d[1];
+  }
+}
+
+TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
+  // A 1:3:3:1 quartet, lines 6 G apart and 1.5 G wide, its range ending
+  // anywhere in the third line: the first two lines are each found whole,
+  // and a third only as itself, flagged cut if its lobe is cut. The inner
+  // lobe of the cut line and the second line's outer lobe are no pair.
+  const double g = 300;  // codes per gauss
+  std::vector<TrueLine> quartet;
+  const double amplitudes[] = {300, 900, 900, 300};
+  for (int k = 0; k < 4; ++k) quartet.push_back({Shape::Lorentz, 30000 + 6 * g * k, 1.5 * g, amplitudes[k]});
+  for (const double end : {10.8, 11.2, 11.5, 11.7, 11.8, 12.0, 12.3, 12.6, 13.0}) {
+    const auto s = MakeSpectrum(quartet, 3.0, 7, static_cast<int>(30000 - 3 * g), static_cast<int>(30000 + end * g));
+    const LineSearch r = Find(s);
+    EXPECT_EQ(r.Phase, 1) << end;
+    ASSERT_GE(r.Lines.size(), 2u) << end;
+    ASSERT_LE(r.Lines.size(), 3u) << end;
+    for (std::size_t i = 0; i < 2; ++i) {
+      EXPECT_NEAR(r.Lines[i].CentreCode, 30000 + 6 * g * static_cast<double>(i), 0.15 * g) << end;
+      EXPECT_NEAR(r.Lines[i].Width, 1.5 * g, 0.15 * g) << end;
+      EXPECT_FALSE(r.Lines[i].CutHigh) << end;
+    }
+    if (r.Lines.size() == 3) {
+      EXPECT_NEAR(r.Lines[2].CentreCode, 30000 + 12 * g, 0.3 * g) << end;
+      // Its minimum at 12.75 G lies within the range only from there on.
+      EXPECT_EQ(r.Lines[2].CutHigh, end < 12.75) << end;
+    }
+  }
+}
+
 TEST(LineSearchTest, ALineOfTheOtherPhaseMakesNoLineOfItsBaseline) {
   // Between the two lines the signal sits on the baseline: that stretch and
   // the next line's first lobe are no line. Of equal lines, either phase
