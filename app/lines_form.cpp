@@ -109,6 +109,13 @@ void TLinesForm::Refresh() {
   PointsOf(store_.CurrentSpectrum, static_cast<std::uint16_t>(std::clamp<std::int32_t>(s_.ViewMin, 0, 65535)),
            static_cast<std::uint16_t>(std::clamp<std::int32_t>(s_.ViewMax, 0, 65535)), job.X, job.Y);
   job.Fit = static_cast<FitChoice>(std::clamp(fit_->currentIndex(), 0, 3));
+  // A loaded spectrum says how it was taken; one under way is taken with
+  // the settings in force.
+  job.Options = SearchOptionsOf(store_.CurrentSpectrum);
+  if (!ReadParameters(store_.CurrentSpectrum).ValidSpeed) {
+    job.Options.SampleCodes = SpeedTable[static_cast<std::size_t>(UsedRapid(s_))].Step;
+    job.Options.FilterConstant = s_.EnableRTLPF ? UsedConst(s_.RTLPFConst) : 0;
+  }
   job.Field = s_.RazvUnits[3];
   const bool codes = s_.AmpUnit == 0 || s_.AmpUnit > 1;
   job.Amp = s_.AmpUnits[codes ? 0 : 1];
@@ -136,7 +143,7 @@ void TLinesForm::Start(Job job) {
   shown->Units.X.clear();
   shown->Units.Y.clear();
   pool_.start([this, shown, job = std::move(job)]() mutable {
-    shown->Result = AnalyseLines(std::move(job.X), std::move(job.Y), job.Fit);
+    shown->Result = AnalyseLines(std::move(job.X), std::move(job.Y), job.Fit, job.Options);
     QMetaObject::invokeMethod(this, [this, shown] { Finished(shown); }, Qt::QueuedConnection);
   });
 }

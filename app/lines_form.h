@@ -51,6 +51,7 @@ class TLinesForm : public QDialog {
   struct Job {
     std::vector<double> X, Y;
     FitChoice Fit = FitChoice::None;
+    LineSearchOptions Options;
     UnitRecord Field;  // code -> Oe
     UnitRecord Amp;    // code -> amplitude unit, before the gain factor
     double GainFactor = 1;

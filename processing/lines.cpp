@@ -2,6 +2,8 @@
 
 #include "spectrum_ops.h"
 
+#include "model/tables.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -192,7 +194,7 @@ double SigmaAtLag(std::span<const double> y, std::size_t lag, std::size_t most) 
 
 }  // namespace
 
-NoiseEstimate EstimateNoise(std::span<const double> y) {
+NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag) {
   constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
   NoiseEstimate e{kQuantisation, 1};
   if (y.size() < 4) return e;
@@ -201,9 +203,14 @@ NoiseEstimate EstimateNoise(std::span<const double> y) {
   // 15 %: correlated noise (a sample written to several codes at the slower
   // sweeps, the real-time filter, accumulation, smoothing) hides from short
   // lags. Where it levels off, the points are as good as independent.
-  double sigma = SigmaAtLag(y, 1, y.size());
   std::size_t lag = 1;
-  while (lag < 128 && y.size() >= 8 * 2 * lag) {
+  // A known correlation (the real-time filter's, exponential: at four of
+  // its lengths the second differences see 98 % of the noise) sets the
+  // least lag; the search may go on from there.
+  const std::size_t least = minLag > 1 ? 4 * minLag : 1;
+  while (lag < least && y.size() >= 8 * 2 * lag) lag *= 2;
+  double sigma = SigmaAtLag(y, lag, lag == 1 ? y.size() : 16384);
+  while ((lag < 128 || lag < least) && y.size() >= 8 * 2 * lag) {
     const double longer = SigmaAtLag(y, 2 * lag, 16384);
     if (!(longer > 1.15 * sigma)) break;
     sigma = longer;
@@ -286,10 +293,36 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
 
 }  // namespace
 
-LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
+namespace {
+
+// The real-time filter starts again with each pass at the low end: over its
+// first samples it is a plain mean of j of them, whose noise is that of the
+// steady filter (a weight of 1/K, sigma^2 / (2K - 1)) times
+// sqrt((2K - 1) / j). The noise a line there stands out of, in units of the
+// steady noise.
+double FilterStartNoise(const LineSearchOptions& o, double code) {
+  if (o.FilterConstant < 2) return 1;
+  const double j = std::max(0.0, code) / std::max(1, o.SampleCodes) + 1;
+  return std::sqrt(std::max(1.0, (2.0 * o.FilterConstant - 1) / j));
+}
+
+}  // namespace
+
+LineSearchOptions SearchOptionsOf(const SpectrumBuffer& v) {
+  LineSearchOptions o;
+  const RecordedParameters r = ReadParameters(v);
+  if (r.ValidSpeed) o.SampleCodes = SpeedTable[static_cast<std::size_t>(*r.ValidSpeed)].Step;
+  // The last record: 0 when the filter was off.
+  if (const auto k = r.Get(TagFilterConst)) o.FilterConstant = *k;
+  return o;
+}
+
+LineSearch FindLines(std::span<const double> x, std::span<const double> y, const LineSearchOptions& o) {
   LineSearch r;
   const std::size_t n = std::min(x.size(), y.size());
-  const NoiseEstimate noise = EstimateNoise(y.first(n));
+  const auto sampleCodes = static_cast<std::size_t>(std::max(1, o.SampleCodes));
+  const NoiseEstimate noise =
+      EstimateNoise(y.first(n), o.FilterConstant > 1 ? static_cast<std::size_t>(o.FilterConstant) * sampleCodes : 1);
   r.Sigma = noise.Sigma;
   r.NoiseLag = noise.Lag;
   if (n < 8) return r;
@@ -418,7 +451,11 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y) {
       line.CentreCode = XAt(x, (firstCross + lastCross) / 2);
       line.Width = line.SecondCode - line.FirstCode;
       line.PeakToPeak = v1 - v2;
-      line.Snr = line.PeakToPeak / r.Sigma;
+      line.Snr = line.PeakToPeak / (r.Sigma * FilterStartNoise(o, line.FirstCode));
+      if (line.Snr < MinLineSnr) continue;
+      // A sample fills SampleCodes codes: a step from one sample to the next
+      // is no line.
+      if (line.Width < static_cast<double>(MinLineSamples * sampleCodes)) continue;
       const double edge = static_cast<double>(std::max<std::size_t>(1, hi));
       line.CutLow = e1 <= edge;
       line.CutHigh = e2 >= static_cast<double>(n - 1) - edge;
@@ -712,11 +749,12 @@ void PointsOf(const SpectrumBuffer& v, std::uint16_t a, std::uint16_t b, std::ve
   }
 }
 
-LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit) {
+LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit,
+                         const LineSearchOptions& o) {
   LinesResult r;
   r.X = std::move(x);
   r.Y = std::move(y);
-  r.Search = FindLines(r.X, r.Y);
+  r.Search = FindLines(r.X, r.Y, o);
   r.Fits.resize(r.Search.Lines.size());
   if (fit == FitChoice::Lorentz) r.Fits = FitLines(r.X, r.Y, r.Search, LineShape::Lorentz);
   if (fit == FitChoice::Gauss) r.Fits = FitLines(r.X, r.Y, r.Search, LineShape::Gauss);

@@ -39,7 +39,9 @@ struct NoiseEstimate {
   double Sigma = 0;
   int Lag = 1;
 };
-NoiseEstimate EstimateNoise(std::span<const double> y);
+// `minLag`: the noise is known to be correlated over at least this many
+// points (the real-time filter's constant times the codes of a sample).
+NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag = 1);
 double NoiseSigma(std::span<const double> y);
 
 // A line needs a peak-to-peak amplitude of at least this many sigma.
@@ -89,7 +91,20 @@ struct LineSearch {
 // 5 sigma. Each line's extremes and centre are then measured with a
 // smoothing of at most a sixteenth of its width. Fewer than 8 points hold no
 // line.
-LineSearch FindLines(std::span<const double> x, std::span<const double> y);
+// What the spectrum's records say of its points: the codes one sample of
+// the instrument fills (the speed's step), and the real-time filter's
+// constant (0: no filter), which correlates the noise over that many samples.
+struct LineSearchOptions {
+  int SampleCodes = 1;
+  int FilterConstant = 0;
+};
+LineSearchOptions SearchOptionsOf(const SpectrumBuffer& v);
+
+// A line spans at least this many samples from extreme to extreme: a step
+// in the data (one sample to the next) or a triangle wave is no line.
+inline constexpr int MinLineSamples = 3;
+
+LineSearch FindLines(std::span<const double> x, std::span<const double> y, const LineSearchOptions& o = {});
 
 enum class LineShape { Lorentz, Gauss };
 
@@ -139,6 +154,7 @@ void PointsOf(const SpectrumBuffer& v, std::uint16_t a, std::uint16_t b, std::ve
               std::vector<double>& y);
 
 // Finds the lines of the points and fits them as `fit` asks.
-LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit);
+LinesResult AnalyseLines(std::vector<double> x, std::vector<double> y, FitChoice fit,
+                         const LineSearchOptions& o = {});
 
 }  // namespace qel

@@ -104,6 +104,71 @@ TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
   EXPECT_EQ(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 120}}, 20.0, 3)).Lines.size(), 1u);
 }
 
+// Pure noise of 40 codes through the instrument's real-time filter (a mean
+// of the samples so far up to K, then a weight of 1/K; started again with
+// the pass), each sample on `codes` codes, `passes` passes averaged.
+std::vector<double> FilteredNoise(int k, int passes, int codes, unsigned stream) {
+  std::mt19937 rng(stream);
+  std::normal_distribution<double> noise(0, 40);
+  std::vector<double> sum(65520, 0.0);
+  for (int p = 0; p < passes; ++p) {
+    double mean = 0;
+    int count = 0;
+    for (std::size_t i = 0; i < sum.size(); i += static_cast<std::size_t>(codes)) {
+      if (count < k) ++count;
+      mean += (std::clamp(std::nearbyint(2048 + noise(rng)), 0.0, 4095.0) - mean) / count;
+      for (std::size_t j = i; j < std::min(sum.size(), i + static_cast<std::size_t>(codes)); ++j)
+        sum[j] += std::nearbyint(mean);
+    }
+  }
+  for (double& v : sum) v = std::nearbyint(v / passes);
+  return sum;
+}
+
+TEST(LineSearchTest, NoiseThroughTheRealTimeFilterIsMeasuredAndHoldsNoLine) {
+  std::vector<double> x(65520);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<double>(i);
+  struct Case {
+    int K, Passes, Codes;
+  };
+  for (const Case c : {Case{2, 1, 1}, Case{25, 1, 1}, Case{200, 1, 1}, Case{2000, 8, 4}}) {
+    int withLines = 0;
+    double ratio = 0;
+    for (unsigned stream = 1; stream <= 40; ++stream) {
+      const std::vector<double> y = FilteredNoise(c.K, c.Passes, c.Codes, stream);
+      // The noise of the steady filter, past its start.
+      double mean = 0, var = 0;
+      const std::size_t from = y.size() / 2;
+      for (std::size_t i = from; i < y.size(); ++i) mean += y[i];
+      mean /= static_cast<double>(y.size() - from);
+      for (std::size_t i = from; i < y.size(); ++i) var += (y[i] - mean) * (y[i] - mean);
+      const LineSearch r = FindLines(x, y, {c.Codes, c.K});
+      // (Below a code the rounding is all there is.)
+      ratio += c.K == 2000 ? 1.0 / 40 : r.Sigma / std::sqrt(var / static_cast<double>(y.size() - from)) / 40;
+      if (c.K != 200) withLines += !r.Lines.empty();
+    }
+    EXPECT_NEAR(ratio, 1.0, 0.06) << c.K;
+    EXPECT_EQ(withLines, 0) << c.K;
+  }
+}
+
+TEST(LineSearchTest, AStepIsNoLine) {
+  // A jump from one sample up to the next down, and a zigzag of one sample
+  // up, one down, at a sweep writing each sample to 4 codes: neither spans
+  // the 3 samples of a line.
+  std::vector<double> x, step, zigzag;
+  for (int i = 0; i < 4000; ++i) {
+    x.push_back(i);
+    step.push_back(i >= 2000 && i < 2004 ? 2348 : i >= 2004 && i < 2008 ? 1748 : 2048);
+    zigzag.push_back(2048 + ((i / 4) % 2) * 300);
+  }
+  EXPECT_TRUE(FindLines(x, step, {4, 0}).Lines.empty());
+  EXPECT_TRUE(FindLines(x, zigzag, {4, 0}).Lines.empty());
+  // A line of 4 samples is one.
+  const auto narrow = MakeSpectrum({{Shape::Gauss, 2000, 16, 600}}, 0.0, 1, 0, 3999);
+  EXPECT_EQ(FindLines(narrow.X, narrow.Y, {4, 0}).Lines.size(), 1u);
+}
+
 TEST(LineSearchTest, CorrelatedNoiseHoldsNoLineAndHidesNone) {
   for (unsigned stream = 1; stream <= 3; ++stream) {
     EXPECT_TRUE(Find(Stepped(MakeSpectrum({}, 10.0, stream), 2)).Lines.empty()) << stream;

@@ -255,6 +255,15 @@ TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].at("cut_low"), "0");
   EXPECT_EQ(rows[0].at("cut_high"), "1");
+  const auto json = RunQel({"analyse", "--settings", settings, dir.File("cut.qel"), "--lines", "--json"}).out;
+  EXPECT_NE(json.find("\"cut_low\": false, \"cut_high\": true"), std::string::npos) << json;
+  // The minimum right at the last point: with noise the smallest value lies
+  // a few points inside, and the search's flag still names the cut.
+  for (unsigned stream = 1; stream <= 6; ++stream) {
+    test::WriteLines(dir.File("edge.qel"), {{test::DerivativeGaussian, 65519 - 300, 600, 800}}, 12.0, 0, 65519, stream);
+    const auto edge = RunQel({"analyse", "--settings", settings, dir.File("edge.qel")});
+    EXPECT_NE(edge.err.find("линия обрезана"), std::string::npos) << stream << edge.err;
+  }
   // Cut at the low end, and a pair of lines, are named too; a range too
   // narrow for any line, whose extremes are always on its ends, is not.
   test::WriteLines(dir.File("low.qel"), {{test::DerivativeGaussian, 100, 600, 800}}, 1.0);

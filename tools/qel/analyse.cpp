@@ -35,7 +35,7 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
                                      FitChoice fit, std::optional<double> frequencyGHz, double* sigma) {
   std::vector<double> x, y;
   PointsOf(v, a, b, x, y);
-  const LinesResult found = AnalyseLines(std::move(x), std::move(y), fit);
+  const LinesResult found = AnalyseLines(std::move(x), std::move(y), fit, SearchOptionsOf(v));
   const LineSearch& search = found.Search;
   const Settings& s = shown.S;
   if (sigma) *sigma = AmplitudeStep(s, search.Sigma);
@@ -101,7 +101,11 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   }
   // The lines, for the warnings, before the search fills the gaps.
   double sigma = 0;
-  const std::size_t linesInRange = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &sigma).size();
+  const std::vector<LineReport> lines = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &sigma);
+  const std::size_t linesInRange = lines.size();
+  // With noise the extreme of a cut line lies a few points inside the range
+  // end; the search knows the line is cut.
+  const bool searchCut = std::any_of(lines.begin(), lines.end(), [](const LineReport& l) { return l.CutLow || l.CutHigh; });
   std::int32_t maxIndex = -1, minIndex = -1;
   MinMaxSpectrum(v, a, b, maxIndex, minIndex);
   if (maxIndex < 0 || minIndex < 0)
@@ -154,7 +158,8 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
         ++end;
       return end;
     };
-    r.MeasuredCut = maxIndex == loEnd || minIndex == loEnd || runEnd(maxIndex) == hiEnd || runEnd(minIndex) == hiEnd;
+    r.MeasuredCut =
+        searchCut || maxIndex == loEnd || minIndex == loEnd || runEnd(maxIndex) == hiEnd || runEnd(minIndex) == hiEnd;
   }
   r.CentreField = FieldAt(shown.Field, r.CentreCode);
 
