@@ -297,6 +297,15 @@ TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
     EXPECT_FALSE(r.Lines[0].CutHigh);
     EXPECT_NEAR(r.Lines[0].FirstCode, 1000, 1.0);
   }
+  // A clipped maximum whose flat top covers the first points: cut too.
+  {
+    const auto s = MakeSpectrum({{Shape::Gauss, 1000 + 150, 400, 6000}}, 1.0, 1, 1000, 9000);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 1u);
+    EXPECT_EQ(s.Y[0], 4095);
+    EXPECT_TRUE(r.Lines[0].CutLow);
+    EXPECT_FALSE(r.Lines[0].CutHigh);
+  }
   // A whole line whose minimum lies 40 points inside the range is not cut.
   {
     const auto s = MakeSpectrum({{Shape::Gauss, 65519 - 240, 400, 1000}}, 1.0);
