@@ -216,6 +216,13 @@ NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag) {
     sigma = longer;
     lag *= 2;
   }
+  // A range too short for that lag: the second differences at `lag` of
+  // noise correlated as exp(-d / minLag) hold 6 - 8x + 2x^2 of its six
+  // variances, x = exp(-lag / minLag).
+  if (minLag > 1 && lag < least) {
+    const double x = std::exp(-static_cast<double>(lag) / static_cast<double>(minLag));
+    sigma *= std::sqrt(6 / (6 - 8 * x + 2 * x * x));
+  }
   e.Sigma = std::max(kQuantisation, sigma);
   e.Lag = static_cast<int>(lag);
   return e;
@@ -337,6 +344,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   struct Scale {
     std::size_t H;
     std::vector<Extreme> Ext;
+    double Threshold;  // the least peak-to-peak of a line on these means
   };
   std::vector<Scale> scales;
   // Boxes narrower than the noise's correlation would take its wiggles for
@@ -345,9 +353,21 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   for (const std::size_t h : {27, 9, 3, 1}) {
     if (2 * h + 1 > n / 8 && h != 1) continue;
     if (2 * h + 1 < 2 * lag && h != 27) continue;
-    Scale sc{h, {}};
     const double independent = std::max(1.0, (2.0 * static_cast<double>(h) + 1) / static_cast<double>(lag));
     const double sigmaS = r.Sigma / std::sqrt(independent);
+    // Correlated noise (the real-time filter's, accumulated) is smooth on
+    // these means: it swings from a crest to a trough over its correlation
+    // length, n / length times over the range, and the greatest of those
+    // swings reaches twice the expected greatest of as many normal values,
+    // 2 sqrt(2 ln(n / length)) sigma (7.3 sigma at K = 50 over a full range).
+    double least = threshold;
+    if (lag > 1) {
+      // The filter's own length where it is known: the lag is a power of
+      // two up to four times longer.
+      const double length = o.FilterConstant > 1 ? double(o.FilterConstant) * double(sampleCodes) : double(lag);
+      least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / length))));
+    }
+    Scale sc{h, {}, least};
     sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
     scales.push_back(std::move(sc));
   }
@@ -368,7 +388,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
       const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
       const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
-      if (a * b >= 0 || std::fabs(a - b) < threshold || iw < narrowest || iw >= widest) continue;
+      if (a * b >= 0 || std::fabs(a - b) < sc.Threshold || iw < narrowest || iw >= widest) continue;
       // The stretch between two lines (the inner lobe of a line cut by the
       // range end and its neighbour's, say) crosses the baseline gently.
       if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
@@ -397,7 +417,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
       const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
       const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
-      if (a <= 0 || b >= 0 || a - b < threshold) continue;
+      if (a <= 0 || b >= 0 || a - b < sc.Threshold) continue;
       const std::size_t iw = i2 - i1;
       if (iw < narrowest || iw >= widest) continue;
       if (std::any_of(taken.begin(), taken.end(), [&](const Span& t) { return i1 <= t.To && t.From <= i2; }))

@@ -131,7 +131,8 @@ TEST(LineSearchTest, NoiseThroughTheRealTimeFilterIsMeasuredAndHoldsNoLine) {
   struct Case {
     int K, Passes, Codes;
   };
-  for (const Case c : {Case{2, 1, 1}, Case{25, 1, 1}, Case{200, 1, 1}, Case{2000, 8, 4}}) {
+  for (const Case c : {Case{2, 1, 1}, Case{25, 1, 1}, Case{50, 1, 1}, Case{50, 1, 2}, Case{200, 1, 1},
+                       Case{2000, 1, 1}, Case{25, 8, 4}, Case{50, 8, 4}, Case{2000, 8, 4}}) {
     int withLines = 0;
     double ratio = 0;
     for (unsigned stream = 1; stream <= 40; ++stream) {
@@ -144,11 +145,13 @@ TEST(LineSearchTest, NoiseThroughTheRealTimeFilterIsMeasuredAndHoldsNoLine) {
       for (std::size_t i = from; i < y.size(); ++i) var += (y[i] - mean) * (y[i] - mean);
       const LineSearch r = FindLines(x, y, {c.Codes, c.K});
       // (Below a code the rounding is all there is.)
-      ratio += c.K == 2000 ? 1.0 / 40 : r.Sigma / std::sqrt(var / static_cast<double>(y.size() - from)) / 40;
-      if (c.K != 200) withLines += !r.Lines.empty();
+      ratio += r.Sigma / std::sqrt(var / static_cast<double>(y.size() - from)) / 40;
+      withLines += !r.Lines.empty();
     }
-    EXPECT_NEAR(ratio, 1.0, 0.06) << c.K;
-    EXPECT_EQ(withLines, 0) << c.K;
+    // Where the range holds few of the filter's lengths the noise is known
+    // less well (and below a code the rounding is all there is).
+    if (c.K <= 200 && c.Passes == 1) EXPECT_NEAR(ratio, 1.0, 0.06) << c.K << " " << c.Codes;
+    EXPECT_EQ(withLines, 0) << c.K << " " << c.Passes << " " << c.Codes;
   }
 }
 
