@@ -214,7 +214,8 @@ void TLinesForm::Render() {
     put(ColFlags, flags.join(", "));
     const std::optional<LineFit>& f = r.Fits[i];
     if (!f) {
-      put(ColShape, u.Fit == FitChoice::None ? QString() : QString("не сошлась"));
+      const bool few = i < r.Problems.size() && r.Problems[i] == FitProblem::TooFewPoints;
+      put(ColShape, u.Fit == FitChoice::None ? QString() : few ? QString("мало точек") : QString("не сошлась"));
       continue;
     }
     put(ColShape, QString(ShapeName(f->Shape)) + (u.Fit == FitChoice::Auto ? " (авто)" : ""));

@@ -498,10 +498,31 @@ TEST(LineFitTest, TooFewPointsOrNoWidthIsNoFit) {
   LineSearch r = Find(s);
   ASSERT_EQ(r.Lines.size(), 1u);
   const FoundLine found = r.Lines[0];
-  r.Lines[0].To = found.From + 5;
-  EXPECT_FALSE(FitLines(s.X, s.Y, r, LineShape::Lorentz)[0]);
+  std::vector<FitProblem> problems;
+  // Every 60th point: nine of them over the line for five parameters (two
+  // points a parameter) are too few; ten fit.
+  test::Synthetic sparse;
+  for (std::size_t i = 0; i < s.X.size(); i += 60) sparse.X.push_back(s.X[i]), sparse.Y.push_back(s.Y[i]);
+  LineSearch few = r;
+  few.Lines[0].From = 30000 / 60 - 4;
+  few.Lines[0].To = few.Lines[0].From + 8;
+  EXPECT_FALSE(FitLines(sparse.X, sparse.Y, few, LineShape::Lorentz, &problems)[0]);
+  EXPECT_EQ(problems, std::vector<FitProblem>{FitProblem::TooFewPoints});
+  EXPECT_STREQ(FitProblemText(problems[0]), "мало точек для подгонки");
+  few.Lines[0].To += 1;
+  EXPECT_TRUE(FitLinesAuto(sparse.X, sparse.Y, few, &problems)[0]);
+  EXPECT_EQ(problems, std::vector<FitProblem>{FitProblem::None});
+  r.Lines[0].From = found.From;
   r.Lines[0].To = s.X.size();
-  EXPECT_FALSE(FitLines(s.X, s.Y, r, LineShape::Lorentz)[0]);
+  EXPECT_FALSE(FitLines(s.X, s.Y, r, LineShape::Lorentz, &problems)[0]);
+  EXPECT_EQ(problems, std::vector<FitProblem>{FitProblem::TooFewPoints});
+  // Enough points, but nothing like a line in them (a flat stretch).
+  const auto flat = MakeSpectrum({}, 0.0, 1, 0, 2000);
+  LineSearch none = r;
+  none.Lines[0].From = 100, none.Lines[0].To = 1900, none.Lines[0].CentreCode = 1000;
+  EXPECT_FALSE(FitLines(flat.X, flat.Y, none, LineShape::Gauss, &problems)[0]);
+  EXPECT_EQ(problems, std::vector<FitProblem>{FitProblem::NoConvergence});
+  EXPECT_STREQ(FitProblemText(problems[0]), "подгонка не сошлась");
   EXPECT_TRUE(FindLines(std::vector<double>{1, 2, 3}, std::vector<double>{2048, 3000, 1000}).Lines.empty());
 }
 

@@ -62,8 +62,7 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
     r.CutHigh = line.CutHigh;
     r.Overlaps = line.Overlaps;
     const std::optional<LineFit>& f = found.Fits[i];
-    if (fit != FitChoice::None && !f)
-      r.FitError = line.To - line.From + 1 < 10 ? "мало точек для подгонки" : "подгонка не сошлась";
+    if (fit != FitChoice::None && !f) r.FitError = FitProblemText(found.Problems[i]);
     if (f) {
       LineReport::Fit rf;
       rf.Shape = f->Shape;
