@@ -219,6 +219,7 @@ void TLinesForm::Render() {
       continue;
     }
     put(ColShape, QString(ShapeName(f->Shape)) + (u.Fit == FitChoice::Auto ? " (авто)" : ""));
+    if (f->ResidualAboveNoise) put(ColFlags, (flags << "остаток больше шума").join(", "));
     const double fc = field(f->Centre);
     put(ColFitCentre, WithError(fc, k * f->CentreError));
     put(ColFitWidth, WithError(k * f->Width, k * f->WidthError));

@@ -224,6 +224,10 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
     fit.Residual = residual;
     fit.Points = t.size();
     fit.ReducedChi2 = residual / (search.Sigma * search.Sigma * dof);
+    // A bin's mean of correlated points keeps their noise, and its weight
+    // is the root of its points.
+    const double noiseChi2 = static_cast<double>(std::min<std::size_t>(bin, std::max(1, search.NoiseLag)));
+    fit.ResidualAboveNoise = fit.ReducedChi2 > MaxNoiseChi2 * noiseChi2;
     if (fit.Width > 0 && fit.Width <= 2 * (windowHi - windowLo) && fit.Centre >= windowLo && fit.Centre <= windowHi)
       out.Lines[static_cast<std::size_t>(l)] = fit;
   }

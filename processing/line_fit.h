@@ -26,7 +26,17 @@ struct LineFit {
   double ReducedChi2 = 0;  // residual / (sigma^2 (points - parameters)) of its group
   double Residual = 0;     // sum of squared residuals of its group, codes^2
   std::size_t Points = 0;  // points fitted (after binning a long window)
+  // The group's residual is far above the noise (ReducedChi2 over
+  // MaxNoiseChi2 times what the noise alone leaves): a line the search did
+  // not tell apart (a neighbour too close, one of the other phase, a narrow
+  // one on a broad one's flank) is hidden in the window.
+  bool ResidualAboveNoise = false;
 };
+
+// Noise alone leaves a reduced chi-square near 1 (near min(bin, lag) where
+// points are averaged in bins over correlated noise); four times that is a
+// residual twice the noise.
+inline constexpr double MaxNoiseChi2 = 4;
 
 // Least-squares fits of the lines' first derivatives plus a straight
 // baseline, by Levenberg-Marquardt from the search's measures; lines whose

@@ -173,6 +173,27 @@ bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size
   return slope >= mean;
 }
 
+// Two lines so close that one's second lobe and the other's first cancel
+// leave a lobe, a stretch near the baseline and a lobe of the other sign,
+// and no pair of neighbouring extremes crosses the baseline once. Both
+// outer lobes stand out, each of at least half the threshold, with only
+// swings of a fifth of either between them: the index of the far lobe of
+// such a pair starting at ext[k], or 0.
+std::size_t FarLobe(const std::vector<Extreme>& ext, std::size_t k, double threshold) {
+  const double sign = ext[k].IsMax ? 1 : -1;
+  const double a = sign * ext[k].Value;
+  if (!(a >= threshold / 2)) return 0;
+  double between = 0;
+  for (std::size_t m = k + 1; m < ext.size(); ++m) {
+    const double b = sign * ext[m].Value;
+    if (ext[m].IsMax != ext[k].IsMax && m > k + 1 && b <= -threshold / 2)
+      return between <= 0.2 * std::min(a, -b) && a - b >= threshold ? m : 0;
+    between = std::max(between, std::fabs(b));
+    if (between > 0.2 * a) return 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 namespace {
@@ -392,6 +413,14 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
       score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
     }
+    for (std::size_t k = 0; k + 2 < sc.Ext.size(); ++k) {
+      const std::size_t m = FarLobe(sc.Ext, k, sc.Threshold);
+      const std::size_t iw = m ? sc.Ext[m].At - sc.Ext[k].At : 0;
+      if (m && iw >= narrowest && iw < widest) {
+        const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
+        score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
+      }
+    }
   }
   if (score[0] == 0 && score[1] == 0) return r;
   r.Phase = score[0] >= score[1] ? 1 : -1;
@@ -405,9 +434,77 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   };
   std::vector<Span> taken;
   std::vector<double> local;
+  // Measures the candidate pair i1 < i2 found on the box means of 2h+1
+  // points and takes it as a line if it is one. `lonely`: the pair must
+  // cross the baseline once; a pair across a stretch near the baseline is
+  // taken only when asked for.
+  auto consider = [&](std::size_t i1, std::size_t i2, std::size_t h, bool lonely) {
+    const std::size_t iw = i2 - i1;
+    // Measured again with a smoothing of at most a sixteenth of the width,
+    // each extreme looked for from half a width outside up to the crossing.
+    const std::size_t hi = std::min(h, iw / 16);
+    const std::size_t lo = i1 >= iw / 2 ? i1 - iw / 2 : 0;
+    const std::size_t up = std::min(n - 1, i2 + iw / 2);
+    local.resize(up - lo + 1);
+    for (std::size_t i = lo; i <= up; ++i) local[i - lo] = r.Phase * box.At(i, hi);
+    // The crossing nearest the first extreme of the detection.
+    std::size_t cross = i1;
+    while (cross < i2 && local[cross + 1 - lo] > 0) ++cross;
+    // The extreme: the middle of the run of equal values starting at the
+    // first greatest (a flat top of a digitised peak).
+    auto middleOfRun = [&](std::size_t from, std::size_t to, int sign) {
+      std::size_t best = from;
+      for (std::size_t i = from; i <= to; ++i)
+        if (sign * local[i - lo] > sign * local[best - lo]) best = i;
+      std::size_t end = best;
+      while (end + 1 <= to && local[end + 1 - lo] == local[best - lo]) ++end;
+      return (static_cast<double>(best) + static_cast<double>(end)) / 2;
+    };
+    const double e1 = middleOfRun(lo, cross, 1);
+    const double e2 = middleOfRun(std::min(cross + 1, up), up, -1);
+    const double v1 = local[static_cast<std::size_t>(e1) - lo];
+    const double v2 = local[static_cast<std::size_t>(e2) - lo];
+    if (v1 <= 0 || v2 >= 0) return;
+
+    // The centre: the middle of the first and last crossings between them.
+    double firstCross = -1, lastCross = -1;
+    for (auto i = static_cast<std::size_t>(e1); i < static_cast<std::size_t>(e2); ++i) {
+      const double a = local[i - lo], b = local[i + 1 - lo];
+      if ((a > 0 && b <= 0) || (a < 0 && b >= 0)) {
+        const double at = static_cast<double>(i) + a / (a - b);
+        if (firstCross < 0) firstCross = at;
+        lastCross = at;
+      }
+    }
+    // A line crosses the baseline once, steeply, between its extremes; a
+    // stretch of baseline beside a lobe (between two lines of opposite
+    // phase, say) is crossed by its noise all along.
+    if (firstCross < 0 || (lonely && lastCross - firstCross > 0.3 * (e2 - e1))) return;
+
+    FoundLine line;
+    line.FirstCode = XAt(x, e1);
+    line.SecondCode = XAt(x, e2);
+    line.FirstValue = r.Phase * v1;
+    line.SecondValue = r.Phase * v2;
+    line.CentreCode = XAt(x, (firstCross + lastCross) / 2);
+    line.Width = line.SecondCode - line.FirstCode;
+    line.PeakToPeak = v1 - v2;
+    line.Snr = line.PeakToPeak / (r.Sigma * FilterStartNoise(o, line.FirstCode));
+    if (line.Snr < MinLineSnr) return;
+    // A sample fills SampleCodes codes: a step from one sample to the next
+    // is no line.
+    if (line.Width < static_cast<double>(MinLineSamples * sampleCodes)) return;
+    const double edge = static_cast<double>(std::max<std::size_t>(1, hi));
+    line.CutLow = e1 <= edge;
+    line.CutHigh = e2 >= static_cast<double>(n - 1) - edge;
+    r.Lines.push_back(line);
+    taken.push_back({std::min(i1, static_cast<std::size_t>(e1)), std::max(i2, static_cast<std::size_t>(e2))});
+  };
+  auto free = [&](std::size_t i1, std::size_t i2) {
+    return std::none_of(taken.begin(), taken.end(), [&](const Span& t) { return i1 <= t.To && t.From <= i2; });
+  };
   for (std::size_t j = 0; j < scales.size(); ++j) {
     const Scale& sc = scales[j];
-    const std::size_t h = sc.H;
     // A narrower box takes only lines too narrow for the box before it:
     // noise riding on a broad line makes swings there, but short ones.
     const auto [narrowest, widest] = bandOf(j);
@@ -417,68 +514,23 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
       if (a <= 0 || b >= 0 || a - b < sc.Threshold) continue;
       const std::size_t iw = i2 - i1;
-      if (iw < narrowest || iw >= widest) continue;
-      if (std::any_of(taken.begin(), taken.end(), [&](const Span& t) { return i1 <= t.To && t.From <= i2; }))
-        continue;
-      // Measured again with a smoothing of at most a sixteenth of the width,
-      // each extreme looked for from half a width outside up to the crossing.
-      const std::size_t hi = std::min(h, iw / 16);
-      const std::size_t lo = i1 >= iw / 2 ? i1 - iw / 2 : 0;
-      const std::size_t up = std::min(n - 1, i2 + iw / 2);
-      local.resize(up - lo + 1);
-      for (std::size_t i = lo; i <= up; ++i) local[i - lo] = r.Phase * box.At(i, hi);
-      // The crossing nearest the first extreme of the detection.
-      std::size_t cross = i1;
-      while (cross < i2 && local[cross + 1 - lo] > 0) ++cross;
-      // The extreme: the middle of the run of equal values starting at the
-      // first greatest (a flat top of a digitised peak).
-      auto middleOfRun = [&](std::size_t from, std::size_t to, int sign) {
-        std::size_t best = from;
-        for (std::size_t i = from; i <= to; ++i)
-          if (sign * local[i - lo] > sign * local[best - lo]) best = i;
-        std::size_t end = best;
-        while (end + 1 <= to && local[end + 1 - lo] == local[best - lo]) ++end;
-        return (static_cast<double>(best) + static_cast<double>(end)) / 2;
-      };
-      const double e1 = middleOfRun(lo, cross, 1);
-      const double e2 = middleOfRun(std::min(cross + 1, up), up, -1);
-      const double v1 = local[static_cast<std::size_t>(e1) - lo];
-      const double v2 = local[static_cast<std::size_t>(e2) - lo];
-      if (v1 <= 0 || v2 >= 0) continue;
-
-      // The centre: the middle of the first and last crossings between them.
-      double firstCross = -1, lastCross = -1;
-      for (auto i = static_cast<std::size_t>(e1); i < static_cast<std::size_t>(e2); ++i) {
-        const double a = local[i - lo], b = local[i + 1 - lo];
-        if ((a > 0 && b <= 0) || (a < 0 && b >= 0)) {
-          const double at = static_cast<double>(i) + a / (a - b);
-          if (firstCross < 0) firstCross = at;
-          lastCross = at;
-        }
-      }
-      // A line crosses the baseline once, steeply, between its extremes; a
-      // stretch of baseline beside a lobe (between two lines of opposite
-      // phase, say) is crossed by its noise all along.
-      if (firstCross < 0 || lastCross - firstCross > 0.3 * (e2 - e1)) continue;
-
-      FoundLine line;
-      line.FirstCode = XAt(x, e1);
-      line.SecondCode = XAt(x, e2);
-      line.FirstValue = r.Phase * v1;
-      line.SecondValue = r.Phase * v2;
-      line.CentreCode = XAt(x, (firstCross + lastCross) / 2);
-      line.Width = line.SecondCode - line.FirstCode;
-      line.PeakToPeak = v1 - v2;
-      line.Snr = line.PeakToPeak / (r.Sigma * FilterStartNoise(o, line.FirstCode));
-      if (line.Snr < MinLineSnr) continue;
-      // A sample fills SampleCodes codes: a step from one sample to the next
-      // is no line.
-      if (line.Width < static_cast<double>(MinLineSamples * sampleCodes)) continue;
-      const double edge = static_cast<double>(std::max<std::size_t>(1, hi));
-      line.CutLow = e1 <= edge;
-      line.CutHigh = e2 >= static_cast<double>(n - 1) - edge;
-      r.Lines.push_back(line);
-      taken.push_back({std::min(i1, static_cast<std::size_t>(e1)), std::max(i2, static_cast<std::size_t>(e2))});
+      if (iw < narrowest || iw >= widest || !free(i1, i2)) continue;
+      consider(i1, i2, sc.H, true);
+    }
+  }
+  // The pairs of far lobes (FarLobe) are taken as one line each: the fit
+  // then leaves a residual above the noise, which says that more than one
+  // line is there.
+  for (std::size_t j = 0; j < scales.size(); ++j) {
+    const Scale& sc = scales[j];
+    const auto [narrowest, widest] = bandOf(j);
+    for (std::size_t k = 0; k + 2 < sc.Ext.size(); ++k) {
+      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
+      const std::size_t m = FarLobe(sc.Ext, k, sc.Threshold);
+      if (!m) continue;
+      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[m].At;
+      const std::size_t iw = i2 - i1;
+      if (iw >= narrowest && iw < widest && free(i1, i2)) consider(i1, i2, sc.H, false);
     }
   }
   std::sort(r.Lines.begin(), r.Lines.end(),

@@ -493,6 +493,34 @@ TEST(LineFitTest, ErrorBarsCoverTheTruthUnderCorrelatedNoise) {
   EXPECT_GE(widthCovered, 180);
 }
 
+TEST(LineFitTest, AHiddenLineLeavesAResidualAboveTheNoise) {
+  // Strong lines the search cannot tell apart: a Lorentzian pair of 2 G and
+  // 4 G 3 G apart (taken as one line across the stretch where their inner
+  // lobes cancel), a line of the other phase beside one, a narrow line on a
+  // broad one's flank. Each fit says so; a line alone does not.
+  const double g = 300;
+  struct Case {
+    std::vector<TrueLine> Lines;
+    bool Hidden;
+  };
+  const Case cases[] = {
+      {{{Shape::Lorentz, 30000, 2 * g, 360}, {Shape::Lorentz, 30000 + 3 * g, 4 * g, 360}}, true},
+      {{{Shape::Lorentz, 30000, 2 * g, 360}, {Shape::Lorentz, 30000 + 4 * g, 2 * g, -360}}, true},
+      {{{Shape::Lorentz, 30000, 20 * g, 1000}, {Shape::Gauss, 30000 - 8 * g, g, 200}}, true},
+      {{{Shape::Lorentz, 30000, 2 * g, 360}}, false},
+      {{{Shape::Gauss, 30000, 2 * g, 360}}, false},
+  };
+  for (const Case& c : cases) {
+    const auto s = MakeSpectrum(c.Lines, 3.0);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 1u) << c.Lines.size();
+    EXPECT_NEAR(r.Lines[0].CentreCode, 30000, 3 * g) << c.Lines.size();
+    const auto fits = FitLinesAuto(s.X, s.Y, r);
+    ASSERT_TRUE(fits[0]) << c.Lines.size();
+    EXPECT_EQ(fits[0]->ResidualAboveNoise, c.Hidden) << c.Lines.size() << " " << fits[0]->ReducedChi2;
+  }
+}
+
 TEST(LineFitTest, TooFewPointsOrNoWidthIsNoFit) {
   const auto s = MakeSpectrum({{Shape::Lorentz, 30000, 300, 400}}, 0.0);
   LineSearch r = Find(s);

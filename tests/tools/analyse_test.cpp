@@ -286,6 +286,28 @@ TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
   EXPECT_NE(RunQel({"analyse", "--settings", settings, dir.File("whole.qel"), "--fit", "voigt"}).status, 0);
 }
 
+TEST_F(Analyse, AHiddenLineIsToldOf) {
+  // A line of the other phase 4 ΔHpp beside one: the search takes one, whose
+  // fit leaves a residual far above the noise; every output says so.
+  test::WriteSettings(settings, [](Settings&) {});
+  test::WriteLines(dir.File("hidden.qel"),
+                   {{test::DerivativeLorentzian, 30000, 600, 180}, {test::DerivativeLorentzian, 31200, 600, -180}}, 3.0);
+  const auto plain = RunQel({"analyse", "--settings", settings, dir.File("hidden.qel")});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.err, "qel: " + dir.File("hidden.qel") +
+                           ": предупреждение: остаток больше шума — рядом с линией скрыта ещё одна; см. qel analyse "
+                           "--lines --fit auto\n");
+  const auto text = RunQel({"analyse", "--settings", settings, dir.File("hidden.qel"), "--fit", "auto"});
+  EXPECT_NE(text.out.find("; остаток больше шума\n"), std::string::npos) << text.out;
+  const auto json = RunQel({"analyse", "--settings", settings, dir.File("hidden.qel"), "--fit", "auto", "--json"});
+  EXPECT_NE(json.out.find("\"residual_above_noise\": true"), std::string::npos) << json.out;
+  // A line alone: none of it.
+  test::WriteLines(dir.File("alone.qel"), {{test::DerivativeLorentzian, 30000, 600, 180}}, 3.0);
+  EXPECT_EQ(RunQel({"analyse", "--settings", settings, dir.File("alone.qel")}).err, "");
+  const auto alone = RunQel({"analyse", "--settings", settings, dir.File("alone.qel"), "--fit", "auto", "--json"});
+  EXPECT_NE(alone.out.find("\"residual_above_noise\": false"), std::string::npos) << alone.out;
+}
+
 TEST_F(Analyse, EmptyPointsStayOutOfTheFitAndAFailedFileKeepsTheColumns) {
   test::WriteSettings(settings, [](Settings&) {});
   // A gap across the maximum of the line: the points there are missing, not

@@ -75,6 +75,7 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
       rf.PeakToPeakError = std::fabs(AmplitudeStep(s, f->AmplitudeError));
       rf.ReducedChi2 = f->ReducedChi2;
       rf.Points = f->Points;
+      rf.ResidualAboveNoise = f->ResidualAboveNoise;
       rf.G = g(rf.CentreField);
       if (rf.G) rf.GError = *rf.G * rf.CentreFieldError / std::fabs(rf.CentreField);
       r.Fitted = rf;
@@ -100,7 +101,9 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   }
   // The lines, for the warnings, before the search fills the gaps.
   double sigma = 0;
-  const std::vector<LineReport> lines = MeasureLines(v, shown, a, b, FitChoice::None, std::nullopt, &sigma);
+  // Fitted, so that a line hidden beside another (whose fit then leaves a
+  // residual above the noise) is told of too.
+  const std::vector<LineReport> lines = MeasureLines(v, shown, a, b, FitChoice::Auto, std::nullopt, &sigma);
   const std::size_t linesInRange = lines.size();
   // With noise the extreme of a cut line lies a few points inside the range
   // end; the search knows the line is cut.
@@ -170,6 +173,8 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   r.IntegralUnit = IntegralUnitOf(s);
   r.AmplitudeUnit = AmplitudeUnitName(s);
   r.LinesInRange = linesInRange;
+  r.HiddenLine = std::any_of(lines.begin(), lines.end(),
+                             [](const LineReport& l) { return l.Fitted && l.Fitted->ResidualAboveNoise; });
   r.Sigma = sigma;
   if (o.FrequencyGHz) {
     // A centre at zero field (a file recorded over 0..0) has no g-factor.
@@ -376,6 +381,7 @@ std::string LinesText(const std::vector<FileAnalysis>& rows) {
         t += " A=" + WithError(p.PeakToPeak, p.PeakToPeakError) + " " + au + ",";
         t += " χ²=" + PlainDecimal(p.ReducedChi2, 3);
         if (p.G) t += ", g=" + WithError(*p.G, p.GError.value_or(0));
+        if (p.ResidualAboveNoise) t += "; остаток больше шума";
       } else if (!l.FitError.empty()) {
         t += "; " + l.FitError;
       }
@@ -451,7 +457,8 @@ std::string LinesJson(const std::vector<FileAnalysis>& rows) {
                Number(p.WidthPPError) + ", \"amplitude_pp\": " + Number(p.PeakToPeak) +
                ", \"amplitude_pp_error\": " + Number(p.PeakToPeakError) + ", \"reduced_chi2\": " +
                Number(p.ReducedChi2) + ", \"points\": " + std::to_string(p.Points) + ", \"g\": " +
-               Optional(p.G, "null") + ", \"g_error\": " + Optional(p.GError, "null") + "}";
+               Optional(p.G, "null") + ", \"g_error\": " + Optional(p.GError, "null") +
+               ", \"residual_above_noise\": " + Flag(p.ResidualAboveNoise) + "}";
         } else if (!l.FitError.empty()) {
           t += ", \"fit\": null, \"fit_error\": " + JsonString(l.FitError);
         }
@@ -473,6 +480,9 @@ std::string AnalysisWarnings(const FileAnalysis& f) {
     t += "qel: " + f.File + ": предупреждение: в диапазоне " + std::to_string(r.LinesInRange) + " " +
          LinesWord(r.LinesInRange) +
          ", а максимум и минимум могут принадлежать разным линиям; каждую линию покажет qel analyse --lines\n";
+  if (r.HiddenLine)
+    t += "qel: " + f.File +
+         ": предупреждение: остаток больше шума — рядом с линией скрыта ещё одна; см. qel analyse --lines --fit auto\n";
   // A range too narrow to hold a line has its extremes on its ends too.
   if (r.MeasuredCut && r.LinesInRange > 0)
     t += "qel: " + f.File +

@@ -40,6 +40,7 @@ struct LineReport {
     double ReducedChi2 = 0;
     std::size_t Points = 0;
     std::optional<double> G, GError;
+    bool ResidualAboveNoise = false;  // another line hides in the window
   };
   std::optional<Fit> Fitted;  // with --fit, when the fit converged
   std::string FitError;       // with --fit, why there is none
@@ -59,6 +60,7 @@ struct Analysis {
   // measured extremes lie on the range's first or last point, the noise.
   std::size_t LinesInRange = 0;
   bool MeasuredCut = false;
+  bool HiddenLine = false;  // a line's fit leaves a residual above the noise
   double Sigma = 0;              // amplitude unit
   std::vector<LineReport> Lines;  // with --lines
 };
