@@ -61,6 +61,12 @@ TLinesForm::TLinesForm(Settings& s, const SpectrumStore& store, std::string sep,
   table_->verticalHeader()->hide();
   table_->setMinimumSize(Px(900), Px(160));
 
+  range_ = new QLabel(this);
+  range_->setObjectName("RangeLbl");
+  follow_.setSingleShot(true);
+  follow_.setInterval(FollowMs);
+  connect(&follow_, &QTimer::timeout, this, [this] { Refresh(); });
+
   status_ = new QLabel(this);
   status_->setObjectName("StatusLbl");
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -80,6 +86,7 @@ TLinesForm::TLinesForm(Settings& s, const SpectrumStore& store, std::string sep,
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
+  layout->addWidget(range_);
   layout->addWidget(table_, 1);
   layout->addLayout(buttons);
 
@@ -105,9 +112,14 @@ TLinesForm::~TLinesForm() {
 }
 
 void TLinesForm::Refresh() {
+  follow_.stop();
   Job job;
-  PointsOf(store_.CurrentSpectrum, static_cast<std::uint16_t>(std::clamp<std::int32_t>(s_.ViewMin, 0, 65535)),
-           static_cast<std::uint16_t>(std::clamp<std::int32_t>(s_.ViewMax, 0, 65535)), job.X, job.Y);
+  job.From = std::clamp<std::int32_t>(std::min(s_.ViewMin, s_.ViewMax), 0, 65535);
+  job.To = std::clamp<std::int32_t>(std::max(s_.ViewMin, s_.ViewMax), 0, 65535);
+  startedFrom_ = job.From;
+  startedTo_ = job.To;
+  PointsOf(store_.CurrentSpectrum, static_cast<std::uint16_t>(job.From), static_cast<std::uint16_t>(job.To), job.X,
+           job.Y);
   job.Fit = static_cast<FitChoice>(std::clamp(fit_->currentIndex(), 0, 3));
   // A loaded spectrum says how it was taken; one under way is taken with
   // the settings in force.
@@ -129,6 +141,17 @@ void TLinesForm::PassEnded() {
   // The first pass start of a run finds nothing yet: the table keeps what it shows.
   if (DataRange(store_.CurrentSpectrum).Empty) return;
   Refresh();
+}
+
+void TLinesForm::ViewChanged() {
+  if (!isVisible()) return;
+  const int from = std::clamp<std::int32_t>(std::min(s_.ViewMin, s_.ViewMax), 0, 65535);
+  const int to = std::clamp<std::int32_t>(std::max(s_.ViewMin, s_.ViewMax), 0, 65535);
+  if (from == startedFrom_ && to == startedTo_) {
+    follow_.stop();  // back where it was
+    return;
+  }
+  follow_.start();
 }
 
 void TLinesForm::Start(Job job) {
@@ -185,6 +208,7 @@ void TLinesForm::Render() {
   table_->setRowCount(0);
   if (!last_) {
     status_->setText("");
+    range_->setText("");
     return;
   }
   const Job& u = last_->Units;
@@ -195,6 +219,9 @@ void TLinesForm::Render() {
   const double ghz = s_.MWFrequency;
   auto g = [&](double oe) { return 714.4773 * ghz / oe; };
   const int places = k > 0 ? std::max(0, 2 - static_cast<int>(std::floor(std::log10(k)))) : 3;
+  const double low = field(u.From), high = field(u.To);
+  range_->setText("Диапазон просмотра: " + Number(std::min(low, high), places) + " – " +
+                  Number(std::max(low, high), places) + " Э");
   table_->setRowCount(static_cast<int>(r.Search.Lines.size()));
   for (std::size_t i = 0; i < r.Search.Lines.size(); ++i) {
     const FoundLine& l = r.Search.Lines[i];

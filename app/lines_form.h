@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -36,6 +37,12 @@ class TLinesForm : public QDialog {
   void Refresh();
   // A pass is over (receive mode): refreshed when the table is open.
   void PassEnded();
+  // The view range may have changed: while the table is open it follows,
+  // once the range has stood still for FollowMs (a zoom is many steps).
+  void ViewChanged();
+  static constexpr int FollowMs = 150;
+  bool Following() const { return follow_.isActive(); }
+  QLabel& RangeLabel() { return *range_; }
 
   // The table as text: a header line and a line per line, tab-separated.
   QString TableText() const;
@@ -52,6 +59,7 @@ class TLinesForm : public QDialog {
     std::vector<double> X, Y;
     FitChoice Fit = FitChoice::None;
     LineSearchOptions Options;
+    int From = 0, To = 0;  // the view range, codes
     UnitRecord Field;  // code -> Oe
     UnitRecord Amp;    // code -> amplitude unit, before the gain factor
     double GainFactor = 1;
@@ -77,6 +85,9 @@ class TLinesForm : public QDialog {
   QComboBox* fit_;
   QTableWidget* table_;
   QLabel* status_;
+  QLabel* range_;
+  QTimer follow_;
+  int startedFrom_ = -1, startedTo_ = -1;  // the range of the newest analysis asked for
   QThreadPool pool_;
   bool busy_ = false;
   std::optional<Job> pending_;

@@ -130,6 +130,7 @@ void TQelMainForm::BuildComponents() {
   messageForm_ = new TQelMessageForm(this);
   adcForm_ = new TADCForm(this);
   linesForm_ = new TLinesForm(s_, state_.Store, sep_, [this] { SaveSettings(s_, state_.RecentFiles, regStore_); }, this);
+  connect(view_, &ViewWindow::ViewChanged, linesForm_, &TLinesForm::ViewChanged);
   errors_.SetParentWidget(this);
   errors_.SetLog([this](const QString& line) { messageForm_->AppendLine(line); });
   errors_.SetShowLog([this] {

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <cmath>
@@ -78,6 +79,31 @@ class LinesFormTest : public QObject {
       QCOMPARE(form.Table().item(i, 5)->text(), QString());  // no frequency yet, no g
     }
     QCOMPARE(rig.Find<QLabel>("StatusLbl")->text().left(10), QString("Линий: 3; "));
+    QCOMPARE(rig.Find<QLabel>("RangeLbl")->text(), QString("Диапазон просмотра: 3000,00000 – 3300,00000 Э"));
+
+    // Zoomed onto the middle line: the table follows once the range stands
+    // still, and says which range it describes.
+    auto* minView = rig.Find<QSpinBox>("MinView");
+    auto* maxView = rig.Find<QSpinBox>("MaxView");
+    minView->setValue(25000);
+    maxView->setValue(36000);
+    maxView->setValue(35000);
+    QCOMPARE(form.Table().rowCount(), 3);  // not yet: the range was still moving
+    QVERIFY(form.Following());
+    QVERIFY(updated.wait(10000));
+    QCOMPARE(updated.size(), 2);  // one analysis for the whole zoom
+    QCOMPARE(form.Table().rowCount(), 1);
+    QVERIFY(std::fabs(Cell(form, 0, 1) - Oe(30000)) < 0.02);
+    QCOMPARE(rig.Find<QLabel>("RangeLbl")->text(),
+             QString("Диапазон просмотра: %1 – %2 Э").arg(Oe(25000), 0, 'f', 5).arg(Oe(35000), 0, 'f', 5).replace('.', ','));
+    // The amplitude scale alone changes no range: nothing is computed again.
+    rig.Find<QAction>("AIncScale")->trigger();
+    QVERIFY(!form.Following());
+    QVERIFY(!form.Busy());
+    minView->setValue(0);
+    maxView->setValue(65519);
+    QVERIFY(updated.wait(10000));
+    QCOMPARE(form.Table().rowCount(), 3);
 
     // The frequency, typed once with the operator's decimal comma, is kept.
     auto* frequency = rig.Find<QLineEdit>("FrequencyEdit");
