@@ -135,7 +135,7 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
   // A long window is averaged in bins of at most a twentieth of the
   // narrowest line, so that a bin's mean stays the model's value.
   const std::size_t count = to - from + 1;
-  constexpr std::size_t kMaxPoints = 4096;
+  constexpr std::size_t kMaxPoints = 1024;
   const double spacing = (x[to] - x[from]) / static_cast<double>(std::max<std::size_t>(1, count - 1));
   const auto finest = static_cast<std::size_t>(std::max(1.0, std::floor(narrowest / 20 / std::max(spacing, 1e-9))));
   const std::size_t bin = std::min((count + kMaxPoints - 1) / kMaxPoints, finest);
@@ -144,19 +144,30 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
   t.reserve(count / bin + 1);
   v.reserve(count / bin + 1);
   weight.reserve(count / bin + 1);
-  for (std::size_t i = from; i <= to; i += bin) {
-    const std::size_t end = std::min(to + 1, i + bin);
-    double sx = 0, sy = 0, m = 0;
-    for (std::size_t j = i; j < end; ++j) {
-      // A point on the converter's rails is where a strong line was clipped.
-      if (y[j] <= 0 || y[j] >= kAdcTop) continue;
-      sx += x[j], sy += y[j], ++m;
+  // Bins of `bin` points' worth of codes: a bin never spans a gap in the
+  // points (its mean would stand in the gap, between values far apart).
+  const double binCodes = static_cast<double>(bin) * spacing;
+  double sx = 0, sy = 0, inBin = 0, binStart = x[from];
+  auto flush = [&] {
+    if (inBin > 0) {
+      t.push_back((sx / inBin - x0) / scale);
+      v.push_back(sy / inBin);
+      weight.push_back(std::sqrt(inBin));
     }
-    if (m == 0) continue;
-    t.push_back((sx / m - x0) / scale);
-    v.push_back(sy / m);
-    weight.push_back(std::sqrt(m));
+    sx = sy = inBin = 0;
+  };
+  for (std::size_t j = from; j <= to; ++j) {
+    if (bin > 1 && x[j] - binStart >= binCodes * (1 - 1e-9)) {
+      flush();
+      binStart = x[j];
+    } else if (bin == 1) {
+      flush();
+    }
+    // A point on the converter's rails is where a strong line was clipped.
+    if (y[j] <= 0 || y[j] >= kAdcTop) continue;
+    sx += x[j], sy += y[j], ++inBin;
   }
+  flush();
   const int lines = static_cast<int>(last - first + 1);
   const int params = 2 + 3 * lines;
   if (t.size() < static_cast<std::size_t>(2 * params)) {

@@ -45,7 +45,7 @@ inline constexpr double MaxNoiseChi2 = 4;
 // errors come from the covariance at the solution scaled by the residual:
 // sqrt(diag((J'J)^-1) * residual / (N - parameters)), that is by the
 // reduced chi-square, since the real-time filter, accumulation and smoothing
-// correlate the noise. A window of more than 4096 points is averaged in bins
+// correlate the noise. A window of more than 1024 points is averaged in bins
 // of at most a twentieth of its narrowest line. An element is empty where
 // the fit does not converge to a line of positive width inside its window.
 // Why a line has no fit: fewer points in its group's window than twice

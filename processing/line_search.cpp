@@ -217,8 +217,8 @@ NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag) {
   constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
   NoiseEstimate e{kQuantisation, 1};
   if (y.size() < 4) return e;
-  // Lag 1 from every point; longer lags from a sample, enough for a few
-  // per cent. The lag grows while the estimate still grows by more than
+  // Every lag from a sample of at most 16,384 second differences spread over
+  // the points, enough for about one per cent. The lag grows while the estimate still grows by more than
   // 15 %: correlated noise (a sample written to several codes at the slower
   // sweeps, the real-time filter, accumulation, smoothing) hides from short
   // lags. Where it levels off, the points are as good as independent.
@@ -228,7 +228,7 @@ NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag) {
   // least lag; the search may go on from there.
   const std::size_t least = minLag > 1 ? 4 * minLag : 1;
   while (lag < least && y.size() >= 8 * 2 * lag) lag *= 2;
-  double sigma = SigmaAtLag(y, lag, lag == 1 ? y.size() : 16384);
+  double sigma = SigmaAtLag(y, lag, 16384);
   while ((lag < 128 || lag < least) && y.size() >= 8 * 2 * lag) {
     const double longer = SigmaAtLag(y, 2 * lag, 16384);
     if (!(longer > 1.15 * sigma)) break;
@@ -266,8 +266,9 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
     const std::size_t from = n * b / blocks, to = n * (b + 1) / blocks;
     work.assign(y.begin() + static_cast<std::ptrdiff_t>(from), y.begin() + static_cast<std::ptrdiff_t>(to));
     by.push_back(MedianOf(work));
-    work.assign(x.begin() + static_cast<std::ptrdiff_t>(from), x.begin() + static_cast<std::ptrdiff_t>(to));
-    bx.push_back(MedianOf(work));
+    // The codes are in increasing order: their median is the middle one.
+    const std::size_t mid = from + (to - from) / 2;
+    bx.push_back((to - from) % 2 ? x[mid] : (x[mid - 1] + x[mid]) / 2);
   }
   r.BaselineX = x[n / 2];
   r.BaselineCurvature = 0;
