@@ -439,7 +439,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   // points and takes it as a line if it is one. `lonely`: the pair must
   // cross the baseline once; a pair across a stretch near the baseline is
   // taken only when asked for.
-  auto consider = [&](std::size_t i1, std::size_t i2, std::size_t h, bool lonely) {
+  // `onFlank`: the pair lies on a wider line taken before; its level is the
+  // straight line between the means half a width outside it, not the
+  // baseline.
+  auto consider = [&](std::size_t i1, std::size_t i2, std::size_t h, bool lonely, bool onFlank = false) {
     const std::size_t iw = i2 - i1;
     // Measured again with a smoothing of at most a sixteenth of the width,
     // each extreme looked for from half a width outside up to the crossing.
@@ -447,7 +450,12 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     const std::size_t lo = i1 >= iw / 2 ? i1 - iw / 2 : 0;
     const std::size_t up = std::min(n - 1, i2 + iw / 2);
     local.resize(up - lo + 1);
-    for (std::size_t i = lo; i <= up; ++i) local[i - lo] = r.Phase * box.At(i, hi);
+    const double levelLo = onFlank ? box.At(lo, hi) : 0, levelUp = onFlank ? box.At(up, hi) : 0;
+    for (std::size_t i = lo; i <= up; ++i) {
+      const double level =
+          up > lo ? levelLo + (levelUp - levelLo) * static_cast<double>(i - lo) / static_cast<double>(up - lo) : 0;
+      local[i - lo] = r.Phase * (box.At(i, hi) - level);
+    }
     // The crossing nearest the first extreme of the detection.
     std::size_t cross = i1;
     while (cross < i2 && local[cross + 1 - lo] > 0) ++cross;
@@ -513,10 +521,32 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
       const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
       const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
-      if (a <= 0 || b >= 0 || a - b < sc.Threshold) continue;
+      if (a - b < sc.Threshold) continue;
       const std::size_t iw = i2 - i1;
-      if (iw < narrowest || iw >= widest || !free(i1, i2)) continue;
-      consider(i1, i2, sc.H, true);
+      if (iw < narrowest || iw >= widest) continue;
+      if (a > 0 && b < 0 && free(i1, i2)) consider(i1, i2, sc.H, true);
+    }
+  }
+  // A pair on a line at least four times as wide, on its flank, is a
+  // line of its own, measured from the flank: never dropped for sharing
+  // points with the wider one.
+  for (std::size_t j = 0; j < scales.size(); ++j) {
+    const Scale& sc = scales[j];
+    const auto [narrowest, widest] = bandOf(j);
+    for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
+      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
+      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
+      const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
+      const std::size_t iw = i2 - i1;
+      if (a - b < sc.Threshold || iw < narrowest || iw >= widest) continue;
+      // (The wider line's extreme may have been measured on this one.)
+      const bool within = std::any_of(taken.begin(), taken.end(), [&](const Span& t) {
+        return i1 <= t.To && t.From <= i2 && 4 * iw < t.To - t.From;
+      });
+      const bool clear = std::none_of(taken.begin(), taken.end(), [&](const Span& t) {
+        return i1 <= t.To && t.From <= i2 && !(4 * iw < t.To - t.From);
+      });
+      if (within && clear) consider(i1, i2, sc.H, true, true);
     }
   }
   // The pairs of far lobes (FarLobe) are taken as one line each: the fit
