@@ -164,8 +164,23 @@ std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, d
 bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2) {
   if (i2 <= i1 + 1) return true;
   const double a = box.At(i1, h), b = box.At(i2, h);
+  // The crossing nearest the middle: between two lines apart the first one
+  // lies at the foot of a lobe, and noise crosses the stretch between all
+  // along.
+  const std::size_t mid = i1 + (i2 - i1) / 2;
   std::size_t c = i1;
-  while (c < i2 && (box.At(c + 1, h) > 0) == (a > 0)) ++c;
+  bool found = false;
+  double before = box.At(i1, h);
+  for (std::size_t i = i1; i < i2; ++i) {
+    const double next = box.At(i + 1, h);
+    if ((before > 0) != (next > 0)) {
+      const std::size_t distance = i >= mid ? i - mid : mid - i;
+      const std::size_t best = c >= mid ? c - mid : mid - c;
+      if (!found || distance < best) c = i;
+      found = true;
+    }
+    before = next;
+  }
   const std::size_t k = std::max<std::size_t>(1, (i2 - i1) / 8);
   const std::size_t lo = c >= i1 + k ? c - k : i1, up = std::min(i2, c + 1 + k);
   const double slope = std::fabs(box.At(up, h) - box.At(lo, h)) / static_cast<double>(up - lo);
@@ -369,7 +384,11 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   std::vector<Scale> scales;
   // Boxes narrower than the noise's correlation would take its wiggles for
   // lines; each box's means vary as those of (2h+1)/lag independent points.
-  const auto lag = static_cast<std::size_t>(r.NoiseLag);
+  // The filter's own length where it is known: the noise lag is a power of
+  // two up to four times longer, to measure sigma whole.
+  const auto lag = o.FilterConstant > 1
+                       ? std::min(static_cast<std::size_t>(r.NoiseLag), static_cast<std::size_t>(o.FilterConstant) * sampleCodes)
+                       : static_cast<std::size_t>(r.NoiseLag);
   for (const std::size_t h : {27, 9, 3, 1}) {
     if (2 * h + 1 > n / 8 && h != 1) continue;
     if (2 * h + 1 < 2 * lag && h != 27) continue;
@@ -382,9 +401,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     // 2 sqrt(2 ln(n / length)) sigma (7.3 sigma at K = 50 over a full range).
     double least = threshold;
     if (lag > 1) {
-      // The filter's own length where it is known: the lag is a power of
-      // two up to four times longer.
-      const double length = o.FilterConstant > 1 ? double(o.FilterConstant) * double(sampleCodes) : double(lag);
+      const double length = static_cast<double>(lag);
       least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / length))));
     }
     Scale sc{h, {}, least};

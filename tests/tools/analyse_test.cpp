@@ -264,6 +264,12 @@ TEST_F(Analyse, ACutLineIsNamedAndFlagged) {
     const auto edge = RunQel({"analyse", "--settings", settings, dir.File("edge.qel")});
     EXPECT_NE(edge.err.find("линия обрезана"), std::string::npos) << stream << edge.err;
   }
+  // A weak line cut at the far end says nothing of the strong whole one measured.
+  test::WriteLines(dir.File("far.qel"),
+                   {{test::DerivativeGaussian, 30000, 600, 800}, {test::DerivativeGaussian, 65519 - 100, 600, 100}}, 1.0);
+  const auto far = RunQel({"analyse", "--settings", settings, dir.File("far.qel")});
+  EXPECT_EQ(far.err.find("линия обрезана"), std::string::npos) << far.err;
+  EXPECT_NE(far.err.find("в диапазоне 2 линии"), std::string::npos) << far.err;
   // Cut at the low end, and a pair of lines, are named too; a range too
   // narrow for any line, whose extremes are always on its ends, is not.
   test::WriteLines(dir.File("low.qel"), {{test::DerivativeGaussian, 100, 600, 800}}, 1.0);

@@ -106,8 +106,14 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
   const std::vector<LineReport> lines = MeasureLines(v, shown, a, b, FitChoice::Auto, std::nullopt, &sigma);
   const std::size_t linesInRange = lines.size();
   // With noise the extreme of a cut line lies a few points inside the range
-  // end; the search knows the line is cut.
-  const bool searchCut = std::any_of(lines.begin(), lines.end(), [](const LineReport& l) { return l.CutLow || l.CutHigh; });
+  // end; the search knows the line is cut. Only the line the measured
+  // extremes belong to counts (a weak line cut elsewhere does not).
+  const double codesPerOe = shown.Field.KoeffK != 0 ? 1 / std::fabs(shown.Field.KoeffK) : 0;
+  auto cutAt = [&](std::int32_t index) {
+    return std::any_of(lines.begin(), lines.end(), [&](const LineReport& l) {
+      return (l.CutLow || l.CutHigh) && std::fabs(index - l.CentreCode) <= 1.5 * l.WidthPP * codesPerOe + 1;
+    });
+  };
   std::int32_t maxIndex = -1, minIndex = -1;
   MinMaxSpectrum(v, a, b, maxIndex, minIndex);
   if (maxIndex < 0 || minIndex < 0)
@@ -161,7 +167,7 @@ Analysis AnalyseSpectrum(SpectrumBuffer& v, const Shown& shown, const AnalyseOpt
       return end;
     };
     r.MeasuredCut =
-        searchCut || maxIndex == loEnd || minIndex == loEnd || runEnd(maxIndex) == hiEnd || runEnd(minIndex) == hiEnd;
+        cutAt(maxIndex) || cutAt(minIndex) || maxIndex == loEnd || minIndex == loEnd || runEnd(maxIndex) == hiEnd || runEnd(minIndex) == hiEnd;
   }
   r.CentreField = FieldAt(shown.Field, r.CentreCode);
 
