@@ -150,7 +150,9 @@ TEST(LineSearchTest, NoiseThroughTheRealTimeFilterIsMeasuredAndHoldsNoLine) {
     }
     // Where the range holds few of the filter's lengths the noise is known
     // less well (and below a code the rounding is all there is).
-    if (c.K <= 200 && c.Passes == 1) EXPECT_NEAR(ratio, 1.0, 0.06) << c.K << " " << c.Codes;
+    if (c.K <= 200 && c.Passes == 1) {
+      EXPECT_NEAR(ratio, 1.0, 0.06) << c.K << " " << c.Codes;
+    }
     EXPECT_EQ(withLines, 0) << c.K << " " << c.Passes << " " << c.Codes;
   }
 }
