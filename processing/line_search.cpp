@@ -529,43 +529,40 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   auto free = [&](std::size_t i1, std::size_t i2) {
     return std::none_of(taken.begin(), taken.end(), [&](const Span& t) { return i1 <= t.To && t.From <= i2; });
   };
-  for (std::size_t j = 0; j < scales.size(); ++j) {
-    const Scale& sc = scales[j];
-    // A narrower box takes only lines too narrow for the box before it:
-    // noise riding on a broad line makes swings there, but short ones.
-    const auto [narrowest, widest] = bandOf(j);
-    for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
-      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
-      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
-      const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
-      if (a - b < sc.Threshold) continue;
-      const std::size_t iw = i2 - i1;
-      if (iw < narrowest || iw >= widest) continue;
-      if (a > 0 && b < 0 && free(i1, i2)) consider(i1, i2, sc.H, true);
+  // Each pair of neighbouring extremes in the spectrum's phase, its first
+  // lobe first, whose swing stands out and whose width suits its box: a
+  // narrower box takes only lines too narrow for the box before it (noise
+  // riding on a broad line makes swings there, but short ones).
+  auto eachPair = [&](const auto& take) {
+    for (std::size_t j = 0; j < scales.size(); ++j) {
+      const Scale& sc = scales[j];
+      const auto [narrowest, widest] = bandOf(j);
+      for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
+        if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
+        const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
+        const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
+        const std::size_t iw = i2 - i1;
+        if (a - b < sc.Threshold || iw < narrowest || iw >= widest) continue;
+        take(i1, i2, a, b, sc.H);
+      }
     }
-  }
-  // A pair on a line at least four times as wide, on its flank, is a
-  // line of its own, measured from the flank: never dropped for sharing
-  // points with the wider one.
-  for (std::size_t j = 0; j < scales.size(); ++j) {
-    const Scale& sc = scales[j];
-    const auto [narrowest, widest] = bandOf(j);
-    for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
-      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
-      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
-      const double a = r.Phase * sc.Ext[k].Value, b = r.Phase * sc.Ext[k + 1].Value;
-      const std::size_t iw = i2 - i1;
-      if (a - b < sc.Threshold || iw < narrowest || iw >= widest) continue;
-      // (The wider line's extreme may have been measured on this one.)
-      const bool within = std::any_of(taken.begin(), taken.end(), [&](const Span& t) {
-        return i1 <= t.To && t.From <= i2 && 4 * iw < t.To - t.From;
-      });
-      const bool clear = std::none_of(taken.begin(), taken.end(), [&](const Span& t) {
-        return i1 <= t.To && t.From <= i2 && !(4 * iw < t.To - t.From);
-      });
-      if (within && clear) consider(i1, i2, sc.H, true, true);
-    }
-  }
+  };
+  eachPair([&](std::size_t i1, std::size_t i2, double a, double b, std::size_t h) {
+    if (a > 0 && b < 0 && free(i1, i2)) consider(i1, i2, h, true);
+  });
+  // A pair on a line at least four times as wide, on its flank, is a line
+  // of its own, measured from the flank: never dropped for sharing points
+  // with the wider one (whose extreme may have been measured on this one).
+  eachPair([&](std::size_t i1, std::size_t i2, double, double, std::size_t h) {
+    const std::size_t iw = i2 - i1;
+    const bool within = std::any_of(taken.begin(), taken.end(), [&](const Span& t) {
+      return i1 <= t.To && t.From <= i2 && 4 * iw < t.To - t.From;
+    });
+    const bool clear = std::none_of(taken.begin(), taken.end(), [&](const Span& t) {
+      return i1 <= t.To && t.From <= i2 && !(4 * iw < t.To - t.From);
+    });
+    if (within && clear) consider(i1, i2, h, true, true);
+  });
   // The pairs of far lobes (FarLobe) are taken as one line each: the fit
   // then leaves a residual above the noise, which says that more than one
   // line is there.
