@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <tuple>
 
 #include "model/tables.h"
 #include "model/units.h"
@@ -114,8 +115,7 @@ TLinesForm::~TLinesForm() {
 void TLinesForm::Refresh() {
   follow_.stop();
   Job job;
-  job.From = std::clamp<std::int32_t>(std::min(s_.ViewMin, s_.ViewMax), 0, 65535);
-  job.To = std::clamp<std::int32_t>(std::max(s_.ViewMin, s_.ViewMax), 0, 65535);
+  std::tie(job.From, job.To) = ViewRange();
   startedFrom_ = job.From;
   startedTo_ = job.To;
   PointsOf(store_.CurrentSpectrum, static_cast<std::uint16_t>(job.From), static_cast<std::uint16_t>(job.To), job.X,
@@ -123,8 +123,9 @@ void TLinesForm::Refresh() {
   job.Fit = static_cast<FitChoice>(std::clamp(fit_->currentIndex(), 0, 3));
   // A loaded spectrum says how it was taken; one under way is taken with
   // the settings in force.
-  job.Options = SearchOptionsOf(store_.CurrentSpectrum);
-  if (!ReadParameters(store_.CurrentSpectrum).ValidSpeed) {
+  const RecordedParameters records = ReadParameters(store_.CurrentSpectrum);
+  job.Options = SearchOptionsOf(records);
+  if (!records.ValidSpeed) {
     job.Options.SampleCodes = SpeedTable[static_cast<std::size_t>(UsedRapid(s_))].Step;
     job.Options.FilterConstant = s_.EnableRTLPF ? UsedConst(s_.RTLPFConst) : 0;
   }
@@ -143,11 +144,14 @@ void TLinesForm::PassEnded() {
   Refresh();
 }
 
+std::pair<int, int> TLinesForm::ViewRange() const {
+  return {std::clamp<std::int32_t>(std::min(s_.ViewMin, s_.ViewMax), 0, 65535),
+          std::clamp<std::int32_t>(std::max(s_.ViewMin, s_.ViewMax), 0, 65535)};
+}
+
 void TLinesForm::ViewChanged() {
   if (!isVisible()) return;
-  const int from = std::clamp<std::int32_t>(std::min(s_.ViewMin, s_.ViewMax), 0, 65535);
-  const int to = std::clamp<std::int32_t>(std::max(s_.ViewMin, s_.ViewMax), 0, 65535);
-  if (from == startedFrom_ && to == startedTo_) {
+  if (ViewRange() == std::pair{startedFrom_, startedTo_}) {
     follow_.stop();  // back where it was
     return;
   }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "model/settings.h"
 #include "model/spectrum.h"
@@ -42,7 +43,6 @@ class TLinesForm : public QDialog {
   void ViewChanged();
   static constexpr int FollowMs = 150;
   bool Following() const { return follow_.isActive(); }
-  QLabel& RangeLabel() { return *range_; }
 
   // The table as text: a header line and a line per line, tab-separated.
   QString TableText() const;
@@ -69,6 +69,8 @@ class TLinesForm : public QDialog {
     Job Units;  // without its points
     LinesResult Result;
   };
+  // The view range in codes, the lower bound first.
+  std::pair<int, int> ViewRange() const;
   void Start(Job job);
   void Finished(std::shared_ptr<Shown> shown);
   void Render();

@@ -157,11 +157,9 @@ GroupFit FitGroup(std::span<const double> x, std::span<const double> y, const Li
     sx = sy = inBin = 0;
   };
   for (std::size_t j = from; j <= to; ++j) {
-    if (bin > 1 && x[j] - binStart >= binCodes * (1 - 1e-9)) {
+    if (bin == 1 || x[j] - binStart >= binCodes * (1 - 1e-9)) {
       flush();
       binStart = x[j];
-    } else if (bin == 1) {
-      flush();
     }
     // A point on the converter's rails is where a strong line was clipped.
     if (y[j] <= 0 || y[j] >= kAdcTop) continue;

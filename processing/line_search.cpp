@@ -168,17 +168,12 @@ bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size
   // lies at the foot of a lobe, and noise crosses the stretch between all
   // along.
   const std::size_t mid = i1 + (i2 - i1) / 2;
-  std::size_t c = i1;
-  bool found = false;
-  double before = box.At(i1, h);
+  std::size_t c = i1, nearest = SIZE_MAX;
+  double before = a;
   for (std::size_t i = i1; i < i2; ++i) {
     const double next = box.At(i + 1, h);
-    if ((before > 0) != (next > 0)) {
-      const std::size_t distance = i >= mid ? i - mid : mid - i;
-      const std::size_t best = c >= mid ? c - mid : mid - c;
-      if (!found || distance < best) c = i;
-      found = true;
-    }
+    const std::size_t distance = i >= mid ? i - mid : mid - i;
+    if ((before > 0) != (next > 0) && distance < nearest) c = i, nearest = distance;
     before = next;
   }
   const std::size_t k = std::max<std::size_t>(1, (i2 - i1) / 8);
@@ -232,19 +227,19 @@ NoiseEstimate EstimateNoise(std::span<const double> y, std::size_t minLag) {
   constexpr double kQuantisation = 0.28867513459481287;  // 1/sqrt(12)
   NoiseEstimate e{kQuantisation, 1};
   if (y.size() < 4) return e;
-  // Every lag from a sample of at most 16,384 second differences spread over
-  // the points, enough for about one per cent. The lag grows while the estimate still grows by more than
-  // 15 %: correlated noise (a sample written to several codes at the slower
-  // sweeps, the real-time filter, accumulation, smoothing) hides from short
-  // lags. Where it levels off, the points are as good as independent.
+  // Every lag from a sample of at most 16,384 second differences spread
+  // over the points, enough for about one per cent. The lag grows (up to
+  // 128) while the estimate still grows by more than 15 %: correlated noise
+  // (a sample written to several codes at the slower sweeps, the real-time
+  // filter, accumulation, smoothing) hides from short lags. Where it levels
+  // off, the points are as good as independent. A known correlation (the
+  // real-time filter's, exponential: at four of its lengths the second
+  // differences see 98 % of the noise) sets the least lag.
   std::size_t lag = 1;
-  // A known correlation (the real-time filter's, exponential: at four of
-  // its lengths the second differences see 98 % of the noise) sets the
-  // least lag; the search may go on from there.
   const std::size_t least = minLag > 1 ? 4 * minLag : 1;
   while (lag < least && y.size() >= 8 * 2 * lag) lag *= 2;
   double sigma = SigmaAtLag(y, lag, 16384);
-  while ((lag < 128 || lag < least) && y.size() >= 8 * 2 * lag) {
+  while (lag < std::max<std::size_t>(128, least) && y.size() >= 8 * 2 * lag) {
     const double longer = SigmaAtLag(y, 2 * lag, 16384);
     if (!(longer > 1.15 * sigma)) break;
     sigma = longer;
@@ -350,9 +345,8 @@ double FilterStartNoise(const LineSearchOptions& o, double code) {
 
 }  // namespace
 
-LineSearchOptions SearchOptionsOf(const SpectrumBuffer& v) {
+LineSearchOptions SearchOptionsOf(const RecordedParameters& r) {
   LineSearchOptions o;
-  const RecordedParameters r = ReadParameters(v);
   if (r.ValidSpeed) o.SampleCodes = SpeedTable[static_cast<std::size_t>(*r.ValidSpeed)].Step;
   // The last record: 0 when the filter was off.
   if (const auto k = r.Get(TagFilterConst)) o.FilterConstant = *k;
@@ -400,10 +394,7 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     // swings reaches twice the expected greatest of as many normal values,
     // 2 sqrt(2 ln(n / length)) sigma (7.3 sigma at K = 50 over a full range).
     double least = threshold;
-    if (lag > 1) {
-      const double length = static_cast<double>(lag);
-      least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / length))));
-    }
+    if (lag > 1) least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / double(lag)))));
     Scale sc{h, {}, least};
     sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
     scales.push_back(std::move(sc));
@@ -418,6 +409,17 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     return std::pair<std::size_t, std::size_t>{h > 1 ? 2 * (2 * h + 1) : 0,
                                                j == 0 ? n : 4 * (2 * scales[j - 1].H + 1)};
   };
+  // Each pair of far lobes (FarLobe) whose width suits its box.
+  auto eachFarPair = [&](const auto& take) {
+    for (std::size_t j = 0; j < scales.size(); ++j) {
+      const auto [narrowest, widest] = bandOf(j);
+      for (std::size_t k = 0; k + 2 < scales[j].Ext.size(); ++k) {
+        const std::size_t m = FarLobe(scales[j].Ext, k, scales[j].Threshold);
+        const std::size_t iw = m ? scales[j].Ext[m].At - scales[j].Ext[k].At : 0;
+        if (m && iw >= narrowest && iw < widest) take(scales[j], k, m);
+      }
+    }
+  };
   double score[2] = {0, 0};  // max first, min first
   for (std::size_t j = 0; j < scales.size(); ++j) {
     const Scale& sc = scales[j];
@@ -431,15 +433,11 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
       score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
     }
-    for (std::size_t k = 0; k + 2 < sc.Ext.size(); ++k) {
-      const std::size_t m = FarLobe(sc.Ext, k, sc.Threshold);
-      const std::size_t iw = m ? sc.Ext[m].At - sc.Ext[k].At : 0;
-      if (m && iw >= narrowest && iw < widest) {
-        const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
-        score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
-      }
-    }
   }
+  eachFarPair([&](const Scale& sc, std::size_t k, std::size_t m) {
+    const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
+    score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
+  });
   if (score[0] == 0 && score[1] == 0) return r;
   r.Phase = score[0] >= score[1] ? 1 : -1;
 
@@ -566,18 +564,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   // The pairs of far lobes (FarLobe) are taken as one line each: the fit
   // then leaves a residual above the noise, which says that more than one
   // line is there.
-  for (std::size_t j = 0; j < scales.size(); ++j) {
-    const Scale& sc = scales[j];
-    const auto [narrowest, widest] = bandOf(j);
-    for (std::size_t k = 0; k + 2 < sc.Ext.size(); ++k) {
-      if (sc.Ext[k].IsMax != (r.Phase > 0)) continue;
-      const std::size_t m = FarLobe(sc.Ext, k, sc.Threshold);
-      if (!m) continue;
-      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[m].At;
-      const std::size_t iw = i2 - i1;
-      if (iw >= narrowest && iw < widest && free(i1, i2)) consider(i1, i2, sc.H, false);
-    }
-  }
+  eachFarPair([&](const Scale& sc, std::size_t k, std::size_t m) {
+    if (sc.Ext[k].IsMax == (r.Phase > 0) && free(sc.Ext[k].At, sc.Ext[m].At))
+      consider(sc.Ext[k].At, sc.Ext[m].At, sc.H, false);
+  });
   std::sort(r.Lines.begin(), r.Lines.end(),
             [](const FoundLine& a, const FoundLine& b) { return a.CentreCode < b.CentreCode; });
 

@@ -94,7 +94,7 @@ struct LineSearchOptions {
   int SampleCodes = 1;
   int FilterConstant = 0;
 };
-LineSearchOptions SearchOptionsOf(const SpectrumBuffer& v);
+LineSearchOptions SearchOptionsOf(const RecordedParameters& r);
 
 // A line spans at least this many samples from extreme to extreme: a step
 // in the data (one sample to the next) or a triangle wave is no line.

@@ -183,12 +183,12 @@ TEST(LineSearchTest, AStepIsNoLine) {
   SpectrumBuffer records{};
   records[65534] = {7, TagSpeed};  // " 8 мин": 4 codes a sample
   records[65527] = {50, TagFilterConst};
-  EXPECT_EQ(SearchOptionsOf(records).SampleCodes, 4);
-  EXPECT_EQ(SearchOptionsOf(records).FilterConstant, 50);
+  EXPECT_EQ(SearchOptionsOf(ReadParameters(records)).SampleCodes, 4);
+  EXPECT_EQ(SearchOptionsOf(ReadParameters(records)).FilterConstant, 50);
   records[65534] = {3, TagSpeed};  // "128 мин": 1 code
   records[65527] = {0, TagFilterConst};
-  EXPECT_EQ(SearchOptionsOf(records).SampleCodes, 1);
-  EXPECT_EQ(SearchOptionsOf(records).FilterConstant, 0);
+  EXPECT_EQ(SearchOptionsOf(ReadParameters(records)).SampleCodes, 1);
+  EXPECT_EQ(SearchOptionsOf(ReadParameters(records)).FilterConstant, 0);
 }
 
 TEST(LineSearchTest, CorrelatedNoiseHoldsNoLineAndHidesNone) {

@@ -35,7 +35,7 @@ std::vector<LineReport> MeasureLines(const SpectrumBuffer& v, const Shown& shown
                                      FitChoice fit, std::optional<double> frequencyGHz, double* sigma) {
   std::vector<double> x, y;
   PointsOf(v, a, b, x, y);
-  const LinesResult found = AnalyseLines(std::move(x), std::move(y), fit, SearchOptionsOf(v));
+  const LinesResult found = AnalyseLines(std::move(x), std::move(y), fit, SearchOptionsOf(ReadParameters(v)));
   const LineSearch& search = found.Search;
   const Settings& s = shown.S;
   if (sigma) *sigma = AmplitudeStep(s, search.Sigma);
