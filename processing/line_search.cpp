@@ -218,7 +218,24 @@ double SigmaAtLag(std::span<const double> y, std::size_t lag, std::size_t most) 
   for (std::size_t i = 0; i < count; i += stride) d.push_back(y[i + 2 * lag] - 2 * y[i + lag] + y[i]);
   const double med = MedianOf(d);
   for (double& a : d) a = std::fabs(a - med);
-  return 1.482602218505602 * GroupedMedianOfAbs(d) / std::sqrt(6.0);
+  const double mad = GroupedMedianOfAbs(d);
+  const double robust = 1.482602218505602 * mad / std::sqrt(6.0);
+  if (mad >= 0.5 && (lag == 1 || robust >= 1)) return robust;
+  // Noise below a code, rounded to whole codes, rests on one code for long
+  // stretches, the more so the smoother it is: most differences are 0 and
+  // their median says little of its excursions. Their mean square then,
+  // leaving out the differences beyond 3.5 times their own scatter, which
+  // only a line makes.
+  double limit = std::max(1.5, 3.5 * 1.482602218505602 * mad), rms = 0;
+  for (int round = 0; round < 4; ++round) {
+    double sum = 0;
+    std::size_t within = 0;
+    for (const double a : d)
+      if (a <= limit) sum += a * a, ++within;
+    rms = std::sqrt(sum / static_cast<double>(std::max<std::size_t>(1, within)));
+    limit = std::max(1.5, 3.5 * rms);
+  }
+  return std::max(robust, rms / std::sqrt(6.0));
 }
 
 }  // namespace
@@ -365,6 +382,8 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   SmoothBaseline(x.first(n), y.first(n), r.Sigma, r);
   const BoxMeans box(x.first(n), y.first(n), r);
   const double threshold = MinLineSnr * r.Sigma;
+  const bool whole = std::all_of(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n),
+                                 [](double v) { return v == std::floor(v); });
 
   // Detection on box means of 55, 19, 7 and 3 points: the wider boxes keep
   // noise from splitting the lobes of weak broad lines, the narrower ones
@@ -383,10 +402,15 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   const auto lag = o.FilterConstant > 1
                        ? std::min(static_cast<std::size_t>(r.NoiseLag), static_cast<std::size_t>(o.FilterConstant) * sampleCodes)
                        : static_cast<std::size_t>(r.NoiseLag);
+  // The real-time filter's samples are correlated as (1 - 1/K)^d, whose sum
+  // over d of either sign is 2K - 1: a mean over m samples holds m / (2K - 1)
+  // independent ones.
+  const std::size_t spread =
+      o.FilterConstant > 1 ? std::max(lag, (2 * static_cast<std::size_t>(o.FilterConstant) - 1) * sampleCodes) : lag;
   for (const std::size_t h : {27, 9, 3, 1}) {
     if (2 * h + 1 > n / 8 && h != 1) continue;
     if (2 * h + 1 < 2 * lag && h != 27) continue;
-    const double independent = std::max(1.0, (2.0 * static_cast<double>(h) + 1) / static_cast<double>(lag));
+    const double independent = std::max(1.0, (2.0 * static_cast<double>(h) + 1) / static_cast<double>(spread));
     const double sigmaS = r.Sigma / std::sqrt(independent);
     // Correlated noise (the real-time filter's, accumulated) is smooth on
     // these means: it swings from a crest to a trough over its correlation
@@ -394,7 +418,10 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     // swings reaches twice the expected greatest of as many normal values,
     // 2 sqrt(2 ln(n / length)) sigma (7.3 sigma at K = 50 over a full range).
     double least = threshold;
-    if (lag > 1) least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / double(lag)))));
+    // Rounded to whole codes, each of the two extremes may gain half a code.
+    if (lag > 1)
+      least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / double(lag)))) +
+                                  (whole ? 1.0 : 0.0));
     Scale sc{h, {}, least};
     sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
     scales.push_back(std::move(sc));
