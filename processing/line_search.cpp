@@ -156,31 +156,35 @@ std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, d
   return out;
 }
 
-// Whether the box means cross the baseline between the extremes i1 < i2 as
-// a line does: a line's derivative is steepest at its centre, its slope
-// there 1.6-1.8 times the mean slope from extreme to extreme (Gaussian,
-// Lorentzian; a little less through the box), while between two lines (or
-// along a line's tail under a drift) the crossing is the gentlest stretch.
-bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2) {
-  if (i2 <= i1 + 1) return true;
-  const double a = box.At(i1, h), b = box.At(i2, h);
-  // The crossing nearest the middle: between two lines apart the first one
-  // lies at the foot of a lobe, and noise crosses the stretch between all
-  // along.
-  const std::size_t mid = i1 + (i2 - i1) / 2;
-  std::size_t c = i1, nearest = SIZE_MAX;
-  double before = a;
-  for (std::size_t i = i1; i < i2; ++i) {
-    const double next = box.At(i + 1, h);
-    const std::size_t distance = i >= mid ? i - mid : mid - i;
-    if ((before > 0) != (next > 0) && distance < nearest) c = i, nearest = distance;
-    before = next;
-  }
-  const std::size_t k = std::max<std::size_t>(1, (i2 - i1) / 8);
-  const std::size_t lo = c >= i1 + k ? c - k : i1, up = std::min(i2, c + 1 + k);
-  const double slope = std::fabs(box.At(up, h) - box.At(lo, h)) / static_cast<double>(up - lo);
-  const double mean = std::fabs(a - b) / static_cast<double>(i2 - i1);
-  return slope >= mean;
+// The steepest slope of the box means of 2h+1 points from i1 to i2, each
+// slope taken over `span` points (fewer where the stretch is shorter).
+double Steepest(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2, std::size_t span) {
+  const std::size_t k = std::max<std::size_t>(1, std::min(span, i2 - i1));
+  double most = 0;
+  for (std::size_t i = i1; i + k <= i2; ++i) most = std::max(most, std::fabs(box.At(i + k, h) - box.At(i, h)));
+  return most / static_cast<double>(k);
+}
+
+// Whether the stretch between the extremes i1 < i2 holds a line's centre: a
+// line's derivative is steepest there, its tails at most half as steep
+// (Gaussian; a quarter, Lorentzian), whatever the baseline. The stretch
+// between two lines (the inner lobe of a line cut by the range end and its
+// neighbour's, say) holds only tails, and a stretch as long beside it
+// reaches into a line's centre. The slopes are taken over an eighth of the
+// stretch.
+bool HoldsACentre(const BoxMeans& box, std::size_t h, std::size_t n, std::size_t i1, std::size_t i2, bool middle) {
+  const std::size_t length = i2 - i1, span = std::max<std::size_t>(1, length / 8);
+  const double own = Steepest(box, h, i1, i2, span);
+  // A line makes three quarters of its swing over the middle half of its
+  // stretch (Gaussian, Lorentzian; half where its tops are clipped, or the
+  // range cuts it); the stretch between two lines is gentle there, steep
+  // only beside a line's extreme.
+  if (middle && std::fabs(box.At(i1 + length / 4, h) - box.At(i2 - length / 4, h)) <
+                    0.4 * std::fabs(box.At(i1, h) - box.At(i2, h)))
+    return false;
+  const double before = i1 > 0 ? Steepest(box, h, i1 >= length ? i1 - length : 0, i1, span) : 0;
+  const double after = i2 + 1 < n ? Steepest(box, h, i2, std::min(n - 1, i2 + length), span) : 0;
+  return own >= before && own >= after;
 }
 
 // Two lines so close that one's second lobe and the other's first cancel
@@ -454,14 +458,13 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
       const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
       const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
-      if (a * b >= 0 || std::fabs(a - b) < sc.Threshold || iw < narrowest || iw >= widest) continue;
-      // The stretch between two lines (the inner lobe of a line cut by the
-      // range end and its neighbour's, say) crosses the baseline gently.
-      if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
+      if (std::fabs(a - b) < sc.Threshold || iw < narrowest || iw >= widest) continue;
+      if (!HoldsACentre(box, sc.H, n, sc.Ext[k].At, sc.Ext[k + 1].At, true)) continue;
       score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
     }
   }
   eachFarPair([&](const Scale& sc, std::size_t k, std::size_t m) {
+    if (!HoldsACentre(box, sc.H, n, sc.Ext[k].At, sc.Ext[m].At, false)) return;
     const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
     score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
   });

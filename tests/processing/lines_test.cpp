@@ -279,6 +279,31 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
       EXPECT_EQ(r.Lines[2].CutHigh, end < 12.75) << end;
     }
   }
+  // Closer quartets cut in a lobe at either end: Lorentzian lines 4 G apart
+  // and 1.5 G wide leave no stretch of baseline between them; Gaussian ones
+  // 5 G apart and 1 G wide leave noise wiggles on it. Every line whole in
+  // the range is found.
+  struct Close {
+    Shape Kind;
+    double Spacing, Width, From, To;  // G from the first line
+    unsigned Stream;
+  };
+  for (const Close c : {Close{Shape::Lorentz, 4, 1.5, -3, 7.1, 7}, Close{Shape::Lorentz, 4, 1.5, -3, 7.1, 8},
+                        Close{Shape::Lorentz, 4, 1.5, -3, 7.3, 7}, Close{Shape::Gauss, 5, 1, -3, 9.7, 4},
+                        Close{Shape::Gauss, 5, 1, 5.25, 18, 1}}) {
+    std::vector<TrueLine> close;
+    for (int k = 0; k < 4; ++k) close.push_back({c.Kind, 30000 + c.Spacing * g * k, c.Width * g, amplitudes[k]});
+    const auto s = MakeSpectrum(close, 3.0, c.Stream, static_cast<int>(30000 + c.From * g), static_cast<int>(30000 + c.To * g));
+    const LineSearch r = Find(s);
+    EXPECT_EQ(r.Phase, 1) << c.From << " " << c.To;
+    for (int k = 0; k < 4; ++k) {
+      const double centre = c.Spacing * k;
+      if (centre - c.Width < c.From || centre + c.Width > c.To) continue;
+      EXPECT_TRUE(std::any_of(r.Lines.begin(), r.Lines.end(), [&](const FoundLine& l) {
+        return std::fabs(l.CentreCode - (30000 + centre * g)) < 0.15 * c.Width * g;
+      })) << c.From << " " << c.To << " line " << k;
+    }
+  }
   // A Gaussian line and, 33 of its widths on, a stronger one whose first
   // lobe the range end cuts: the stretch between crosses the baseline at the
   // foot of that lobe, never as steeply as a line.
