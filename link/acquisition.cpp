@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/atomic_file.h"
+#include "model/pass_archive.h"
 #include "model/number_format.h"
 #include "model/registry_store.h"
 #include "model/spectrum_file.h"
@@ -25,6 +26,12 @@ Acquisition::Acquisition(Settings& s, SpectrumStore& store, RunValues& run, Link
 
 void Acquisition::SetReceiveMode(bool receive) {
   receiveMode_ = receive;
+  // A trip to analyse mode cuts the pass under way; back in receive mode the
+  // spectrum on screen starts empty, the mean goes on.
+  if (pass_) {
+    pass_->Cut = true;
+    if (receive) pass_->Entries.push_back({0, PassCleared, 0});
+  }
   view_.SetActionChecked(LinkAction::Analyse, !receive);
   view_.SetActionChecked(LinkAction::Receive, receive);
   view_.SetActionEnabled(LinkAction::Analyse, receive);
@@ -62,10 +69,8 @@ void Acquisition::DataPoint(std::uint16_t x, std::uint16_t y, std::uint8_t point
   if (y > MaxValidValue) {
     // Not an amplitude the instrument can send: such a value would read as an
     // empty point or a parameter record. The codes it covers stay empty.
-    for (std::uint8_t k = 0; k < points && flags_.CurrentCode <= 65522; ++k) {
-      store_.CurrentSpectrum[flags_.CurrentCode] = EmptyPoint;
-      ++flags_.CurrentCode;
-    }
+    RejectPoint(store_.CurrentSpectrum, points, flags_.CurrentCode);
+    if (pass_) pass_->Entries.push_back({x, PassRejected, points});
     view_.ShowSweepMark(x);
     return;
   }
@@ -75,21 +80,15 @@ void Acquisition::DataPoint(std::uint16_t x, std::uint16_t y, std::uint8_t point
     lpfAvg_ = static_cast<float>(lpfAvg_ + (static_cast<long double>(y) - lpfAvg_) / lpfCount_);
     y = static_cast<std::uint16_t>(std::clamp<long long>(RoundEven(lpfAvg_), 0, MaxValidValue));
   }
-  if (accumActive_) {
-    float& a = store_.AccumSpectrum[x];
-    a = static_cast<float>(a + (static_cast<long double>(y) - a) / std::max(run_.AccumCount, 1));
-    y = static_cast<std::uint16_t>(std::clamp<long long>(RoundEven(a), 0, MaxValidValue));
-  }
-  store_.CurrentSpectrum[x] = SpectrumPoint{x, y};
+  if (pass_) pass_->Entries.push_back({x, y, points});
+  if (accumActive_) y = AccumulatePoint(store_.AccumSpectrum[x], y, run_.AccumCount);
+  StorePoint(store_.CurrentSpectrum, x, y, 0, flags_.CurrentCode);
   view_.PlotPoint(x);
   view_.ShowSweepMark(x);
-  for (std::uint8_t k = 0; k < points && flags_.CurrentCode <= 65522; ++k) {
-    const std::uint16_t c = flags_.CurrentCode;
-    store_.CurrentSpectrum[c] = SpectrumPoint{c, y};
+  StorePoint(store_.CurrentSpectrum, x, y, points, flags_.CurrentCode, [&](std::uint16_t c) {
     if (s_.Visir1 && s_.VisKoord1 == c) view_.SetVisirText(1, FormatAmplitude(s_, y - ZeroLine, sep_));
     if (s_.Visir2 && s_.VisKoord2 == c) view_.SetVisirText(2, FormatAmplitude(s_, y - ZeroLine, sep_));
-    flags_.CurrentCode = static_cast<std::uint16_t>(c + 1);
-  }
+  });
 }
 
 void Acquisition::Show(const std::string& text) {
@@ -260,8 +259,40 @@ void Acquisition::AutoSave() {
   }
 }
 
+void Acquisition::SetPassSink(PassSink* sink, std::function<std::int64_t()> nowMs) {
+  sink_ = sink;
+  nowMs_ = std::move(nowMs);
+}
+
+void Acquisition::FinishPass(PassEnd end) {
+  if (!pass_) return;
+  // The records a save of this spectrum carries.
+  pass_->Records = ParameterRecords(s_, run_);
+  pass_->End = end;
+  PassRecord done = std::move(*pass_);
+  pass_.reset();
+  sink_->PassFinished(std::move(done));
+}
+
+void Acquisition::CloseSeries() {
+  if (!series_) return;
+  FinishPass(PassEnd::Closed);
+  sink_->SeriesEnded();
+  series_ = false;
+}
+
 void Acquisition::ForwardPassStart() {
   view_.PassEnded();
+  const bool wasAccumulating = accumActive_;
+  const std::int32_t countBefore = run_.AccumCount;
+  // Whether this pass start ends the series: accumulation switched off, or
+  // its mean restarting.
+  const bool seriesEnds = series_ && (!s_.EnableRTSum || countBefore > UsedConst(s_.RTNumb));
+  if (series_) FinishPass(seriesEnds ? PassEnd::SeriesEnd : PassEnd::NextPass);
+  if (seriesEnds) {
+    sink_->SeriesEnded();
+    series_ = false;
+  }
   AutoSave();
 
   if (s_.EnableRTLPF) {
@@ -281,11 +312,9 @@ void Acquisition::ForwardPassStart() {
     store_.AccumSpectrum.fill(0.0f);
   }
   if (accumActive_) {
-    if (run_.AccumCount > rtNumb) {
-      run_.AccumCount = 0;
-      store_.AccumSpectrum.fill(0.0f);
-    }
-    if (run_.AccumCount < rtNumb) ++run_.AccumCount;
+    bool restart = false;
+    run_.AccumCount = NextAccumCount(run_.AccumCount, rtNumb, restart);
+    if (restart) store_.AccumSpectrum.fill(0.0f);
     view_.SetStatusPanel(AccumPanel,
                          "НАКОПЛ [" + std::to_string(run_.AccumCount) + " из " + std::to_string(rtNumb) + "]");
     accumActive_ = s_.EnableRTSum;
@@ -295,6 +324,20 @@ void Acquisition::ForwardPassStart() {
   // What this pass's files will record, read when it is saved (the next
   // pass start's save comes before the count moves on).
   run_.PassesAveraged = accumActive_ ? run_.AccumCount : 1;
+
+  // A series starts with the mean (started or restarted here).
+  if (accumActive_ && sink_ && (!wasAccumulating || run_.AccumCount == 1) && !series_) {
+    passNumber_ = 0;
+    series_ = sink_->SeriesStarted(nowMs_() / 1000);
+  }
+  if (series_ && accumActive_) {
+    pass_.emplace();
+    pass_->Number = ++passNumber_;
+    pass_->StartMs = nowMs_();
+    pass_->RTNumb = rtNumb;
+    pass_->AccumCount = run_.AccumCount;
+    pass_->FilterConst = lpfActive_ ? UsedConst(s_.RTLPFConst) : 0;
+  }
 
   store_.ClearSpectrum();
   run_.MinIndex = -1;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "link_state.h"
 #include "link_view.h"
 #include "model/auto_save.h"
+#include "model/pass_archive.h"
 #include "model/settings.h"
 #include "model/spectrum.h"
 
@@ -90,6 +92,16 @@ class Acquisition : public AutoSaveView {
   // since the question was asked stay kept.
   void DiscardKeptSpectra(const std::vector<std::string>& names);
 
+  // The passes of each accumulation series go to `sink` as they end (the
+  // archive of passes); `nowMs` gives the time, ms since 1970 UTC.
+  void SetPassSink(PassSink* sink, std::function<std::int64_t()> nowMs);
+  // The program closes: the pass under way ends the series.
+  void CloseSeries();
+  // The operator stopped the sweep or reset its range: the pass is cut.
+  void PassInterrupted() {
+    if (pass_) pass_->Cut = true;
+  }
+
   // AutoSaveView.
   void SetStatusPanel(int panel, const std::string& text) override { view_.SetStatusPanel(panel, text); }
 
@@ -135,6 +147,13 @@ class Acquisition : public AutoSaveView {
   bool lossShown_ = false;  // its first lost spectrum has been shown
   bool fallbackShown_ = false;  // its first write into a fallback folder has been shown
   FallbackFolders* fallback_ = nullptr;
+  // The archive of passes: the pass under way while a kept series runs.
+  void FinishPass(PassEnd end);
+  PassSink* sink_ = nullptr;
+  std::function<std::int64_t()> nowMs_;
+  bool series_ = false;  // a series is kept
+  std::uint32_t passNumber_ = 0;
+  std::optional<PassRecord> pass_;
 };
 
 }  // namespace qel

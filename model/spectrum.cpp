@@ -45,9 +45,10 @@ std::uint16_t Low16OfRound(long double v) {
   return static_cast<std::uint16_t>(static_cast<std::uint64_t>(RoundEven(m)) & 0xFFFF);
 }
 
-void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& run) {
+std::array<SpectrumPoint, 10> ParameterRecords(const Settings& s, const RunValues& run) {
+  std::array<SpectrumPoint, 10> r{};
   auto put = [&](std::size_t slot, std::uint16_t code, ParameterTag tag) {
-    store.CurrentSpectrum[slot] = SpectrumPoint{code, tag};
+    r[slot - 65526] = SpectrumPoint{code, tag};
   };
   const UnitRecord& adc3 = s.ADCUnits[3];
   // The gain, speed and filter constant are stamped as the program uses them
@@ -65,6 +66,12 @@ void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& r
   put(65526,
       Low16OfRound((static_cast<long double>(run.AdcCode) * adc3.KoeffK + adc3.KoeffB) * 100),
       TagModAmplitude);
+  return r;
+}
+
+void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& run) {
+  const auto r = ParameterRecords(s, run);
+  std::copy(r.begin(), r.end(), store.CurrentSpectrum.end() - 10);
 }
 
 RecordedParameters ReadParameters(const SpectrumBuffer& spectrum) {

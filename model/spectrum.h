@@ -118,6 +118,8 @@ class ParameterView {
   virtual void SetViewBoundTexts(const std::string& minText, const std::string& maxText) = 0;
 };
 
+// The ten parameter records of slots 65526..65535, as a save stamps them.
+std::array<SpectrumPoint, 10> ParameterRecords(const Settings& s, const RunValues& run);
 // Writes the ten parameter records into slots 65535 down to 65526.
 void StampParameters(SpectrumStore& store, const Settings& s, const RunValues& run);
 
