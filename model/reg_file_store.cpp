@@ -1,5 +1,6 @@
 #include "reg_file_store.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -504,6 +505,22 @@ void RegFileStore::SetValue(std::string_view name, const RegValue& value) {
       break;
     }
   if (!found) values.emplace_back(std::string(name), value);
+  dirty_ = true;
+  if (updateDepth_ == 0) {
+    try {
+      Flush();
+    } catch (const RegistryError& e) {
+      throw RegistryError(FailedToSetText(name), e.Detail());
+    }
+  }
+}
+
+void RegFileStore::DeleteValue(std::string_view name) {
+  if (current_ < 0) throw RegistryError(FailedToSetText(name), "no key is open");
+  auto& values = keys_[static_cast<std::size_t>(current_)].Values;
+  const auto it = std::find_if(values.begin(), values.end(), [&](const auto& v) { return SameName(v.first, name); });
+  if (it == values.end()) return;
+  values.erase(it);
   dirty_ = true;
   if (updateDepth_ == 0) {
     try {

@@ -50,6 +50,7 @@ class RegFileStore : public RegistryStore {
   bool OpenKey(std::string_view key, bool create) override;
   std::optional<RegValue> GetValue(std::string_view name) const override;
   void SetValue(std::string_view name, const RegValue& value) override;
+  void DeleteValue(std::string_view name) override;
   void BeginUpdate() override { ++updateDepth_; }
   void EndUpdate() override;
 

@@ -57,6 +57,9 @@ class RegistryStore {
   virtual std::optional<RegValue> GetValue(std::string_view name) const = 0;
   // Throws RegistryError "Failed to set data for '<name>'" when it cannot.
   virtual void SetValue(std::string_view name, const RegValue& value) = 0;
+  // Removes the value from the current key; nothing when it is not there.
+  // Throws RegistryError like SetValue.
+  virtual void DeleteValue(std::string_view name) = 0;
 
   // Writes are grouped: a backend that keeps the whole store in one file
   // replaces that file once, in EndUpdate, which throws RegistryError (its

@@ -101,5 +101,13 @@ void WinRegistryStore::SetValue(std::string_view name, const RegValue& value) {
   if (rc != ERROR_SUCCESS) throw RegistryError(FailedToSetText(name), WinReason(static_cast<unsigned long>(rc)));
 }
 
+void WinRegistryStore::DeleteValue(std::string_view name) {
+  if (!current_) throw RegistryError(FailedToSetText(name), openFailure_.empty() ? "раздел не открыт" : openFailure_);
+  if (access_ == Access::ReadOnly) throw RegistryError(FailedToSetText(name), "реестр открыт только для чтения");
+  const LONG rc = RegDeleteValueW(current_, WideFromUtf8(name).c_str());
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+    throw RegistryError(FailedToSetText(name), WinReason(static_cast<unsigned long>(rc)));
+}
+
 }  // namespace qel
 #endif

@@ -27,6 +27,7 @@ class WinRegistryStore : public RegistryStore {
   bool OpenKey(std::string_view key, bool create) override;
   std::optional<RegValue> GetValue(std::string_view name) const override;
   void SetValue(std::string_view name, const RegValue& value) override;
+  void DeleteValue(std::string_view name) override;
 
  private:
   std::wstring KeyPath(std::string_view key) const;

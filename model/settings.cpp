@@ -241,6 +241,7 @@ void LoadSettings(Settings& s, RecentFileList& recent, RegistryStore& store) {
   r.Bool("EnableRTLPF", s.EnableRTLPF);
   r.Bool("EnableRTSum", s.EnableRTSum);
   r.Bool("ShowFirst", s.ShowFirst);
+  r.Bool("PassArchive", s.PassArchive);
   r.Bool("Orientation", s.Orientation);
   r.Int("PrnL", s.PrnL);
   r.Int("PrnR", s.PrnR);
@@ -302,6 +303,10 @@ void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore
     store.WriteInteger("LPFConst", s.LPFConst);
     store.WriteInteger("GlissConst", s.GlissConst);
     store.WriteBool("ShowFirst", s.ShowFirst);
+    if (s.PassArchive)
+      store.WriteBool("PassArchive", true);
+    else
+      store.DeleteValue("PassArchive");
     store.WriteBool("Orientation", s.Orientation);
     store.WriteInteger("PrnL", s.PrnL);
     store.WriteInteger("PrnR", s.PrnR);

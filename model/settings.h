@@ -83,6 +83,9 @@ struct Settings {
   std::int32_t RTLPFConst = 0;
   std::int32_t RTNumb = 0;
   bool ShowFirst = false;
+  // Every pass of an accumulation series kept in an archive (.qelpass); not
+  // in the settings file while off.
+  bool PassArchive = false;
   ColorSet BMPColors;
   ColorSet DisplayColors;
   ColorSet PrinterColors;

@@ -223,6 +223,30 @@ TEST_F(SettingsStore, MicrowaveFrequencyIsPlainTextAndOnlyAPositiveNumber) {
   EXPECT_EQ(ParseFrequency("9.5"), 9.5);
 }
 
+TEST_F(SettingsStore, ThePassArchiveIsInTheFileOnlyWhileOn) {
+  const std::string path = dir.File("1.0.reg");
+  {
+    RegFileStore store(path);
+    SaveSettings(s, recent, store);
+  }
+  const std::string off = Slurp(path);
+  EXPECT_EQ(off.find("PassArchive"), std::string::npos);
+  s.PassArchive = true;
+  {
+    RegFileStore store(path);
+    SaveSettings(s, recent, store);
+    Settings loaded;
+    SetDefaults(loaded);
+    LoadSettings(loaded, recent, store);
+    EXPECT_TRUE(loaded.PassArchive);
+  }
+  EXPECT_NE(Slurp(path).find("\"PassArchive\"=dword:00000001"), std::string::npos);
+  s.PassArchive = false;
+  RegFileStore store(path);
+  SaveSettings(s, recent, store);
+  EXPECT_EQ(Slurp(path), off);
+}
+
 TEST_F(SettingsStore, SecondSaveIsByteIdentical) {
   const std::string path = dir.File("1.0.reg");
   {
