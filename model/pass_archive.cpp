@@ -206,6 +206,17 @@ PassArchive ParsePassArchive(std::string_view b, const std::string& name) {
       a.Damaged = true;
       break;
     }
+    const std::uint32_t expected = a.Passes.empty() ? 1 : a.Passes.back().Number + 1;
+    if (number != expected) {
+      // A pass given up when it could not be written: the mean of the
+      // passes after it cannot be replayed.
+      a.Problem = file + ": " +
+                  (number > expected ? "нет проходов " + std::to_string(expected) + "–" + std::to_string(number - 1) +
+                                           " (" + after + " идёт проход " + std::to_string(number) + ")"
+                                     : "проход " + std::to_string(number) + " записан не на своём месте (" + after + ")");
+      a.Damaged = true;
+      break;
+    }
     PassRecord r;
     r.Number = number;
     r.StartMs = Get<std::int64_t>(p, 4);

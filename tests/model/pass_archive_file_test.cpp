@@ -38,6 +38,13 @@ TEST(PassArchiveFile, EveryPassReadsBackAsWritten) {
   // 70 bytes and 5 per entry.
   EXPECT_EQ(Archive(1).size(), 32u + 12 + 70 + 4 * 5);
   EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
+  // A pass missing between two (given up while it could not be written):
+  // what follows it is not replayed.
+  const std::string gap = PassArchiveHeader(0) + PassArchiveChunk(Pass(1, 2000)) + PassArchiveChunk(Pass(3, 2000));
+  const PassArchive g = ParsePassArchive(gap, "a.qelpass");
+  EXPECT_EQ(g.Passes.size(), 1u);
+  EXPECT_TRUE(g.Damaged);
+  EXPECT_NE(g.Problem.find("нет проходов 2–2"), std::string::npos) << g.Problem;
 }
 
 TEST(PassArchiveFile, ACutAtEveryByteOfTheLastPassKeepsTheOthersAndSaysSo) {
