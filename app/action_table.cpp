@@ -36,6 +36,8 @@ const QList<ActionRow>& ActionRows() {
       {"ACorr", "View", "Коррекция", "", -1, Checkable},
       {"AToolBar", "View", "Панель инструментов", "Показать/скрыть панель инструментов", -1, Checkable | Checked},
       {"AAutoSave", "Setup", "Автосохранение...", "", -1, 0},
+      // An addition: every pass of an accumulation series kept.
+      {"APassArchive", "Setup", "Архив проходов...", "", -1, 0},
       {"AFilterSetup", "Functions", "ФНЧ...", "", 14, 0},
       {"AFilter", "Functions", "ФНЧ", "Фильтрация текущего спектра", 14, 0},
       {"ARealTime", "Setup", "Прием спектров...", "", -1, 0},

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include <QDateTime>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -143,7 +145,12 @@ void TQelMainForm::BuildComponents() {
   linkView_ = std::make_unique<WindowLinkView>(WindowLinkView::Parts{
       [this](int panel, const QString& text) { SetStatusPanel(panel, text); }, messageForm_, &errors_, instruments_,
       &actions_, view_, adcForm_, &s_, [this] { linesForm_->PassEnded(); }});
+  archive_ = std::make_unique<PassArchiveWriter>(s_, [this] {
+    // On the writer's thread: the messages are shown on the window's.
+    QMetaObject::invokeMethod(this, [this] { ShowArchiveMessages(); }, Qt::QueuedConnection);
+  });
   link_ = std::make_unique<Link>(*port_, s_, state_.Store, state_.Run, *linkView_, *driver_, &regStore_, sep_);
+  link_->Acq.SetPassSink(archive_.get(), [] { return QDateTime::currentMSecsSinceEpoch(); });
   driver_->Attach(*link_);
   // What a batch of the link changes is shown at its end, in its wake-up.
   connect(driver_, &QtLinkDriver::BatchStarted, this, [this] { frameBatch_.Begin(); });
@@ -181,7 +188,7 @@ void TQelMainForm::BuildMenus() {
   menu("RazvMenu", "Развертка", {"AStop", "AStart", "-", "AResetDiap", "AMouseSelect"});
   menu("FunctionsMenu", "Функции",
        {"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax", "-", "ALines"});
-  menu("SetupMenu", "Настройка", {"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"});
+  menu("SetupMenu", "Настройка", {"ARealTime", "AAutoSave", "APassArchive", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"});
 }
 
 void TQelMainForm::BuildMainBar() {
@@ -319,7 +326,10 @@ void TQelMainForm::WireActions() {
   on("AExit", [this] { close(); });
   on("AAnalyse", [this] { AAnalyseExecute(); });
   on("AReceive", [this] { AReceiveExecute(); });
-  on("AStop", [this] { link_->Controls.AStopExecute(); });
+  on("AStop", [this] {
+    link_->Acq.PassInterrupted();
+    link_->Controls.AStopExecute();
+  });
   on("AStart", [this] { link_->Controls.AStartExecute(); });
   on("ASwLPF", [this] { link_->Acq.ASwLPFExecute(actions_["ASwLPF"]->isChecked()); });
   on("ASWSum", [this] { link_->Acq.ASWSumExecute(actions_["ASWSum"]->isChecked()); });
@@ -341,6 +351,7 @@ void TQelMainForm::WireActions() {
   on("ASetupCom", [this] { ASetupComExecute(); });
   on("AOpenUnits", [this] { settingsCommands_->AOpenUnitsExecute(); });
   on("AAutoSave", [this] { settingsCommands_->AAutoSaveExecute(); });
+  on("APassArchive", [this] { settingsCommands_->APassArchiveExecute(archive_->CurrentPath()); });
   on("APrint", [this] { print_->APrintExecute(); });
   on("APrintSetup", [this] { print_->APrintSetupExecute(); });
   on("APrintForm", [this] { print_->APrintFormExecute(); });
@@ -507,6 +518,19 @@ void TQelMainForm::FormClose() {
   if (noQuestions_)
     for (const std::string& line : link_->Acq.WriteKeptSpectraAtEnd(s_.WorkDir)) ReportOnExit(line);
   port_->Close();
+  // The pass under way ends its series; what the archive could not write
+  // goes where kept spectra go at the end.
+  link_->Acq.CloseSeries();
+  archive_->Flush();
+  if (archive_->WaitingBytes()) {
+    std::string why;
+    const std::string folder = fallbackFolders_.Folder(0, why);
+    if (folder.empty())
+      ReportOnExit("Архив проходов: незаписанные проходы потеряны: " + why);
+    else
+      for (const std::string& line : archive_->WriteWaitingTo(folder)) ReportOnExit(line);
+  }
+  for (const std::string& line : archive_->TakeLog()) ReportOnExit(line);
   RestoreUnits(s_);
   if (s_.Rapid == StopSpeedIndex) s_.Rapid = static_cast<std::uint8_t>(link_->Controls.SavedSpeed());
   s_.Mode = link_->Acq.ReceiveMode();
@@ -618,7 +642,15 @@ void TQelMainForm::ASetupComExecute() {
   link_->Session.RestartAfterPortDialog();
 }
 
-void TQelMainForm::AResetDiapExecute() { SetSweepBounds(0, 65519); }
+void TQelMainForm::AResetDiapExecute() {
+  link_->Acq.PassInterrupted();
+  SetSweepBounds(0, 65519);
+}
+
+void TQelMainForm::ShowArchiveMessages() {
+  for (const std::string& line : archive_->TakeLog()) messageForm_->AppendLine(QString::fromStdString(line));
+  if (const auto error = archive_->TakeError()) errors_.Show(QString::fromStdString(*error));
+}
 
 void TQelMainForm::SetSweepBounds(int lower, int upper) {
   {

@@ -22,6 +22,7 @@
 #include "link/link.h"
 #include "link/qt/qt_link_driver.h"
 #include "link/qt/qt_serial_port.h"
+#include "model/pass_archive_writer.h"
 #include "model/registry_store.h"
 
 class QFrame;
@@ -179,6 +180,9 @@ class TQelMainForm : public QMainWindow,
   std::unique_ptr<WindowLinkView> linkView_;
   UserFallbackFolders fallbackFolders_;  // the link's, for the whole run
   FrameBatch frameBatch_;                // the link's batch, for the widgets that follow it
+  // The archive of passes, written on its own thread; it outlives the link.
+  std::unique_ptr<PassArchiveWriter> archive_;
+  void ShowArchiveMessages();
   std::unique_ptr<Link> link_;
   SettingsCommands* settingsCommands_ = nullptr;
 

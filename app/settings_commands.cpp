@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "auto_save_setup_form.h"
+#include "pass_archive_form.h"
 #include "model/units.h"
 #include "unit_setup_form.h"
 
@@ -34,6 +35,12 @@ void SettingsCommands::AAutoSaveExecute() {
   TAutoSaveSetupFrm dlg(s_, dialogParent_);
   if (dlg.exec() != QDialog::Accepted) return;
   host_.SetStatusPanel(8, s_.AutoSave ? QString("АВТО") : QString());
+}
+
+void SettingsCommands::APassArchiveExecute(const std::string& seriesFile) {
+  // Stored with the other settings when the program ends.
+  TPassArchiveForm dlg(s_, seriesFile, dialogParent_);
+  dlg.exec();
 }
 
 }  // namespace qel

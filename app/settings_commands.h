@@ -42,6 +42,8 @@ class SettingsCommands : public QObject {
   void AOpenUnitsExecute();
   // The automatic-save dialog; after OK status panel 8 says whether it is on.
   void AAutoSaveExecute();
+  // The archive-of-passes dialog, naming `seriesFile` (the series under way).
+  void APassArchiveExecute(const std::string& seriesFile);
 
  private:
   SettingsHost& host_;

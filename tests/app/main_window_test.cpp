@@ -182,7 +182,7 @@ void MainWindowTest::MenusAndBarFollowTheCommandTable() {
   QCOMPARE(MenuItems(menus[3]),
            QStringList({"ABackUp", "-", "AFilterSetup", "AGlissSetup", "AEqualize", "AIntegr", "AMinMax", "-", "ALines"}));
   QCOMPARE(MenuItems(menus[4]),
-           QStringList({"ARealTime", "AAutoSave", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"}));
+           QStringList({"ARealTime", "AAutoSave", "APassArchive", "AOpenUnits", "ASetupCom", "AColorSetup", "-", "AAbout"}));
   QCOMPARE(MenuItems(w.findChild<QToolBar*>("MainBar")),
            QStringList({"ASaveFileAs", "AOpenFile", "ACloseSpectr", "APrint", "-", "AReceive", "AAnalyse", "-",
                         "ABackUp", "AGliss", "AEqualize", "AIntegr", "AMinMax", "-", "ASwLPF", "ASWSum"}));

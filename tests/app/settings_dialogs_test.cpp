@@ -110,6 +110,7 @@ class SettingsDialogsTest : public QObject {
   void AutoSaveOffKeepsWorkDir();
   void AutoSaveTreeShowsTheWorkDir();
   void AutoSaveUnwritableFolderRefused();
+  void PassArchiveOkAndCancel();
 
  private:
   std::unique_ptr<test::TempDir> dir_;
@@ -535,6 +536,25 @@ void SettingsDialogsTest::AutoSaveUnwritableFolderRefused() {
   QCOMPARE(run.S().NameMask, before.NameMask);
   QCOMPARE(run.S().WorkDir, bad);
   QCOMPARE(run.window->PanelText(8), QString());
+}
+
+void SettingsDialogsTest::PassArchiveOkAndCancel() {
+  Run run(dir_->Path(), [](Settings&) {});
+  OnModal([](QWidget* w) {
+    QCOMPARE(w->windowTitle(), QString("Архив проходов"));
+    QCOMPARE(Child<QLabel>(w, "SeriesFileLbl")->text(), QString("Текущая серия не записывается в архив."));
+    Child<QCheckBox>(w, "PassArchiveBox")->setChecked(true);
+    Click(w, "CancelBtn");
+  });
+  run.window->Action("APassArchive")->trigger();
+  QVERIFY(!run.S().PassArchive);
+  OnModal([](QWidget* w) {
+    QVERIFY(!Child<QCheckBox>(w, "PassArchiveBox")->isChecked());
+    Child<QCheckBox>(w, "PassArchiveBox")->setChecked(true);
+    Click(w, "OkBtn");
+  });
+  run.window->Action("APassArchive")->trigger();
+  QVERIFY(run.S().PassArchive);
 }
 
 int main(int argc, char** argv) {
