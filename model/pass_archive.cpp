@@ -67,6 +67,10 @@ std::optional<SpectrumBuffer> ReplayPasses(const std::vector<PassRecord>& passes
       StorePoint(*spectrum, e.Code, y, e.Points, currentCode);
     }
     std::copy(pass.Records.begin(), pass.Records.end(), spectrum->end() - 10);
+    // The passes in the mean: the window's count, renumbered without the
+    // passes left out.
+    for (auto r = spectrum->end() - 10; r != spectrum->end(); ++r)
+      if (r->Value == TagAccumCount) r->Code = static_cast<std::uint16_t>(count);
   }
   return spectrum;
 }

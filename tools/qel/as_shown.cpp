@@ -39,6 +39,10 @@ UnitRecord FieldUnit(const RecordedParameters& p, bool& recorded) {
 
 Shown LoadAsShown(SpectrumStore& store, const std::string& path, const Settings& operatorSettings) {
   if (!LoadSpectrum(store, path)) throw FileError("Файл \"" + path + "\" не найден");
+  return ShownOf(store, operatorSettings);
+}
+
+Shown ShownOf(const SpectrumStore& store, const Settings& operatorSettings) {
   Shown shown;
   shown.S = operatorSettings;
   StoreUnits(shown.S);

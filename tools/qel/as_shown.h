@@ -26,6 +26,8 @@ UnitRecord FieldUnit(const RecordedParameters& p, bool& recorded);
 // Loads `path` into `store` (a missing file is a FileError) and applies its
 // parameters to a copy of the operator's settings, as opening it does.
 Shown LoadAsShown(SpectrumStore& store, const std::string& path, const Settings& operatorSettings);
+// The same for a spectrum already held.
+Shown ShownOf(const SpectrumStore& store, const Settings& operatorSettings);
 
 // An amplitude (or a difference of two) in the amplitude unit, referred to
 // the signal before the amplifier: (K a + B) / gain factor.

@@ -16,6 +16,7 @@
 #include "model/tables.h"
 #include "model/units.h"
 #include "operator_settings.h"
+#include "passes.h"
 
 namespace qel::cli {
 namespace {
@@ -43,6 +44,9 @@ constexpr const char* kOverview =
     "  qel analyse ФАЙЛ... [--from КОД --to КОД] [--frequency ГГц] [--lines] [--fit ФОРМА] [--json | --csv ВЫХОД] [--jobs N]\n"
     "                                         параметры линии каждого спектра\n"
     "  qel plot ФАЙЛ -o ВЫХОД.png|ВЫХОД.svg [--size ШxВ]   рисунок спектра (в сборке с Qt)\n"
+    "  qel passes АРХИВ.qelpass [--json | --csv ВЫХОД]   проходы серии накопления и их отличие от остальных\n"
+    "  qel average АРХИВ.qelpass [--exclude 3,7-9] -o ВЫХОД.qel   среднее без выбранных проходов\n"
+    "  qel export --format bes3t АРХИВ.qelpass -o ИМЯ   проходы как двумерный набор BES3T\n"
     "  qel КОМАНДА --help                     справка по команде\n"
     "\n"
     "Настройки оператора (единицы, цвета рисунка) только читаются: файл настроек\n"
@@ -101,6 +105,25 @@ constexpr const char* kAnalyseHelp =
     "стандартными ошибками, умноженными на корень из приведённого χ² и из\n"
     "времени автокорреляции остатков, и сам χ²; auto выбирает форму\n"
     "с меньшей суммой квадратов остатков. Текст — строка на линию.\n";
+
+constexpr const char* kPassesHelp =
+    "Архив проходов (.qelpass) пишет окно при включённом \"Архив проходов...\":\n"
+    "каждый проход серии накопления. Для каждого прохода: номер, число точек,\n"
+    "начало, прерван ли он, и оценка отличия от остальных: для каждого кода поля\n"
+    "|значение прохода − медиана всех проходов| / (1.4826 · медиана абсолютных\n"
+    "отклонений, но не меньше 0.5 отсчёта); оценка прохода — наибольшая из них\n"
+    "(и код, где она). Значения — после фильтра реального времени, до\n"
+    "усреднения. Строки — от самого отличающегося прохода. Меньше трёх\n"
+    "проходов — без оценки. Оборванный конец архива (сбой при записи) —\n"
+    "предупреждение, целые проходы до него берутся; повреждённый проход —\n"
+    "ошибка.\n";
+
+constexpr const char* kAverageHelp =
+    "Пересчитывает среднее серии по архиву проходов так же, как окно: без\n"
+    "--exclude получается спектр, который окно записало в конце последнего\n"
+    "прохода; исключённые проходы считаются никогда не приходившими (остальные\n"
+    "нумеруются заново, каждый со своим числом усреднения). В стандартный\n"
+    "вывод — какие проходы взяты.\n";
 
 constexpr const char* kPlotHelp =
     "Рисует спектр как экран (фон, рамка, сетка и подписи амплитуды, точки,\n"
@@ -258,6 +281,8 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
   exp->add_option("-o,--output", exportOutput, "CSV: выходной файл (без него — стандартный вывод); "
                                                "bes3t: ИМЯ для ИМЯ.DSC и ИМЯ.DTA (без него — имя входного файла)")
       ->type_name("ВЫХОД");
+  std::string exportExclude;
+  exp->add_option("--exclude", exportExclude, "архив проходов: без этих проходов, например 3,7-9")->type_name("СПИСОК");
   exp->add_option("--format", format, "csv (по умолчанию) или bes3t")
       ->check(CLI::IsMember({"csv", "bes3t"}))
       ->type_name("ФОРМАТ");
@@ -291,6 +316,24 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
                             ->type_name("ФОРМА");
   an->add_option("--jobs", ao.Jobs, "число потоков, 1..256 (по умолчанию 1)")->check(CLI::Range(1, 256).description(""))->type_name("N");
   an->footer(std::string("\n") + kAnalyseHelp);
+
+  // passes
+  std::string passesInput, passesCsv;
+  bool passesJson = false;
+  CLI::App* ps = AddCommand(app, "passes", "проходы архива и их отличие от остальных");
+  ps->add_option("АРХИВ", passesInput, "файл .qelpass")->required()->type_name("");
+  CLI::Option* psJson = ps->add_flag("--json", passesJson, "в JSON в стандартный вывод");
+  CLI::Option* psCsv = ps->add_option("--csv", passesCsv, "в CSV в файл (\"-\" — стандартный вывод)")->type_name("ВЫХОД");
+  psJson->excludes(psCsv);
+  ps->footer(std::string("\n") + kPassesHelp);
+
+  // average
+  std::string averageInput, averageOutput, averageExclude;
+  CLI::App* av = AddCommand(app, "average", "среднее серии по архиву проходов, без выбранных проходов");
+  av->add_option("АРХИВ", averageInput, "файл .qelpass")->required()->type_name("");
+  av->add_option("-o,--output", averageOutput, "спектр .qel")->required()->type_name("ВЫХОД");
+  av->add_option("--exclude", averageExclude, "исключить проходы, например 3,7-9")->type_name("СПИСОК");
+  av->footer(std::string("\n") + kAverageHelp);
 
   // plot
   PlotRequest plot;
@@ -330,8 +373,29 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     return status;
   }
 
+  if (exp->parsed() && exportInput.size() >= 8 && exportInput.substr(exportInput.size() - 8) == ".qelpass") {
+    try {
+      if (format != "bes3t") throw std::runtime_error("архив проходов выводится только в BES3T (--format bes3t)");
+      std::string warning;
+      const PassArchive archive = ReadArchiveForUse(exportInput, warning);
+      if (!warning.empty()) err << "qel: " << warning << "\n";
+      const std::set<std::uint32_t> excluded = exportExclude.empty() ? std::set<std::uint32_t>{} : ParsePassList(exportExclude);
+      const OperatorSettings op = Operator(settingsPath, err);
+      const Bes3tSet set = MakePassesBes3t(archive, excluded, op.S, BaseName(exportInput));
+      const std::string base = Bes3tBase(exportOutput, exportInput);
+      WriteFileAtomically(base + ".DTA", set.Dta);
+      WriteFileAtomically(base + ".YGF", set.Ygf);
+      WriteFileAtomically(base + ".DSC", set.Dsc);
+      return 0;
+    } catch (const std::exception& e) {
+      err << "qel: " << exportInput << ": " << e.what() << "\n";
+      return 1;
+    }
+  }
+
   if (exp->parsed()) {
     try {
+      if (!exportExclude.empty()) throw std::runtime_error("--exclude — только для архива проходов (.qelpass)");
       if (format == "csv") {
         const std::string csv = ExportCsv(exportInput);
         if (exportOutput.empty())
@@ -404,6 +468,39 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
       return 1;
     }
     return status;
+  }
+
+  if (ps->parsed()) {
+    try {
+      std::string warning;
+      const PassArchive archive = ReadArchiveForUse(passesInput, warning);
+      if (!warning.empty()) err << "qel: " << warning << "\n";
+      std::vector<PassScore> scores = ScorePasses(archive.Passes);
+      if (scores.size() < 3) err << "qel: " << passesInput << ": проходов меньше трёх — отличие не оценивается\n";
+      std::stable_sort(scores.begin(), scores.end(), [](const PassScore& a, const PassScore& b) {
+        return a.Score.value_or(-1) > b.Score.value_or(-1);
+      });
+      out << PassesReport(scores, passesJson ? PassesFormat::Json : *psCsv ? PassesFormat::Csv : PassesFormat::Text,
+                          passesCsv, passesInput);
+      return 0;
+    } catch (const std::exception& e) {
+      err << "qel: " << passesInput << ": " << e.what() << "\n";
+      return 1;
+    }
+  }
+
+  if (av->parsed()) {
+    try {
+      std::string warning;
+      const PassArchive archive = ReadArchiveForUse(averageInput, warning);
+      if (!warning.empty()) err << "qel: " << warning << "\n";
+      const std::set<std::uint32_t> excluded = averageExclude.empty() ? std::set<std::uint32_t>{} : ParsePassList(averageExclude);
+      out << AverageArchive(archive, excluded, averageOutput);
+      return 0;
+    } catch (const std::exception& e) {
+      err << "qel: " << averageInput << ": " << e.what() << "\n";
+      return 1;
+    }
   }
 
   if (pl && pl->parsed()) {

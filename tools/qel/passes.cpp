@@ -1,0 +1,297 @@
+#include "passes.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <stdexcept>
+
+#include "model/atomic_file.h"
+#include "model/spectrum_file.h"
+#include "model/tables.h"
+#include "model/units.h"
+
+namespace qel::cli {
+
+namespace {
+
+std::string Number(double v) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+void PutBigEndian(std::string& out, double v) {
+  const auto bits = std::bit_cast<std::uint64_t>(v);
+  for (int shift = 56; shift >= 0; shift -= 8) out += static_cast<char>((bits >> shift) & 0xFF);
+}
+
+std::uint32_t PassNumber(std::string_view text, const std::string& whole) {
+  std::uint32_t n = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n == 0)
+    throw std::runtime_error("неверный список проходов \"" + whole + "\": нужны номера от 1, например 3,7-9");
+  return n;
+}
+
+// Runs of numbers as "1–2, 4–11".
+std::string Runs(const std::vector<std::uint32_t>& numbers) {
+  std::string text;
+  for (std::size_t i = 0; i < numbers.size();) {
+    std::size_t j = i;
+    while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+    if (!text.empty()) text += ", ";
+    text += std::to_string(numbers[i]);
+    if (j > i) text += "–" + std::to_string(numbers[j]);
+    i = j + 1;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::set<std::uint32_t> ParsePassList(const std::string& text) {
+  std::set<std::uint32_t> out;
+  std::string_view rest(text);
+  while (true) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    const std::size_t dash = item.find('-');
+    if (dash == std::string_view::npos) {
+      out.insert(PassNumber(item, text));
+    } else {
+      const std::uint32_t a = PassNumber(item.substr(0, dash), text), b = PassNumber(item.substr(dash + 1), text);
+      if (b < a || b - a > 1000000) throw std::runtime_error("неверный список проходов \"" + text + "\": " + std::string(item));
+      for (std::uint32_t n = a; n <= b; ++n) out.insert(n);
+    }
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  return out;
+}
+
+PassArchive ReadArchiveForUse(const std::string& path, std::string& warning) {
+  PassArchive a = ReadPassArchive(path);
+  if (a.Damaged) throw FileError(a.Problem + "; проходы за ним не читаются (их среднее было бы неверным)");
+  if (a.Passes.empty()) throw FileError("Файл \"" + path + "\": в архиве нет ни одного целого прохода" +
+                                        (a.Problem.empty() ? std::string() : " (" + a.Problem + ")"));
+  if (!a.Problem.empty())
+    warning = a.Problem + "; взяты целые проходы 1–" + std::to_string(a.Passes.back().Number);
+  // The counts the window divided by, replayed: an archive that does not
+  // agree with itself gives no spectrum.
+  std::int32_t count = 0;
+  for (const PassRecord& p : a.Passes) {
+    bool restart = false;
+    count = NextAccumCount(count, p.RTNumb, restart);
+    if (p.AccumCount != count || restart)
+      throw FileError("Файл \"" + path + "\": проход " + std::to_string(p.Number) + " разделён на " +
+                      std::to_string(p.AccumCount) + ", а по порядку проходов должен на " + std::to_string(count) +
+                      ": архив противоречив");
+  }
+  return a;
+}
+
+std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes) {
+  std::vector<PassScore> scores;
+  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
+  for (const PassRecord& p : passes) {
+    PassScore s;
+    s.Number = p.Number;
+    s.StartMs = p.StartMs;
+    s.Cut = p.Cut;
+    for (const PassEntry& e : p.Entries) s.Points += e.Value <= MaxValidValue;
+    scores.push_back(s);
+    if (passes.size() >= 3) maps.push_back(PassCodeMap(p));
+  }
+  if (passes.size() < 3) return scores;
+  std::vector<double> values, deviations;
+  for (std::size_t code = 0; code <= MaxFieldCode; ++code) {
+    values.clear();
+    for (const auto& m : maps)
+      if (m[code]) values.push_back(*m[code]);
+    if (values.size() < 3) continue;
+    auto median = [](std::vector<double>& v) {
+      const std::size_t mid = v.size() / 2;
+      std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+      double m = v[mid];
+      if (v.size() % 2 == 0) m = (m + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid))) / 2;
+      return m;
+    };
+    const double med = median(values);
+    deviations.clear();
+    for (const double v : values) deviations.push_back(std::fabs(v - med));
+    const double scale = std::max(0.5, 1.4826 * median(deviations));
+    for (std::size_t k = 0; k < maps.size(); ++k) {
+      if (!maps[k][code]) continue;
+      const double z = std::fabs(*maps[k][code] - med) / scale;
+      if (!scores[k].Score || z > *scores[k].Score) {
+        scores[k].Score = z;
+        scores[k].AtCode = static_cast<std::uint16_t>(code);
+      }
+    }
+  }
+  return scores;
+}
+
+namespace {
+std::string LocalTime(std::int64_t ms) {
+  const std::time_t t = static_cast<std::time_t>(ms / 1000);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string Score(const PassScore& s) { return s.Score ? PlainDecimal(*s.Score, 3) : std::string(); }
+}  // namespace
+
+std::string PassesReport(const std::vector<PassScore>& scores, PassesFormat format, const std::string& csvPath,
+                         const std::string& file) {
+  std::string out;
+  if (format == PassesFormat::Json) {
+    out = "[";
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+      const PassScore& s = scores[i];
+      out += std::string(i ? ",\n " : "\n ") + "{\"pass\": " + std::to_string(s.Number) +
+             ", \"points\": " + std::to_string(s.Points) + ", \"start\": \"" + LocalTime(s.StartMs) +
+             "\", \"cut\": " + (s.Cut ? "true" : "false") + ", \"score\": " + (s.Score ? Score(s) : "null") +
+             ", \"at_code\": " + (s.Score ? std::to_string(s.AtCode) : "null") + "}";
+    }
+    return out + "\n]\n";
+  }
+  if (format == PassesFormat::Csv) {
+    out = "pass,points,start,cut,score,at_code\n";
+    for (const PassScore& s : scores)
+      out += std::to_string(s.Number) + "," + std::to_string(s.Points) + "," + LocalTime(s.StartMs) + "," +
+             (s.Cut ? "1" : "0") + "," + Score(s) + "," + (s.Score ? std::to_string(s.AtCode) : "") + "\n";
+    if (csvPath == "-") return out;
+    WriteFileAtomically(csvPath, out);
+    return {};
+  }
+  out = file + ": проходов " + std::to_string(scores.size()) + "\n";
+  for (const PassScore& s : scores) {
+    out += "  проход " + std::to_string(s.Number) + ": точек " + std::to_string(s.Points) + ", начало " +
+           LocalTime(s.StartMs) + (s.Cut ? ", прерван" : ", целый");
+    if (s.Score) out += ", отличие " + Score(s) + " (код " + std::to_string(s.AtCode) + ")";
+    out += "\n";
+  }
+  return out;
+}
+
+std::string AverageArchive(const PassArchive& archive, const std::set<std::uint32_t>& excluded,
+                           const std::string& output) {
+  std::vector<std::uint32_t> used, left;
+  std::set<std::uint32_t> held;
+  for (const PassRecord& p : archive.Passes) {
+    held.insert(p.Number);
+    (excluded.count(p.Number) ? left : used).push_back(p.Number);
+  }
+  for (const std::uint32_t n : excluded)
+    if (!held.count(n)) throw std::runtime_error("в архиве нет прохода " + std::to_string(n));
+  if (used.empty()) throw std::runtime_error("исключены все проходы: усреднять нечего");
+  const auto spectrum = ReplayPasses(archive.Passes, excluded);
+  SpectrumStore store;
+  store.CurrentSpectrum = *spectrum;
+  SaveSpectrum(store, output);
+  std::string text = "Проходы: " + Runs(used) + " (" + std::to_string(used.size()) + " из " +
+                     std::to_string(archive.Passes.size()) + ")";
+  if (!left.empty()) text += "; исключены: " + Runs(left);
+  return text + "\n";
+}
+
+Bes3tSet MakePassesBes3t(const PassArchive& archive, const std::set<std::uint32_t>& excluded, const Settings& op,
+                         const std::string& title) {
+  std::vector<const PassRecord*> rows;
+  for (const PassRecord& p : archive.Passes)
+    if (!excluded.count(p.Number)) rows.push_back(&p);
+  if (rows.empty()) throw std::runtime_error("исключены все проходы: выводить нечего");
+  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
+  long first = -1, last = -1;
+  for (const PassRecord* p : rows) {
+    maps.push_back(PassCodeMap(*p));
+    for (long c = 0; c <= MaxFieldCode; ++c)
+      if (maps.back()[static_cast<std::size_t>(c)]) {
+        if (first < 0 || c < first) first = c;
+        last = std::max(last, c);
+      }
+  }
+  if (first < 0) throw std::runtime_error("в проходах нет точек");
+  // The settings as opening the last pass's spectrum gives them.
+  SpectrumStore store;
+  store.CurrentSpectrum.fill(EmptyPoint);
+  std::copy(rows.back()->Records.begin(), rows.back()->Records.end(), store.CurrentSpectrum.end() - 10);
+  const Shown shown = ShownOf(store, op);
+
+  Bes3tSet out;
+  const long points = last - first + 1;
+  out.Dta.reserve(static_cast<std::size_t>(points) * rows.size() * 8);
+  for (const auto& m : maps)
+    for (long c = first; c <= last; ++c) {
+      const auto v = m[static_cast<std::size_t>(c)];
+      PutBigEndian(out.Dta, v ? AmplitudeShown(shown.S, static_cast<double>(*v) - ZeroLine)
+                              : std::numeric_limits<double>::quiet_NaN());
+    }
+  for (const PassRecord* p : rows) PutBigEndian(out.Ygf, static_cast<double>(p->Number));
+
+  const UnitRecord& f = shown.Field;
+  const double xmin = f.KoeffK * static_cast<double>(first) + f.KoeffB;
+  const double xmax = f.KoeffK * static_cast<double>(last) + f.KoeffB;
+  std::string unit = AmplitudeUnitName(shown.S);
+  if (unit == "отсч") unit = "counts";
+  if (unit == "В") unit = "V";
+  if (unit == "мВ") unit = "mV";
+  if (unit == "мкВ") unit = "uV";
+  std::string d;
+  auto line = [&](const std::string& key, const std::string& value) { d += key + "\t" + value + "\n"; };
+  d += "#DESC\t1.2 * DESCRIPTOR INFORMATION ***********************\n";
+  d += "*\n*\tDataset Type and Format:\n*\n";
+  line("DSRC", "EXP");
+  line("BSEQ", "BIG");
+  line("IKKF", "REAL");
+  line("XTYP", "IDX");
+  line("YTYP", "IGD");
+  line("ZTYP", "NODATA");
+  d += "*\n*\tItem Formats:\n*\n";
+  line("IRFMT", "D");
+  line("YFMT", "D");
+  d += "*\n*\tData Ranges and Resolutions:\n*\n";
+  line("XPTS", std::to_string(points));
+  line("XMIN", Number(xmin));
+  line("XWID", Number(xmax - xmin));
+  line("YPTS", std::to_string(rows.size()));
+  line("YMIN", Number(rows.front()->Number));
+  line("YWID", Number(static_cast<double>(rows.back()->Number) - rows.front()->Number));
+  d += "*\n*\tDocumentational Text:\n*\n";
+  std::string t = title;
+  for (char& c : t)
+    if (c == '\'' || c == '\n' || c == '\r') c = '_';
+  line("TITL", "'" + t + "'");
+  line("IRNAM", "'Intensity'");
+  line("XNAM", "'Field'");
+  line("YNAM", "'Pass'");
+  line("IRUNI", "'" + unit + "'");
+  line("XUNI", "'G'");
+  line("YUNI", "''");
+  d += "*\n*\tOne row per pass, field fastest: each pass's own values after the real-time filter,\n";
+  d += "*\tbefore the mean (the last write of a pass winning); NaN where a pass has no value.\n";
+  d += "*\tThe rows' pass numbers are in the .YGF (passes left out leave gaps).\n";
+  d += "*\tField codes " + std::to_string(first) + ".." + std::to_string(last) + ", x = XMIN + XWID*i/(XPTS-1).\n";
+  d += "*\n************************************************************\n*\n";
+  d += "#SPL\t1.2 * STANDARD PARAMETER LAYER\n*\n";
+  line("EXPT", "CW");
+  line("AXS1", "B0VL");
+  line("AXS2", "NONE");
+  line("AVGS", "1");
+  d += "*\n************************************************************\n";
+  out.Dsc = std::move(d);
+  return out;
+}
+
+}  // namespace qel::cli
