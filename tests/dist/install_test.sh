@@ -41,6 +41,8 @@ type=$(xmllint --xpath 'string(//*[local-name()="mime-type"]/@type)' "$p/share/m
 [[ $(entry MimeType) == *"$type;"* ]] || fail "the entry does not open $type"
 glob=$(xmllint --xpath 'string(//*[local-name()="glob"]/@pattern)' "$p/share/mime/packages/qel.xml")
 [[ $glob == "*.qel" ]] || fail "glob: $glob"
+passes=$(xmllint --xpath 'string(//*[@type="application/x-qel-passes"]/*[local-name()="glob"]/@pattern)' "$p/share/mime/packages/qel.xml")
+[[ $passes == "*.qelpass" ]] || fail "the archive of passes has no type: $passes"
 icon=$(xmllint --xpath 'string(//*[local-name()="icon"]/@name)' "$p/share/mime/packages/qel.xml")
 [[ -f $p/share/icons/hicolor/scalable/mimetypes/$icon.svg ]] || fail "the type's icon $icon not installed"
 if command -v man >/dev/null; then
