@@ -1,8 +1,12 @@
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <vector>
 
+#include <stdlib.h>
+
 #include "link/link.h"
+#include "model/pass_archive_writer.h"
 #include "model/units.h"
 
 namespace {
@@ -71,5 +75,51 @@ void BM_Tm02(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kTelegrams);
 }
 BENCHMARK(BM_Tm02)->Name("Tm02")->Unit(benchmark::kMillisecond);
+
+// One pass at the fastest sweep (16,380 telegrams) and the pass start that
+// ends it, with the filter and accumulation on: the window thread's cost,
+// without (0) and with (1) the archive of passes, whose writer thread
+// serialises and writes each pass to a temporary folder meanwhile.
+void BM_PassArchive(benchmark::State& state) {
+  qel::Settings s;
+  qel::SetDefaults(s);
+  s.EnableRTLPF = true;
+  s.EnableRTSum = true;
+  s.PassArchive = true;
+  char folder[] = "/tmp/qel-bench-XXXXXX";
+  s.WorkDir = mkdtemp(folder);
+  qel::SpectrumStore store;
+  qel::RunValues run;
+  MemoryPort port;
+  NullView view;
+  qel::Link link(port, s, store, run, view, view, nullptr, ",");
+  qel::PassArchiveWriter writer(s);
+  if (state.range(0)) link.Acq.SetPassSink(&writer, [] { return std::int64_t{1765300000000}; });
+  link.Acq.SetReceiveMode(true);
+  link.Session.QelTimerTimer();
+  link.Flags.Linked = link.Flags.BoundsAcked = link.Flags.GainSpeedAcked = link.Flags.CorrAcked = true;
+  link.Acq.ForwardPassStart();
+
+  constexpr int kTelegrams = 16380;
+  for (int i = 0; i <= kTelegrams; ++i) {
+    qel::Telegram t;
+    t.Type = i < kTelegrams ? 2 : 3;
+    const auto x = static_cast<std::uint16_t>(4 * i);
+    const auto y = static_cast<std::uint16_t>(2048 + (i * 37) % 600);
+    t.D = {static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y >> 8),
+           static_cast<std::uint8_t>(y), 0x01, 0x08};
+    const auto b = qel::EncodeTelegram(t);
+    port.bytes.insert(port.bytes.end(), b.begin(), b.end());
+  }
+  for (auto _ : state) {
+    port.pos = 0;
+    while (link.Session.Iterate() == qel::ReceiveSession::Next::Again) {
+    }
+  }
+  writer.Flush();
+  state.SetItemsProcessed(state.iterations());
+  std::filesystem::remove_all(s.WorkDir);
+}
+BENCHMARK(BM_PassArchive)->Name("pass_with_archive")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
