@@ -156,6 +156,33 @@ std::vector<Extreme> ZigZag(const BoxMeans& box, std::size_t n, std::size_t h, d
   return out;
 }
 
+// Whether the box means cross the baseline between the extremes i1 < i2 as
+// a line does: a line's derivative is steepest at its centre, its slope
+// there 1.6-1.8 times the mean slope from extreme to extreme (Gaussian,
+// Lorentzian; a little less through the box), while between two lines (or
+// along a line's tail under a drift) the crossing is the gentlest stretch.
+bool SteepCrossing(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2) {
+  if (i2 <= i1 + 1) return true;
+  const double a = box.At(i1, h), b = box.At(i2, h);
+  // The crossing nearest the middle: between two lines apart the first one
+  // lies at the foot of a lobe, and noise crosses the stretch between all
+  // along.
+  const std::size_t mid = i1 + (i2 - i1) / 2;
+  std::size_t c = i1, nearest = SIZE_MAX;
+  double before = a;
+  for (std::size_t i = i1; i < i2; ++i) {
+    const double next = box.At(i + 1, h);
+    const std::size_t distance = i >= mid ? i - mid : mid - i;
+    if ((before > 0) != (next > 0) && distance < nearest) c = i, nearest = distance;
+    before = next;
+  }
+  const std::size_t k = std::max<std::size_t>(1, (i2 - i1) / 8);
+  const std::size_t lo = c >= i1 + k ? c - k : i1, up = std::min(i2, c + 1 + k);
+  const double slope = std::fabs(box.At(up, h) - box.At(lo, h)) / static_cast<double>(up - lo);
+  const double mean = std::fabs(a - b) / static_cast<double>(i2 - i1);
+  return slope >= mean;
+}
+
 // The steepest slope of the box means of 2h+1 points from i1 to i2, each
 // slope taken over `span` points (fewer where the stretch is shorter).
 double Steepest(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t i2, std::size_t span) {
@@ -173,6 +200,9 @@ double Steepest(const BoxMeans& box, std::size_t h, std::size_t i1, std::size_t 
 // reaches into a line's centre. The slopes are taken over an eighth of the
 // stretch.
 bool HoldsACentre(const BoxMeans& box, std::size_t h, std::size_t n, std::size_t i1, std::size_t i2, bool middle) {
+  // An extreme is taken where its flat top begins (a clipped line's): the
+  // stretch starts where it ends.
+  while (i1 + 1 < i2 && box.At(i1 + 1, h) == box.At(i1, h)) ++i1;
   const std::size_t length = i2 - i1, span = std::max<std::size_t>(1, length / 8);
   const double own = Steepest(box, h, i1, i2, span);
   // A line makes three quarters of its swing over the middle half of its
@@ -422,10 +452,12 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     // swings reaches twice the expected greatest of as many normal values,
     // 2 sqrt(2 ln(n / length)) sigma (7.3 sigma at K = 50 over a full range).
     double least = threshold;
-    // Rounded to whole codes, each of the two extremes may gain half a code.
+    // Rounded to whole codes, each of the two extremes may gain half a code;
+    // through the real-time filter, rounded once more before the mean, a
+    // code.
     if (lag > 1)
-      least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(2.0, double(n) / double(lag)))) +
-                                  (whole ? 1.0 : 0.0));
+      least = std::max(least, 2 * sigmaS * std::sqrt(2 * std::log(std::max(8.0, 4.0 * double(n) / double(lag)))) +
+                                  (whole ? (o.FilterConstant > 1 ? 2.0 : 1.0) : 0.0));
     Scale sc{h, {}, least};
     sc.Ext = ZigZag(box, n, h, std::max(0.5 * threshold, MinLineSnr * sigmaS));
     scales.push_back(std::move(sc));
@@ -451,23 +483,46 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
       }
     }
   };
+  // First the pairs whose stretch holds a line's centre, judged from the
+  // slopes alone, and lies inside the range (beyond a range end the slope
+  // is not known); where none does (a line cut by both ends, weak lines in
+  // smooth noise), the pairs that cross the baseline steeply.
   double score[2] = {0, 0};  // max first, min first
+  const std::size_t edge = 2 * scales.front().H;
+  auto inside = [&](std::size_t i1, std::size_t i2) { return i1 > edge && i2 + edge < n - 1; };
   for (std::size_t j = 0; j < scales.size(); ++j) {
     const Scale& sc = scales[j];
     const auto [narrowest, widest] = bandOf(j);
     for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
       const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
-      const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
-      if (std::fabs(a - b) < sc.Threshold || iw < narrowest || iw >= widest) continue;
-      if (!HoldsACentre(box, sc.H, n, sc.Ext[k].At, sc.Ext[k + 1].At, true)) continue;
+      const std::size_t i1 = sc.Ext[k].At, i2 = sc.Ext[k + 1].At;
+      if (std::fabs(a - b) < sc.Threshold || i2 - i1 < narrowest || i2 - i1 >= widest) continue;
+      if (!inside(i1, i2) || !HoldsACentre(box, sc.H, n, i1, i2, true)) continue;
       score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
     }
   }
   eachFarPair([&](const Scale& sc, std::size_t k, std::size_t m) {
-    if (!HoldsACentre(box, sc.H, n, sc.Ext[k].At, sc.Ext[m].At, false)) return;
+    if (!inside(sc.Ext[k].At, sc.Ext[m].At) || !HoldsACentre(box, sc.H, n, sc.Ext[k].At, sc.Ext[m].At, false)) return;
     const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
     score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
   });
+  if (score[0] == 0 && score[1] == 0) {
+    for (std::size_t j = 0; j < scales.size(); ++j) {
+      const Scale& sc = scales[j];
+      const auto [narrowest, widest] = bandOf(j);
+      for (std::size_t k = 0; k + 1 < sc.Ext.size(); ++k) {
+        const double a = sc.Ext[k].Value, b = sc.Ext[k + 1].Value;
+        const std::size_t iw = sc.Ext[k + 1].At - sc.Ext[k].At;
+        if (a * b >= 0 || std::fabs(a - b) < sc.Threshold || iw < narrowest || iw >= widest) continue;
+        if (!SteepCrossing(box, sc.H, sc.Ext[k].At, sc.Ext[k + 1].At)) continue;
+        score[sc.Ext[k].IsMax ? 0 : 1] += (a - b) * (a - b);
+      }
+    }
+    eachFarPair([&](const Scale& sc, std::size_t k, std::size_t m) {
+      const double swing = sc.Ext[k].Value - sc.Ext[m].Value;
+      score[sc.Ext[k].IsMax ? 0 : 1] += swing * swing;
+    });
+  }
   if (score[0] == 0 && score[1] == 0) return r;
   r.Phase = score[0] >= score[1] ? 1 : -1;
 
