@@ -14,6 +14,7 @@
 
 #include "display/plot_renderer.h"
 #include "model/atomic_file.h"
+#include "model/pass_archive.h"
 #include "qel/qel_plot.h"
 #include "spectra.h"
 
@@ -166,5 +167,55 @@ TEST_F(QelPlot, SvgOfNoiseInALargePictureHasEveryPixel) {
   EXPECT_EQ(differ, 0) << "of " << lit << " pixels of the spectrum";
 }
 #endif
+
+
+TEST_F(QelPlot, PassesOverEachOtherWithTheSpikedOneInTheCursorColour) {
+  // Six passes of a sine through codes 1000..1399, pass 4 with a spike at 1200.
+  std::string archive = PassArchiveHeader(0);
+  for (std::uint32_t n = 1; n <= 6; ++n) {
+    PassRecord p;
+    p.Number = n;
+    p.RTNumb = 9;
+    p.AccumCount = static_cast<std::int32_t>(n);
+    for (std::uint16_t code = 1000; code < 1400; ++code) {
+      const double v = n == 4 && code == 1200 ? 3500 : 2048 + 300 * std::sin(code / 40.0) + (code * n) % 7;
+      p.Entries.push_back({code, static_cast<std::uint16_t>(std::lround(v)), 1});
+    }
+    archive += PassArchiveChunk(p);
+  }
+  WriteFileAtomically(dir.File("a.qelpass"), archive);
+  test::WriteSettings(settings, [](Settings& s) {
+    s.BMPColors.BackGround = 0x00000000;
+    s.BMPColors.Graph = 0x0000CC00;
+    s.BMPColors.Visir1 = 0x000000FF;  // red
+  });
+  env.PlotPasses = cli::DrawPassesFile;
+  const auto r = RunQel({"passes", "--settings", settings, dir.File("a.qelpass"), "--plot", dir.File("p.png")}, env);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const QImage image(QString::fromStdString(dir.File("p.png")));
+  ASSERT_EQ(image.size(), QSize(1024, 600));
+  int red = 0, green = 0, redAway = 0;
+  // Code c at x = (c - 1000) * 1023 / 399: the spike at x 513.
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      if (c == qRgb(0xFF, 0, 0)) {
+        ++red;
+        // Away from the spike pass 4 lies on the others: its red is drawn
+        // over them, along the whole sine.
+        redAway += std::abs(x - 513) > 20;
+      }
+      green += c == qRgb(0, 0xCC, 0);
+    }
+  EXPECT_GT(green, 500);
+  EXPECT_GT(red, 500);
+  EXPECT_GT(redAway, 400);
+  // The spike reaches 3500: well above the sine's top (2348).
+  int top = image.height();
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 508; x <= 518; ++x)
+      if (image.pixel(x, y) == qRgb(0xFF, 0, 0)) top = std::min(top, y);
+  EXPECT_LT(top, 40);
+}
 
 }  // namespace qel

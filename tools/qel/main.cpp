@@ -22,6 +22,7 @@ int RunQel(std::vector<std::string> args, bool errIsTerminal) {
   env.ErrIsTerminal = errIsTerminal;
 #ifdef QEL_WITH_PLOT
   env.Plot = qel::cli::DrawPlotFile;
+  env.PlotPasses = qel::cli::DrawPassesFile;
 #endif
   try {
     return qel::cli::Run(args, std::cout, std::cerr, env);

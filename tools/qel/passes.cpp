@@ -185,6 +185,40 @@ std::string PassesReport(const std::vector<PassScore>& scores, PassesFormat form
   return out;
 }
 
+PassesPlotRequest PassesPlotOf(const PassArchive& archive, const std::vector<PassScore>& scores,
+                               const std::string& output) {
+  PassesPlotRequest r;
+  r.Output = output;
+  std::vector<double> values;
+  for (const PassScore& s : scores)
+    if (s.Score) values.push_back(*s.Score);
+  double median = 0;
+  if (!values.empty()) {
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+    median = values[values.size() / 2];
+  }
+  long first = -1, last = -1;
+  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
+  for (const PassRecord& p : archive.Passes) {
+    maps.push_back(PassCodeMap(p));
+    for (long c = 0; c <= MaxFieldCode; ++c)
+      if (maps.back()[static_cast<std::size_t>(c)]) {
+        if (first < 0 || c < first) first = c;
+        last = std::max(last, c);
+      }
+  }
+  if (first < 0) return r;
+  r.First = static_cast<std::uint16_t>(first);
+  r.Last = static_cast<std::uint16_t>(last);
+  for (std::size_t k = 0; k < maps.size(); ++k) {
+    r.Passes.emplace_back(maps[k].begin() + first, maps[k].begin() + last + 1);
+    r.Numbers.push_back(archive.Passes[k].Number);
+    const auto score = scores[k].Score;
+    r.Outlier.push_back(score && *score >= 10 && *score >= 3 * median);
+  }
+  return r;
+}
+
 std::string AverageArchive(const PassArchive& archive, const std::set<std::uint32_t>& excluded,
                            const std::string& output) {
   std::vector<std::uint32_t> used, left;

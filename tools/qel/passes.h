@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "as_shown.h"
+#include "qel_cli.h"
 #include "model/pass_archive.h"
 
 namespace qel::cli {
@@ -36,6 +37,12 @@ struct PassScore {
 // count); each pass's score is the greatest of these. No scores with fewer
 // than 3 passes. In pass order.
 std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes);
+
+// What the plot of the passes shows: the codes any pass reached, and as
+// outliers the passes whose score is at least 10 and three times the median
+// score.
+PassesPlotRequest PassesPlotOf(const PassArchive& archive, const std::vector<PassScore>& scores,
+                               const std::string& output);
 
 // The rows as text, CSV or JSON. CSV goes to `csvPath` ("-": the text
 // returned); the text returned is for standard output.

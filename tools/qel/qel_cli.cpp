@@ -44,7 +44,7 @@ constexpr const char* kOverview =
     "  qel analyse ФАЙЛ... [--from КОД --to КОД] [--frequency ГГц] [--lines] [--fit ФОРМА] [--json | --csv ВЫХОД] [--jobs N]\n"
     "                                         параметры линии каждого спектра\n"
     "  qel plot ФАЙЛ -o ВЫХОД.png|ВЫХОД.svg [--size ШxВ]   рисунок спектра (в сборке с Qt)\n"
-    "  qel passes АРХИВ.qelpass [--json | --csv ВЫХОД]   проходы серии накопления и их отличие от остальных\n"
+    "  qel passes АРХИВ.qelpass [--json | --csv ВЫХОД] [--plot ВЫХОД.png|svg]   проходы серии и их отличие\n"
     "  qel average АРХИВ.qelpass [--exclude 3,7-9] -o ВЫХОД.qel   среднее без выбранных проходов\n"
     "  qel export --format bes3t АРХИВ.qelpass -o ИМЯ   проходы как двумерный набор BES3T\n"
     "  qel КОМАНДА --help                     справка по команде\n"
@@ -116,7 +116,9 @@ constexpr const char* kPassesHelp =
     "усреднения. Строки — от самого отличающегося прохода. Меньше трёх\n"
     "проходов — без оценки. Оборванный конец архива (сбой при записи) —\n"
     "предупреждение, целые проходы до него берутся; повреждённый проход —\n"
-    "ошибка.\n";
+    "ошибка. С --plot — рисунок проходов друг на друге цветами набора\n"
+    "\"Файл BMP\"; проходы с оценкой не меньше 10 и втрое выше медианной\n"
+    "выделены цветом визира 1 и названы.\n";
 
 constexpr const char* kAverageHelp =
     "Пересчитывает среднее серии по архиву проходов так же, как окно: без\n"
@@ -325,6 +327,9 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
   CLI::Option* psJson = ps->add_flag("--json", passesJson, "в JSON в стандартный вывод");
   CLI::Option* psCsv = ps->add_option("--csv", passesCsv, "в CSV в файл (\"-\" — стандартный вывод)")->type_name("ВЫХОД");
   psJson->excludes(psCsv);
+  std::string passesPlot;
+  if (env.PlotPasses)
+    ps->add_option("--plot", passesPlot, "рисунок проходов: .png или .svg (выделенные — цветом визира 1)")->type_name("ВЫХОД");
   ps->footer(std::string("\n") + kPassesHelp);
 
   // average
@@ -482,6 +487,10 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
       });
       out << PassesReport(scores, passesJson ? PassesFormat::Json : *psCsv ? PassesFormat::Csv : PassesFormat::Text,
                           passesCsv, passesInput);
+      if (!passesPlot.empty()) {
+        const OperatorSettings op = Operator(settingsPath, err);
+        env.PlotPasses(PassesPlotOf(archive, ScorePasses(archive.Passes), passesPlot), op.S);
+      }
       return 0;
     } catch (const std::exception& e) {
       err << "qel: " << passesInput << ": " << e.what() << "\n";

@@ -26,9 +26,24 @@ struct PlotRequest {
 // Throws std::exception (its text shown to the operator) on a failure.
 using PlotFunction = std::function<void(const PlotRequest&, const Settings& operatorSettings)>;
 
+// What `qel passes --plot` asks for: each pass's own values per field code
+// (First..Last), drawn over each other, the outliers on top in the marker
+// colour.
+struct PassesPlotRequest {
+  std::string Output;  // .png or .svg
+  int Width = 1024;
+  int Height = 600;
+  std::uint16_t First = 0, Last = 0;
+  std::vector<std::vector<std::optional<std::uint16_t>>> Passes;  // index: code - First
+  std::vector<std::uint32_t> Numbers;
+  std::vector<bool> Outlier;
+};
+using PassesPlotFunction = std::function<void(const PassesPlotRequest&, const Settings& operatorSettings)>;
+
 struct Environment {
   bool ErrIsTerminal = false;  // progress lines go to `err` only then
   PlotFunction Plot;           // `qel plot` exists only when set
+  PassesPlotFunction PlotPasses;  // and `qel passes --plot`
 };
 
 // Runs the command with its arguments (without the program name); returns the

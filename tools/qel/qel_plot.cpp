@@ -182,4 +182,78 @@ void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
   WriteFileAtomically(r.Output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+void DrawPassesFile(const PassesPlotRequest& r, const Settings& operatorSettings) {
+  const std::string ext = LowerExtension(r.Output);
+  if (ext != "png" && ext != "svg")
+    throw std::runtime_error("формат рисунка \"" + r.Output + "\" не известен: нужно .png или .svg");
+#ifndef QEL_WITH_SVG
+  if (ext == "svg") throw std::runtime_error("SVG недоступен: программа собрана без Qt Svg");
+#endif
+  if (r.Last <= r.First) throw std::runtime_error("в проходах нет точек");
+  GuiScope gui;
+  int low = 4095, high = 0;
+  for (const auto& pass : r.Passes)
+    for (const auto& v : pass)
+      if (v) low = std::min<int>(low, *v), high = std::max<int>(high, *v);
+  if (high <= low) high = low + 1;
+  const ColorSet& colors = operatorSettings.BMPColors;
+  const int w = r.Width, h = r.Height;
+  auto draw = [&](QPainter& p) {
+    p.fillRect(0, 0, w, h, ToQColor(colors.BackGround));
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const double span = static_cast<double>(r.Last - r.First);
+    auto x = [&](std::size_t i) { return (w - 1) * static_cast<double>(i) / span; };
+    auto y = [&](int v) { return 8 + (h - 17) * static_cast<double>(high - v) / (high - low); };
+    auto pass = [&](std::size_t k, const QColor& color) {
+      p.setPen(QPen(color, 0));
+      QPolygonF run;
+      auto flush = [&] {
+        if (run.size() > 1) p.drawPolyline(run);
+        run.clear();
+      };
+      for (std::size_t i = 0; i < r.Passes[k].size(); ++i) {
+        if (const auto v = r.Passes[k][i]) run << QPointF(x(i), y(*v));
+        else flush();
+      }
+      flush();
+    };
+    for (std::size_t k = 0; k < r.Passes.size(); ++k)
+      if (!r.Outlier[k]) pass(k, ToQColor(colors.Graph));
+    QString outliers;
+    for (std::size_t k = 0; k < r.Passes.size(); ++k)
+      if (r.Outlier[k]) {
+        pass(k, ToQColor(colors.Visir1));
+        outliers += (outliers.isEmpty() ? "" : ", ") + QString::number(r.Numbers[k]);
+      }
+    p.setPen(ToQColor(colors.Text));
+    p.setFont(PlotFont());
+    p.drawText(QRect(4, 2, w - 8, h - 4), Qt::AlignLeft | Qt::AlignTop,
+               QString("Проходов: %1").arg(r.Passes.size()) +
+                   (outliers.isEmpty() ? QString() : QString("; выделены: ") + outliers));
+  };
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (ext == "png") {
+    QImage image(w, h, QImage::Format_RGB32);
+    {
+      QPainter p(&image);
+      draw(p);
+    }
+    if (!image.save(&buffer, "PNG")) throw std::runtime_error("не удалось построить PNG");
+  } else {
+#ifdef QEL_WITH_SVG
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    QPainter p(&svg);
+    draw(p);
+    p.end();
+#endif
+  }
+  buffer.close();
+  WriteFileAtomically(r.Output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
 }  // namespace qel::cli
