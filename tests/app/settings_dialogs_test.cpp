@@ -542,6 +542,13 @@ void SettingsDialogsTest::PassArchiveOkAndCancel() {
   Run run(dir_->Path(), [](Settings&) {});
   OnModal([](QWidget* w) {
     QCOMPARE(w->windowTitle(), QString("Архив проходов"));
+    // Every text whole: the dialog is as wide as its longest line.
+    for (QLabel* label : w->findChildren<QLabel*>())
+      QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+    auto* box = Child<QCheckBox>(w, "PassArchiveBox");
+    QVERIFY(box->width() >= box->sizeHint().width());
+    if (qEnvironmentVariableIsSet("QEL_SCREENSHOT_DIR"))
+      w->grab().save(qEnvironmentVariable("QEL_SCREENSHOT_DIR") + "/pass_archive_form.png");
     QCOMPARE(Child<QLabel>(w, "SeriesFileLbl")->text(), QString("Текущая серия не записывается в архив."));
     Child<QCheckBox>(w, "PassArchiveBox")->setChecked(true);
     Click(w, "CancelBtn");
