@@ -84,6 +84,7 @@ std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass) {
       for (std::uint8_t k = 0; k < e.Points && code <= MaxFieldCode; ++k) map[code++].reset();
       continue;
     }
+    if (e.Code > MaxFieldCode) continue;
     map[e.Code] = e.Value;
     for (std::uint8_t k = 0; k < e.Points && code <= MaxFieldCode; ++k) map[code++] = e.Value;
   }
@@ -195,6 +196,15 @@ PassArchive ParsePassArchive(std::string_view b, const std::string& name) {
       a.Damaged = true;
       break;
     }
+    // A length running past the end is a torn write only where the payload
+    // there says as much; otherwise the length itself is damaged.
+    if (length > left - kChunkHead && left >= kChunkHead + kPassFixed &&
+        length != kPassFixed + std::size_t{Get<std::uint32_t>(b, at + kChunkHead + kPassFixed - 4)} * kEntrySize) {
+      a.Problem = file + ": запись " + after + " повреждена: её длина не сходится с числом точек (смещение " +
+                  std::to_string(at) + ")";
+      a.Damaged = true;
+      break;
+    }
     if (length > left - kChunkHead) {
       a.Problem = file + ": запись прохода " + after + " оборвана (записано " + std::to_string(left - kChunkHead) +
                   " байт из " + std::to_string(length) + ")";
@@ -232,8 +242,22 @@ PassArchive ParsePassArchive(std::string_view b, const std::string& name) {
     for (std::size_t i = 0; i < 10; ++i)
       r.Records[i] = SpectrumPoint{Get<std::uint16_t>(p, 26 + 4 * i), Get<std::uint16_t>(p, 28 + 4 * i)};
     r.Entries.reserve(entries);
-    for (std::size_t i = 0, e = kPassFixed; i < entries; ++i, e += kEntrySize)
-      r.Entries.push_back({Get<std::uint16_t>(p, e), Get<std::uint16_t>(p, e + 2), Get<std::uint8_t>(p, e + 4)});
+    bool valid = true;
+    for (std::size_t i = 0, e = kPassFixed; i < entries; ++i, e += kEntrySize) {
+      const PassEntry entry{Get<std::uint16_t>(p, e), Get<std::uint16_t>(p, e + 2), Get<std::uint8_t>(p, e + 4)};
+      // What the acquisition logs: a field code, a value or one of the two
+      // marks, at most 4 codes a telegram.
+      if (entry.Value != PassCleared &&
+          (entry.Code > MaxFieldCode || entry.Points > 4 || (entry.Value > MaxValidValue && entry.Value != PassRejected)))
+        valid = false;
+      r.Entries.push_back(entry);
+    }
+    if (!valid) {
+      a.Problem = file + ": запись прохода " + std::to_string(number) + " (" + after +
+                  ") повреждена: в ней точка вне диапазона кодов или значений";
+      a.Damaged = true;
+      break;
+    }
     a.Passes.push_back(std::move(r));
     at += kChunkHead + length;
   }

@@ -167,8 +167,11 @@ void PassArchiveWriter::Run() {
       case Job::Pass:
         WritePass(job.Record);
         break;
-      case Job::End:
+      case Job::End: {
+        std::lock_guard lock(mutex_);
+        if (waiting_.empty()) path_.clear();  // no series under way
         break;
+      }
     }
     lock.lock();
     busy_ = false;
@@ -198,6 +201,11 @@ void PassArchiveWriter::StartSeries(const Job& job) {
   if (lost)
     Say("Архив проходов: незаписанные проходы прежней серии (" + std::to_string(lost) + ") потеряны: " + why, true);
   failing_ = false;
+  // The file is made at once: the dialog names it from the first pass on.
+  if (!Append(why)) {
+    Say("Архив проходов: " + why + ". Проходы будут храниться в памяти, пока файл не удастся создать", true);
+    failing_ = true;
+  }
 }
 
 bool PassArchiveWriter::Append(std::string& why) {

@@ -118,6 +118,11 @@ TEST_F(Passes_, TheAverageWithoutAPassIsItsReplay) {
   for (std::size_t code = 1000; code < 1400; ++code)
     ASSERT_EQ(loaded.CurrentSpectrum[code], expected[code]) << code;
   EXPECT_EQ(ReadParameters(loaded.CurrentSpectrum).Get(TagAccumCount), 4);
+  // Three passes left: the record says 3, not the 4 the last pass had.
+  ASSERT_EQ(RunQel({"average", archive, "--exclude", "2-4", "-o", dir.File("three.qel")}).status, 0);
+  SpectrumStore three;
+  ASSERT_TRUE(LoadSpectrum(three, dir.File("three.qel")));
+  EXPECT_EQ(ReadParameters(three.CurrentSpectrum).Get(TagAccumCount), 3);
   // The first pass's value at a code the last pass never reached: the
   // last pass's spectrum shows only what it reached.
   EXPECT_EQ(loaded.CurrentSpectrum[1350], EmptyPoint);
