@@ -272,20 +272,23 @@ PassArchive ReadPassArchive(const std::string& path) {
   return ParsePassArchive(*bytes, path);
 }
 
-std::string PassArchiveName(std::string_view nameMask, std::int64_t seriesStart, int n) {
-  // The mask as automatic saving cleans it, without the number it adds.
-  std::string name = AutoSaveName(nameMask, 0);
-  name.resize(name.size() - 8);
-  const std::time_t t = static_cast<std::time_t>(seriesStart);
+std::string LocalTimeText(std::int64_t seconds, const char* format) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm local{};
 #ifdef _WIN32
   localtime_s(&local, &t);
 #else
   localtime_r(&t, &local);
 #endif
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "-%Y%m%d-%H%M%S", &local);
-  name += stamp;
+  char text[64];
+  return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
+std::string PassArchiveName(std::string_view nameMask, std::int64_t seriesStart, int n) {
+  // The mask as automatic saving cleans it, without the number it adds.
+  std::string name = AutoSaveName(nameMask, 0);
+  name.resize(name.size() - 8);
+  name += LocalTimeText(seriesStart, "-%Y%m%d-%H%M%S");
   if (n > 1) {
     name += '_';
     name += std::to_string(n);

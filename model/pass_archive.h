@@ -129,6 +129,9 @@ PassArchive ReadPassArchive(const std::string& path);
 // the n-th series started in the same second.
 std::string PassArchiveName(std::string_view nameMask, std::int64_t seriesStart, int n = 1);
 
+// A time (seconds since 1970) in local time, as strftime's `format` gives it.
+std::string LocalTimeText(std::int64_t seconds, const char* format);
+
 // CRC-32 (IEEE 802.3, as zip).
 std::uint32_t Crc32(std::string_view bytes);
 

@@ -136,18 +136,7 @@ std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes) {
 }
 
 namespace {
-std::string LocalTime(std::int64_t ms) {
-  const std::time_t t = static_cast<std::time_t>(ms / 1000);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
+std::string LocalTime(std::int64_t ms) { return LocalTimeText(ms / 1000, "%Y-%m-%d %H:%M:%S"); }
 
 std::string Score(const PassScore& s) { return s.Score ? PlainDecimal(*s.Score, 3) : std::string(); }
 }  // namespace

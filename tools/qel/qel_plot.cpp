@@ -11,6 +11,7 @@
 #endif
 
 #include <clocale>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -141,54 +142,62 @@ void Draw(QPainter& p, int w, int h, SpectrumStore& store, Shown& shown, const P
   DrawModAmplitude(p, rect, shown.Run, s, colors, sep);
 }
 
-}  // namespace
-
-void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
-  const std::string ext = LowerExtension(r.Output);
+// The extension of a picture's name, checked: "png" or "svg".
+std::string PictureKind(const std::string& output) {
+  const std::string ext = LowerExtension(output);
   if (ext != "png" && ext != "svg")
-    throw std::runtime_error("формат рисунка \"" + r.Output + "\" не известен: нужно .png или .svg");
+    throw std::runtime_error("формат рисунка \"" + output + "\" не известен: нужно .png или .svg");
 #ifndef QEL_WITH_SVG
   if (ext == "svg") throw std::runtime_error("SVG недоступен: программа собрана без Qt Svg");
 #endif
-  GuiScope gui;
-  SpectrumStore store;
-  Shown shown = LoadAsShown(store, r.Input, operatorSettings);
-  shown.Run.MaxIndex = shown.Run.MinIndex = -1;
-  shown.Run.IntegralS = -1;
+  return ext;
+}
 
+// Draws a picture of w x h with `draw` (told whether it is a vector one)
+// and writes it to `output`, replaced atomically.
+void WritePicture(const std::string& output, const std::string& ext, int w, int h, const QString& title,
+                  const std::function<void(QPainter&, bool vector)>& draw) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (ext == "png") {
-    QImage image(r.Width, r.Height, QImage::Format_RGB32);
+    QImage image(w, h, QImage::Format_RGB32);
     {
       QPainter p(&image);
-      Draw(p, r.Width, r.Height, store, shown, r, false);
+      draw(p, false);
     }
     if (!image.save(&buffer, "PNG")) throw std::runtime_error("не удалось построить PNG");
   } else {
 #ifdef QEL_WITH_SVG
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
-    svg.setSize(QSize(r.Width, r.Height));
-    svg.setViewBox(QRect(0, 0, r.Width, r.Height));
-    svg.setTitle(QString::fromStdString(r.Input));
+    svg.setSize(QSize(w, h));
+    svg.setViewBox(QRect(0, 0, w, h));
+    svg.setTitle(title);
     QPainter p(&svg);
-    Draw(p, r.Width, r.Height, store, shown, r, true);
+    draw(p, true);
     p.end();
 #endif
   }
   buffer.close();
-  WriteFileAtomically(r.Output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  WriteFileAtomically(output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace
+
+void DrawPlotFile(const PlotRequest& r, const Settings& operatorSettings) {
+  const std::string ext = PictureKind(r.Output);
+  GuiScope gui;
+  SpectrumStore store;
+  Shown shown = LoadAsShown(store, r.Input, operatorSettings);
+  shown.Run.MaxIndex = shown.Run.MinIndex = -1;
+  shown.Run.IntegralS = -1;
+  WritePicture(r.Output, ext, r.Width, r.Height, QString::fromStdString(r.Input),
+               [&](QPainter& p, bool vector) { Draw(p, r.Width, r.Height, store, shown, r, vector); });
 }
 
 void DrawPassesFile(const PassesPlotRequest& r, const Settings& operatorSettings) {
-  const std::string ext = LowerExtension(r.Output);
-  if (ext != "png" && ext != "svg")
-    throw std::runtime_error("формат рисунка \"" + r.Output + "\" не известен: нужно .png или .svg");
-#ifndef QEL_WITH_SVG
-  if (ext == "svg") throw std::runtime_error("SVG недоступен: программа собрана без Qt Svg");
-#endif
+  const std::string ext = PictureKind(r.Output);
   if (r.Last <= r.First) throw std::runtime_error("в проходах нет точек");
   GuiScope gui;
   int low = 4095, high = 0;
@@ -231,29 +240,7 @@ void DrawPassesFile(const PassesPlotRequest& r, const Settings& operatorSettings
                QString("Проходов: %1").arg(r.Passes.size()) +
                    (outliers.isEmpty() ? QString() : QString("; выделены: ") + outliers));
   };
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (ext == "png") {
-    QImage image(w, h, QImage::Format_RGB32);
-    {
-      QPainter p(&image);
-      draw(p);
-    }
-    if (!image.save(&buffer, "PNG")) throw std::runtime_error("не удалось построить PNG");
-  } else {
-#ifdef QEL_WITH_SVG
-    QSvgGenerator svg;
-    svg.setOutputDevice(&buffer);
-    svg.setSize(QSize(w, h));
-    svg.setViewBox(QRect(0, 0, w, h));
-    QPainter p(&svg);
-    draw(p);
-    p.end();
-#endif
-  }
-  buffer.close();
-  WriteFileAtomically(r.Output, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  WritePicture(r.Output, ext, w, h, QString(), [&](QPainter& p, bool) { draw(p); });
 }
 
 }  // namespace qel::cli
