@@ -75,19 +75,31 @@ std::optional<SpectrumBuffer> ReplayPasses(const std::vector<PassRecord>& passes
   return spectrum;
 }
 
-std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass) {
-  std::vector<std::optional<std::uint16_t>> map(MaxFieldCode + 1);
+bool PassCodeBlock(const PassRecord& pass, std::size_t first, std::vector<std::uint16_t>& block) {
+  std::fill(block.begin(), block.end(), PassNoValue);
+  bool any = false;
+  const std::size_t end = std::min<std::size_t>(first + block.size(), MaxFieldCode + 1);
   for (const PassEntry& e : pass.Entries) {
     if (e.Value == PassCleared) continue;
-    std::uint16_t code = e.Code;
-    if (e.Value == PassRejected) {
-      for (std::uint8_t k = 0; k < e.Points && code <= MaxFieldCode; ++k) map[code++].reset();
-      continue;
-    }
-    if (e.Code > MaxFieldCode) continue;
-    map[e.Code] = e.Value;
-    for (std::uint8_t k = 0; k < e.Points && code <= MaxFieldCode; ++k) map[code++] = e.Value;
+    if (e.Value != PassRejected && e.Code > MaxFieldCode) continue;
+    // A value fills its code and the codes the telegram covered; a rejected
+    // one empties the codes covered.
+    const bool rejected = e.Value == PassRejected;
+    const std::size_t from = e.Code;
+    const std::size_t to = std::min<std::size_t>(from + (rejected ? e.Points : std::max<std::uint8_t>(e.Points, 1)), end);
+    const std::uint16_t v = rejected ? PassNoValue : e.Value;
+    for (std::size_t c = std::max(from, first); c < to; ++c) block[c - first] = v;
+    any = any || (!rejected && to > std::max(from, first));
   }
+  return any;
+}
+
+std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass) {
+  std::vector<std::uint16_t> block(MaxFieldCode + 1);
+  PassCodeBlock(pass, 0, block);
+  std::vector<std::optional<std::uint16_t>> map(block.size());
+  for (std::size_t c = 0; c < block.size(); ++c)
+    if (block[c] != PassNoValue) map[c] = block[c];
   return map;
 }
 

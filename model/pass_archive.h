@@ -105,6 +105,13 @@ std::optional<SpectrumBuffer> ReplayPasses(const std::vector<PassRecord>& passes
 // pass never reached or whose value was rejected.
 std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass);
 
+// The same for the codes first .. first + block.size() - 1 only, written into
+// `block`, PassNoValue where the pass holds none: lets a reader of thousands
+// of passes work through the codes a block at a time. False when the pass
+// never wrote into the block.
+inline constexpr std::uint16_t PassNoValue = 0xFFFF;
+bool PassCodeBlock(const PassRecord& pass, std::size_t first, std::vector<std::uint16_t>& block);
+
 // The file.
 inline constexpr std::uint32_t PassArchiveVersion = 1;
 std::string PassArchiveHeader(std::int64_t seriesStart);

@@ -57,6 +57,32 @@ TEST(PassArchiveFile, EveryPassReadsBackAsWritten) {
   }
 }
 
+TEST(PassArchiveFile, APassCodesReadWholeOrABlockAtATime) {
+  PassRecord p = Pass(1, 2001);
+  p.Entries.push_back({65517, 3000, 4});  // its copies stop at the last code
+  const auto map = PassCodeMap(p);
+  const std::vector<std::pair<std::size_t, int>> held = {{100, 2001}, {102, 2001}, {103, 2001}, {104, 2001},
+                                                         {105, 2001}, {65517, 3000}, {65518, 3000}, {65519, 3000}};
+  std::size_t count = 0;
+  for (std::size_t c = 0; c < map.size(); ++c) count += map[c].has_value();
+  EXPECT_EQ(count, held.size());
+  for (const auto& [code, value] : held) EXPECT_EQ(map[code].value_or(0), value) << code;
+  // Blocks that cut a telegram's codes and the end of the codes.
+  // A block the pass never wrote into says so (its reader skips the pass).
+  const std::vector<std::tuple<std::size_t, std::size_t, std::vector<std::uint16_t>, bool>> blocks = {
+      {99, 4, {PassNoValue, 2001, PassNoValue, 2001}, true},
+      {104, 3, {2001, 2001, PassNoValue}, true},
+      {65518, 5, {3000, 3000, PassNoValue, PassNoValue, PassNoValue}, true},
+      {101, 1, {PassNoValue}, false},
+      {0, 100, std::vector<std::uint16_t>(100, PassNoValue), false},
+  };
+  for (const auto& [first, size, expected, any] : blocks) {
+    std::vector<std::uint16_t> block(size, 7);
+    EXPECT_EQ(PassCodeBlock(p, first, block), any) << first;
+    EXPECT_EQ(block, expected) << first;
+  }
+}
+
 TEST(PassArchiveFile, ACutAtEveryByteOfTheLastPassKeepsTheOthersAndSaysSo) {
   const std::string whole = Archive(3);
   const std::size_t last = Archive(2).size();

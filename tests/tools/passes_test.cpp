@@ -10,6 +10,7 @@
 #include "model/atomic_file.h"
 #include "model/pass_archive.h"
 #include "model/spectrum_file.h"
+#include "qel/passes.h"
 #include "spectra.h"
 
 namespace qel {
@@ -88,6 +89,15 @@ TEST_F(Passes_, TheSpikedPassComesFirst) {
   const double next = std::stod(second.substr(second.rfind(',', second.size() - 6) + 1));
   EXPECT_GT(top, 50);
   EXPECT_LT(next, top / 4);
+  // Worked through in blocks of 256 codes (1024 and 1280 fall inside the
+  // passes' codes): the same scores, to the last digit.
+  const auto whole = cli::ScorePasses(Passes()), blocks = cli::ScorePasses(Passes(), 6 * 256);
+  ASSERT_EQ(blocks.size(), 6u);
+  EXPECT_EQ(blocks[3].AtCode, 1200);
+  for (std::size_t k = 0; k < 6; ++k) {
+    EXPECT_EQ(blocks[k].Score, whole[k].Score) << k;
+    EXPECT_EQ(blocks[k].AtCode, whole[k].AtCode) << k;
+  }
   // Fewer than three passes: no scores, and it says so.
   std::vector<PassRecord> two = Passes();
   two.resize(2);

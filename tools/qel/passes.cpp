@@ -93,9 +93,8 @@ PassArchive ReadArchiveForUse(const std::string& path, std::string& warning) {
   return a;
 }
 
-std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes) {
+std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes, std::size_t valuesHeld) {
   std::vector<PassScore> scores;
-  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
   for (const PassRecord& p : passes) {
     PassScore s;
     s.Number = p.Number;
@@ -103,32 +102,45 @@ std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes) {
     s.Cut = p.Cut;
     for (const PassEntry& e : p.Entries) s.Points += e.Value <= MaxValidValue;
     scores.push_back(s);
-    if (passes.size() >= 3) maps.push_back(PassCodeMap(p));
   }
   if (passes.size() < 3) return scores;
+  // The codes a block at a time, so that the values held (two bytes each)
+  // stay bounded however many passes the archive has.
+  constexpr std::size_t kCodes = MaxFieldCode + 1;
+  const std::size_t blockSize = std::clamp<std::size_t>(valuesHeld / passes.size(), 256, kCodes);
+  std::vector<std::vector<std::uint16_t>> blocks(passes.size());
   std::vector<double> values, deviations;
-  for (std::size_t code = 0; code <= MaxFieldCode; ++code) {
-    values.clear();
-    for (const auto& m : maps)
-      if (m[code]) values.push_back(*m[code]);
-    if (values.size() < 3) continue;
-    auto median = [](std::vector<double>& v) {
-      const std::size_t mid = v.size() / 2;
-      std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
-      double m = v[mid];
-      if (v.size() % 2 == 0) m = (m + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid))) / 2;
-      return m;
-    };
-    const double med = median(values);
-    deviations.clear();
-    for (const double v : values) deviations.push_back(std::fabs(v - med));
-    const double scale = std::max(0.5, 1.4826 * median(deviations));
-    for (std::size_t k = 0; k < maps.size(); ++k) {
-      if (!maps[k][code]) continue;
-      const double z = std::fabs(*maps[k][code] - med) / scale;
-      if (!scores[k].Score || z > *scores[k].Score) {
-        scores[k].Score = z;
-        scores[k].AtCode = static_cast<std::uint16_t>(code);
+  auto median = [](std::vector<double>& v) {
+    const std::size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid), v.end());
+    double m = v[mid];
+    if (v.size() % 2 == 0) m = (m + *std::max_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(mid))) / 2;
+    return m;
+  };
+  for (std::size_t first = 0; first < kCodes; first += blockSize) {
+    const std::size_t size = std::min(blockSize, kCodes - first);
+    std::vector<std::size_t> in;  // the passes that reach the block
+    for (std::size_t k = 0; k < passes.size(); ++k) {
+      blocks[k].resize(size);
+      if (PassCodeBlock(passes[k], first, blocks[k])) in.push_back(k);
+    }
+    if (in.size() < 3) continue;
+    for (std::size_t i = 0; i < size; ++i) {
+      values.clear();
+      for (const std::size_t k : in)
+        if (blocks[k][i] != PassNoValue) values.push_back(blocks[k][i]);
+      if (values.size() < 3) continue;
+      const double med = median(values);
+      deviations.clear();
+      for (const double v : values) deviations.push_back(std::fabs(v - med));
+      const double scale = std::max(0.5, 1.4826 * median(deviations));
+      for (const std::size_t k : in) {
+        if (blocks[k][i] == PassNoValue) continue;
+        const double z = std::fabs(blocks[k][i] - med) / scale;
+        if (!scores[k].Score || z > *scores[k].Score) {
+          scores[k].Score = z;
+          scores[k].AtCode = static_cast<std::uint16_t>(first + i);
+        }
       }
     }
   }

@@ -36,7 +36,9 @@ struct PassScore {
 // divided by 1.4826 times their median absolute deviation (at least 0.5
 // count); each pass's score is the greatest of these. No scores with fewer
 // than 3 passes. In pass order.
-std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes);
+// `valuesHeld` bounds the codes' values held at once (the passes times the
+// codes of a block).
+std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes, std::size_t valuesHeld = std::size_t{32} << 20);
 
 // What the plot of the passes shows: the codes any pass reached, and as
 // outliers the passes whose score is at least 10 and three times the median

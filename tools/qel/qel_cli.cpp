@@ -480,7 +480,8 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
       std::string warning;
       const PassArchive archive = ReadArchiveForUse(passesInput, warning);
       if (!warning.empty()) err << "qel: " << warning << "\n";
-      std::vector<PassScore> scores = ScorePasses(archive.Passes);
+      const std::vector<PassScore> inOrder = ScorePasses(archive.Passes);
+      std::vector<PassScore> scores = inOrder;
       if (scores.size() < 3) err << "qel: " << passesInput << ": проходов меньше трёх — отличие не оценивается\n";
       std::stable_sort(scores.begin(), scores.end(), [](const PassScore& a, const PassScore& b) {
         return a.Score.value_or(-1) > b.Score.value_or(-1);
@@ -489,7 +490,7 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
                           passesCsv, passesInput);
       if (!passesPlot.empty()) {
         const OperatorSettings op = Operator(settingsPath, err);
-        env.PlotPasses(PassesPlotOf(archive, ScorePasses(archive.Passes), passesPlot), op.S);
+        env.PlotPasses(PassesPlotOf(archive, inOrder, passesPlot), op.S);
       }
       return 0;
     } catch (const std::exception& e) {
