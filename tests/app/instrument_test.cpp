@@ -72,6 +72,7 @@ class InstrumentTest : public QObject {
   void CorrectionBarAtItsTop();
   void BoundsFollowTheModeAndTheMouse();
   void ResetDiapSendsTheBoundsAgain();
+  void StopAndRangeResetCutThePassUnderWay();
   void ReceiveClosesTheSpectrumAndArmsTheLoop();
   void RealTimeDialogRules();
   void RealTimeConstantsTypedWhole();
@@ -227,6 +228,31 @@ void InstrumentTest::ResetDiapSendsTheBoundsAgain() {
   run.window->Action("AResetDiap")->trigger();  // nothing changes, and still the bounds go again
   QVERIFY(!run.Flags().BoundsAcked);
   QCOMPARE(run.Find<QLineEdit>("TopFieldExt")->text(), QString::fromStdString(FormatField(run.S(), 65519, ",")));
+}
+
+void InstrumentTest::StopAndRangeResetCutThePassUnderWay() {
+  struct Kept : PassSink {
+    bool SeriesStarted(std::int64_t) override { return true; }
+    void PassFinished(PassRecord pass) override { cut.push_back(pass.Cut); }
+    void SeriesEnded() override {}
+    std::vector<bool> cut;
+  } kept;
+  Run run(dir_->Path(), [](Settings& s) {
+    s.Mode = true;
+    s.EnableRTSum = true;
+  });
+  Acquisition& acq = run.window->InstrumentLink().Acq;
+  acq.SetPassSink(&kept, [] { return std::int64_t{0}; });
+  for (const char* action : {"", "AStop", "AStart", "AResetDiap"}) {
+    acq.ForwardPassStart();
+    acq.DataPoint(100, 2000, 1);
+    if (*action) {
+      QVERIFY2(run.window->Action(action)->isEnabled(), action);
+      run.window->Action(action)->trigger();
+    }
+  }
+  acq.ForwardPassStart();
+  QCOMPARE(kept.cut, std::vector<bool>({false, true, false, true}));
 }
 
 void InstrumentTest::ReceiveClosesTheSpectrumAndArmsTheLoop() {
