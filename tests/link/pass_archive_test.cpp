@@ -130,6 +130,9 @@ TEST(PassArchive, TheReplayOfThePassesIsEveryAutomaticSave) {
   EXPECT_TRUE(passes[8].Cut);
   EXPECT_FALSE(passes[9].Cut);
   EXPECT_EQ(passes[0].FilterConst, 5);
+  // The rig's clock: the series start, then each pass start.
+  EXPECT_EQ(passes[0].StartMs, 2000);
+  EXPECT_EQ(passes[1].StartMs, 3000);
   for (std::size_t k = 1; k <= passes.size(); ++k) {
     const std::vector<PassRecord> first(passes.begin(), passes.begin() + static_cast<std::ptrdiff_t>(k));
     const auto replay = ReplayPasses(first);
@@ -156,6 +159,7 @@ TEST(PassArchive, SeriesEndWithAccumulationAndWithARestartedMean) {
   ArchiveRig r(dir.Path());
   r.PassStart();
   r.FeedPass(1);
+  r.s.EnableRTLPF = false;  // pass 2 unfiltered
   r.PassStart();
   r.FeedPass(2);
   r.s.RTNumb = 2;
@@ -170,6 +174,8 @@ TEST(PassArchive, SeriesEndWithAccumulationAndWithARestartedMean) {
   ASSERT_EQ(r.series.size(), 1u);
   EXPECT_EQ(r.series[0].size(), 4u);
   EXPECT_EQ(r.series[0].back().End, PassEnd::SeriesEnd);
+  EXPECT_EQ(r.series[0][0].FilterConst, 5);
+  EXPECT_EQ(r.series[0][1].FilterConst, 0);
   EXPECT_EQ(r.ended, 1);
   // Accumulation again: a new series, and its mean restarting starts another.
   r.s.EnableRTSum = true;

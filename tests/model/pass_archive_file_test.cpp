@@ -55,6 +55,12 @@ TEST(PassArchiveFile, EveryPassReadsBackAsWritten) {
     EXPECT_TRUE(b.Damaged);
     EXPECT_NE(b.Problem.find("вне диапазона"), std::string::npos) << b.Problem;
   }
+  // An end the writer never writes.
+  PassRecord ended = Pass(2, 2000);
+  ended.End = static_cast<PassEnd>(3);
+  const PassArchive e = ParsePassArchive(PassArchiveHeader(0) + PassArchiveChunk(Pass(1, 2000)) + PassArchiveChunk(ended), "a.qelpass");
+  EXPECT_EQ(e.Passes.size(), 1u);
+  EXPECT_TRUE(e.Damaged);
 }
 
 TEST(PassArchiveFile, APassCodesReadWholeOrABlockAtATime) {

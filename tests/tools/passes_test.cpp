@@ -147,6 +147,13 @@ TEST_F(Passes_, TheAverageWithoutAPassIsItsReplay) {
 }
 
 TEST_F(Passes_, ATornEndIsAWarningADamagedPassAnError) {
+  // Counts that do not follow from the passes before (RTNumb 4: 1, 2, 3...).
+  std::vector<PassRecord> miscounted = Passes();
+  miscounted[2].AccumCount = 2;
+  WriteFileAtomically(dir.File("miscounted.qelpass"), ArchiveBytes(miscounted));
+  const auto m = RunQel({"average", dir.File("miscounted.qelpass"), "-o", dir.File("m.qel")});
+  EXPECT_EQ(m.status, 1);
+  EXPECT_NE(m.err.find("проход 3 разделён на 2, а по порядку проходов должен на 3"), std::string::npos) << m.err;
   const std::string whole = ArchiveBytes(Passes());
   WriteFileAtomically(dir.File("torn.qelpass"), whole.substr(0, whole.size() - 100));
   const auto torn = RunQel({"average", dir.File("torn.qelpass"), "-o", dir.File("torn.qel")});
