@@ -78,8 +78,8 @@ class RawFile {
 
 }  // namespace
 
-PassArchiveWriter::PassArchiveWriter(const Settings& s, std::function<void()> notify)
-    : s_(s), notify_(std::move(notify)), thread_([this] { Run(); }) {}
+PassArchiveWriter::PassArchiveWriter(const Settings& s, std::function<void()> notify, std::size_t maxWaitingBytes)
+    : s_(s), notify_(std::move(notify)), maxWaitingBytes_(maxWaitingBytes), thread_([this] { Run(); }) {}
 
 PassArchiveWriter::~PassArchiveWriter() {
   {
@@ -263,7 +263,7 @@ void PassArchiveWriter::WritePass(PassRecord& pass) {
     std::lock_guard lock(mutex_);
     waitingBytes_ += chunk.size();
     waiting_.push_back({pass.Number, std::move(chunk)});
-    while (waitingBytes_ > MaxWaitingBytes && waiting_.size() > 1) {
+    while (waitingBytes_ > maxWaitingBytes_ && waiting_.size() > 1) {
       if (!dropped) firstDropped = waiting_.front().Number;
       waitingBytes_ -= waiting_.front().Bytes.size();
       waiting_.pop_front();
@@ -273,7 +273,8 @@ void PassArchiveWriter::WritePass(PassRecord& pass) {
   if (dropped)
     Say("Архив проходов: память для незаписанных проходов исчерпана, проходы с " + std::to_string(firstDropped) +
             " (" + std::to_string(dropped) + ") потеряны; архив этой серии будет неполным",
-        false);
+        !lossSaid_);
+  lossSaid_ = lossSaid_ || dropped;
   std::string why;
   if (!Append(why)) {
     Say("Архив проходов: проход " + std::to_string(pass.Number) + " не записан: " + why +
@@ -289,6 +290,7 @@ void PassArchiveWriter::WritePass(PassRecord& pass) {
     waiting_.clear();
     waitingBytes_ = 0;
   }
+  lossSaid_ = false;
   if (failing_) {
     failing_ = false;
     std::string path;

@@ -29,7 +29,8 @@ class PassArchiveWriter final : public PassSink {
 
   // `notify` is called on the writer's thread whenever a message waits for
   // TakeLog / TakeError.
-  PassArchiveWriter(const Settings& s, std::function<void()> notify = {});
+  PassArchiveWriter(const Settings& s, std::function<void()> notify = {},
+                    std::size_t maxWaitingBytes = MaxWaitingBytes);
   ~PassArchiveWriter() override;
   PassArchiveWriter(const PassArchiveWriter&) = delete;
   PassArchiveWriter& operator=(const PassArchiveWriter&) = delete;
@@ -71,6 +72,7 @@ class PassArchiveWriter final : public PassSink {
 
   const Settings& s_;
   std::function<void()> notify_;
+  const std::size_t maxWaitingBytes_;
   mutable std::mutex mutex_;
   std::condition_variable wake_, idle_;
   std::deque<Job> jobs_;
@@ -91,6 +93,7 @@ class PassArchiveWriter final : public PassSink {
   std::deque<Waiting> waiting_;
   std::size_t waitingBytes_ = 0;
   bool failing_ = false;
+  bool lossSaid_ = false;  // passes given up in this run of failures, said in a box
   std::thread thread_;
 };
 

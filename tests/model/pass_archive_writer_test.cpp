@@ -95,6 +95,39 @@ TEST_F(ArchiveWriter, PassesWaitWhileTheFolderIsMissingAndAreWrittenAfter) {
   const auto log = w.TakeLog();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("записаны отложенные проходы (3)"), std::string::npos) << log[0];
+
+  // Room for two passes only: the oldest are given up, said once in a box
+  // and each time in the log, and the file then says what is missing.
+  s.WorkDir = dir.File("much later");
+  PassArchiveWriter small(s, {}, 2 * PassArchiveChunk(Pass(1)).size());
+  small.SeriesStarted(1765300000);
+  for (std::uint32_t n = 1; n <= 4; ++n) small.PassFinished(Pass(n));
+  small.Flush();
+  const auto lost = small.TakeError();
+  ASSERT_TRUE(lost);
+  EXPECT_NE(lost->find("проходы с 1 (1) потеряны"), std::string::npos) << *lost;
+  EXPECT_EQ(lost->find("проходы с 2"), std::string::npos) << *lost;
+  std::size_t losses = 0;
+  for (const std::string& line : small.TakeLog()) losses += line.find("потеряны") != std::string::npos;
+  EXPECT_EQ(losses, 2u);
+  std::filesystem::create_directory(test::FsPath(s.WorkDir));
+  small.PassFinished(Pass(5));
+  small.Flush();
+  const PassArchive gap = ReadPassArchive(small.CurrentPath());
+  EXPECT_TRUE(gap.Passes.empty());
+  EXPECT_NE(gap.Problem.find("нет проходов 1–3"), std::string::npos) << gap.Problem;
+  // The folder goes away, and a new series starts while a pass waits: that
+  // pass gets one more try, and is then given up in a box.
+  std::filesystem::rename(test::FsPath(s.WorkDir), test::FsPath(dir.File("moved")));
+  small.PassFinished(Pass(6));
+  small.Flush();
+  small.TakeError();
+  small.SeriesStarted(1765300100);
+  small.Flush();
+  const auto old = small.TakeError();
+  ASSERT_TRUE(old);
+  EXPECT_NE(old->find("незаписанные проходы прежней серии (1) потеряны"), std::string::npos) << *old;
+  EXPECT_EQ(small.WaitingBytes(), 0u);
 }
 
 TEST_F(ArchiveWriter, AWriteCutShortIsWrittenOverByTheNextPass) {
