@@ -98,6 +98,22 @@ TEST_F(Passes_, TheSpikedPassComesFirst) {
     EXPECT_EQ(blocks[k].Score, whole[k].Score) << k;
     EXPECT_EQ(blocks[k].AtCode, whole[k].AtCode) << k;
   }
+  // The scale: 1.4826 median absolute deviations, at least half a count.
+  // Code 100: 2000, 2002, 2004, 2006, 2030 (MAD 2); code 101: 2000 but
+  // pass 4's 2001 (MAD 0).
+  std::vector<PassRecord> five(5);
+  const int at100[] = {2000, 2002, 2004, 2006, 2030};
+  for (std::uint32_t n = 1; n <= 5; ++n) {
+    five[n - 1].Number = n;
+    five[n - 1].RTNumb = 9;
+    five[n - 1].AccumCount = static_cast<std::int32_t>(n);
+    five[n - 1].Entries = {{100, static_cast<std::uint16_t>(at100[n - 1]), 1}, {101, static_cast<std::uint16_t>(n == 4 ? 2001 : 2000), 1}};
+  }
+  WriteFileAtomically(dir.File("five.qelpass"), ArchiveBytes(five));
+  const auto scaled = RunQel({"passes", dir.File("five.qelpass"), "--csv", "-"});
+  EXPECT_NE(scaled.out.find("at_code\n5,2,"), std::string::npos) << scaled.out;
+  EXPECT_NE(scaled.out.find(",0,8.77,100\n4,2,"), std::string::npos) << scaled.out;
+  EXPECT_NE(scaled.out.find(",0,2,101\n1,2,"), std::string::npos) << scaled.out;
   // Fewer than three passes: no scores, and it says so.
   std::vector<PassRecord> two = Passes();
   two.resize(2);
