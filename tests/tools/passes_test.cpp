@@ -189,8 +189,13 @@ TEST_F(Passes_, ATornEndIsAWarningADamagedPassAnError) {
 TEST_F(Passes_, ThePassesAsOneTwoDimensionalBes3tDataset) {
   const std::string settings = dir.File("1.0.reg");
   test::WriteSettings(settings, [](Settings&) {});
-  const auto r = RunQel({"export", "--settings", settings, "--format", "bes3t", archive, "--exclude", "2", "-o",
-                         dir.File("set")});
+  // Pass 1's code 1250 rejected at the end of the pass; the extension in
+  // capitals, as a Windows folder may show it.
+  std::vector<PassRecord> passes = Passes();
+  passes[0].Entries.push_back({1250, PassRejected, 1});
+  WriteFileAtomically(dir.File("SERIES.QELPASS"), ArchiveBytes(passes));
+  const auto r = RunQel({"export", "--settings", settings, "--format", "bes3t", dir.File("SERIES.QELPASS"), "--exclude",
+                         "2", "-o", dir.File("set")});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string dsc = Slurp(dir.File("set.DSC")), dta = Slurp(dir.File("set.DTA")), ygf = Slurp(dir.File("set.YGF"));
   EXPECT_EQ(Value(dsc, "XPTS"), "400");
@@ -209,6 +214,8 @@ TEST_F(Passes_, ThePassesAsOneTwoDimensionalBes3tDataset) {
   EXPECT_EQ(BigEndianDouble(dta, 2 * 400 + 200), 4000 - 2048);
   EXPECT_TRUE(std::isnan(BigEndianDouble(dta, 4 * 400 + 350)));
   EXPECT_FALSE(std::isnan(BigEndianDouble(dta, 4 * 400 + 299)));
+  EXPECT_TRUE(std::isnan(BigEndianDouble(dta, 250)));
+  EXPECT_FALSE(std::isnan(BigEndianDouble(dta, 249)));
 }
 
 }  // namespace qel

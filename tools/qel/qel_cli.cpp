@@ -378,7 +378,13 @@ int Run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
     return status;
   }
 
-  if (exp->parsed() && exportInput.size() >= 8 && exportInput.substr(exportInput.size() - 8) == ".qelpass") {
+  auto isArchive = [](const std::string& path) {  // by its extension, in any case
+    if (path.size() < 8) return false;
+    std::string ext = path.substr(path.size() - 8);
+    for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return ext == ".qelpass";
+  };
+  if (exp->parsed() && isArchive(exportInput)) {
     try {
       if (format != "bes3t") throw std::runtime_error("архив проходов выводится только в BES3T (--format bes3t)");
       std::string warning;
