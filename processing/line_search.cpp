@@ -606,6 +606,20 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     const double edge = static_cast<double>(std::max<std::size_t>(1, hi));
     line.CutLow = e1 <= edge;
     line.CutHigh = e2 >= static_cast<double>(n - 1) - edge;
+    // Codes with no point (never written, or rejected) cut a line as a range
+    // end does: an extreme at the edge of such a gap is only where the points
+    // stop, and a gap between the extremes hides the centre.
+    const double gap = std::max(8.0 * static_cast<double>(sampleCodes), line.Width / 4);
+    auto gapWithin = [&](double from, double to) {
+      const auto a = static_cast<std::size_t>(std::max(0.0, from));
+      const auto b = static_cast<std::size_t>(std::min(static_cast<double>(n - 1), to));
+      for (std::size_t i = a; i < b; ++i)
+        if (x[i + 1] - x[i] > gap) return true;
+      return false;
+    };
+    const bool hidden = gapWithin(e1, e2);
+    line.CutLow = line.CutLow || hidden || gapWithin(e1 - edge - 1, e1);
+    line.CutHigh = line.CutHigh || hidden || gapWithin(e2, e2 + edge + 1);
     r.Lines.push_back(line);
     taken.push_back({std::min(i1, static_cast<std::size_t>(e1)), std::max(i2, static_cast<std::size_t>(e2))});
   };

@@ -405,6 +405,27 @@ TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
     EXPECT_NEAR(r.Lines[0].CentreCode, 20000, 80.0);
     EXPECT_NEAR(r.Lines[1].CentreCode, 20600, 80.0);
   }
+  // Codes with no point cut a line as a range end does: a gap over the
+  // whole line, over its second lobe, over its first, or from its centre on
+  // leaves what is seen of it cut where the points stop; a gap of 50 codes
+  // in its first lobe does not.
+  struct Gap {
+    double From, Length;
+    bool CutLow, CutHigh;
+  };
+  for (const Gap g : {Gap{29600, 1000, true, true}, Gap{30100, 1000, false, true}, Gap{29000, 900, true, false},
+                      Gap{30000, 5000, true, true}, Gap{29750, 50, false, false}}) {
+    const auto whole = MakeSpectrum({{Shape::Lorentz, 30000, 400, 800}, {Shape::Lorentz, 40000, 400, 500}}, 3.0);
+    test::Synthetic s;
+    for (std::size_t i = 0; i < whole.X.size(); ++i)
+      if (whole.X[i] < g.From || whole.X[i] >= g.From + g.Length) s.X.push_back(whole.X[i]), s.Y.push_back(whole.Y[i]);
+    const LineSearch r = Find(s);
+    ASSERT_EQ(r.Lines.size(), 2u) << g.From;
+    EXPECT_EQ(r.Lines[0].CutLow, g.CutLow) << g.From;
+    EXPECT_EQ(r.Lines[0].CutHigh, g.CutHigh) << g.From;
+    EXPECT_NEAR(r.Lines[1].CentreCode, 40000, 20) << g.From;
+    EXPECT_FALSE(r.Lines[1].CutLow || r.Lines[1].CutHigh) << g.From;
+  }
 }
 
 TEST(LineSearchTest, InvertedPhaseAndAnOffsetBaseline) {
