@@ -107,7 +107,8 @@ TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
 // Pure noise of 40 codes through the instrument's real-time filter (a mean
 // of the samples so far up to K, then a weight of 1/K; started again with
 // the pass), each sample on `codes` codes, `passes` passes averaged.
-std::vector<double> FilteredNoise(int k, int passes, int codes, unsigned stream, double sigma = 40) {
+std::vector<double> FilteredNoise(int k, int passes, int codes, unsigned stream, double sigma = 40,
+                                  const std::vector<test::TrueLine>& lines = {}) {
   std::mt19937 rng(stream);
   std::normal_distribution<double> noise(0, sigma);
   std::vector<double> sum(65520, 0.0);
@@ -116,7 +117,9 @@ std::vector<double> FilteredNoise(int k, int passes, int codes, unsigned stream,
     int count = 0;
     for (std::size_t i = 0; i < sum.size(); i += static_cast<std::size_t>(codes)) {
       if (count < k) ++count;
-      mean += (std::clamp(std::nearbyint(2048 + noise(rng)), 0.0, 4095.0) - mean) / count;
+      double v = 2048;
+      for (const test::TrueLine& l : lines) v += test::LineValue(l, static_cast<double>(i));
+      mean += (std::clamp(std::nearbyint(v + noise(rng)), 0.0, 4095.0) - mean) / count;
       for (std::size_t j = i; j < std::min(sum.size(), i + static_cast<std::size_t>(codes)); ++j)
         sum[j] += std::nearbyint(mean);
     }
@@ -168,6 +171,16 @@ TEST(LineSearchTest, NoiseThroughTheRealTimeFilterIsMeasuredAndHoldsNoLine) {
   for (const Stream st : {Stream{200, 2, 67}, Stream{200, 2, 93}, Stream{2000, 1, 27}, Stream{2000, 1, 58}})
     EXPECT_TRUE(FindLines(x, FilteredNoise(st.K, 1, st.Codes, st.Number, 150), {st.Codes, st.K}).Lines.empty())
         << st.K << " " << st.Number;
+  // A line as narrow as four of the filter's lengths (K 5, 8 passes): where
+  // a box's samples are taken as independent, its noise makes a line of S/N
+  // 7 at 20075, 36 codes off and 90 wide.
+  {
+    const test::TrueLine line{Shape::Gauss, 20111, 20, 15 * 40 / std::sqrt(9.0 * 8)};
+    for (const FoundLine& f : FindLines(x, FilteredNoise(5, 8, 1, 503, 40, {line}), {1, 5}).Lines) {
+      EXPECT_NEAR(f.CentreCode, 20111, 25);
+      EXPECT_LT(f.Width, 60);
+    }
+  }
   // Below a code (0.32 here) a line as wide as four of the filter's lengths
   // changes many of the second differences the noise is measured from, by
   // a few codes: they are no noise (sigma 0.8 if they were taken).
