@@ -319,7 +319,9 @@ namespace {
 // it, the others (lobes of lines, whose medians stand off the baseline on
 // either side) left out. A drift, straight or curved, is then no line, and a
 // range cut through a lobe does not tilt the baseline.
-void SmoothBaseline(std::span<const double> x, std::span<const double> y, double sigma, LineSearch& r) {
+// `spread`: the points over which the noise counts as one sample.
+void SmoothBaseline(std::span<const double> x, std::span<const double> y, double sigma, std::size_t spread,
+                    LineSearch& r) {
   const std::size_t n = y.size();
   const std::size_t blocks = std::min<std::size_t>(64, n / 4);
   std::vector<double> bx, by, work;
@@ -356,7 +358,17 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
     for (double& a : work) a = std::fabs(a);
     const auto quarter = static_cast<std::ptrdiff_t>(work.size() / 4);
     std::nth_element(work.begin(), work.begin() + quarter, work.end());
-    const double limit = std::max(floor, 3 * work[static_cast<std::size_t>(quarter)] / 0.3186);
+    double limit = std::max(floor, 3 * work[static_cast<std::size_t>(quarter)] / 0.3186);
+    // A range cut through strong lobes leaves few blocks on the baseline:
+    // the quartile then lies on lobes, and so would the parabola. Where a
+    // quarter of the blocks lie within five times a block's noise (of as
+    // many independent samples as it holds) and half a code, only those.
+    const double capped = 5 * (floor * std::sqrt(static_cast<double>(std::max<std::size_t>(1, spread))) + 0.5);
+    if (capped < limit) {
+      std::size_t within = 0;
+      for (const double d : residual) within += std::fabs(d) <= capped;
+      if (within >= bx.size() / 4 && within >= 6) limit = capped;
+    }
     // Least squares of a parabola in t = (x - BaselineX) / half over the
     // blocks within the limit.
     Eigen::Matrix3d a = Eigen::Matrix3d::Zero();
@@ -413,7 +425,19 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   r.Sigma = noise.Sigma;
   r.NoiseLag = noise.Lag;
   if (n < 8) return r;
-  SmoothBaseline(x.first(n), y.first(n), r.Sigma, r);
+  // Boxes narrower than the noise's correlation would take its wiggles for
+  // lines; each box's means vary as those of (2h+1)/lag independent points.
+  // The filter's own length where it is known: the noise lag is a power of
+  // two up to four times longer, to measure sigma whole.
+  const auto lag = o.FilterConstant > 1
+                       ? std::min(static_cast<std::size_t>(r.NoiseLag), static_cast<std::size_t>(o.FilterConstant) * sampleCodes)
+                       : static_cast<std::size_t>(r.NoiseLag);
+  // The real-time filter's samples are correlated as (1 - 1/K)^d, whose sum
+  // over d of either sign is 2K - 1: a mean over m samples holds m / (2K - 1)
+  // independent ones.
+  const std::size_t spread =
+      o.FilterConstant > 1 ? std::max(lag, (2 * static_cast<std::size_t>(o.FilterConstant) - 1) * sampleCodes) : lag;
+  SmoothBaseline(x.first(n), y.first(n), r.Sigma, spread, r);
   const BoxMeans box(x.first(n), y.first(n), r);
   const double threshold = MinLineSnr * r.Sigma;
   const bool whole = std::all_of(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n),
@@ -429,18 +453,6 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     double Threshold;  // the least peak-to-peak of a line on these means
   };
   std::vector<Scale> scales;
-  // Boxes narrower than the noise's correlation would take its wiggles for
-  // lines; each box's means vary as those of (2h+1)/lag independent points.
-  // The filter's own length where it is known: the noise lag is a power of
-  // two up to four times longer, to measure sigma whole.
-  const auto lag = o.FilterConstant > 1
-                       ? std::min(static_cast<std::size_t>(r.NoiseLag), static_cast<std::size_t>(o.FilterConstant) * sampleCodes)
-                       : static_cast<std::size_t>(r.NoiseLag);
-  // The real-time filter's samples are correlated as (1 - 1/K)^d, whose sum
-  // over d of either sign is 2K - 1: a mean over m samples holds m / (2K - 1)
-  // independent ones.
-  const std::size_t spread =
-      o.FilterConstant > 1 ? std::max(lag, (2 * static_cast<std::size_t>(o.FilterConstant) - 1) * sampleCodes) : lag;
   for (const std::size_t h : {27, 9, 3, 1}) {
     if (2 * h + 1 > n / 8 && h != 1) continue;
     if (2 * h + 1 < 2 * lag && h != 27) continue;

@@ -305,7 +305,10 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
   // Closer quartets cut in a lobe at either end: Lorentzian lines 4 G apart
   // and 1.5 G wide leave no stretch of baseline between them; Gaussian ones
   // 5 G apart and 1 G wide leave noise wiggles on it. Every line whole in
-  // the range is found.
+  // the range is found, and every line not cut is a true one. Lines 8 G
+  // apart with the range starting in the third line's first lobe: a
+  // baseline bent towards that lobe made a line of S/N 19 between the third
+  // and the fourth.
   struct Close {
     Shape Kind;
     double Spacing, Width, From, To;  // G from the first line
@@ -313,7 +316,8 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
   };
   for (const Close c : {Close{Shape::Lorentz, 4, 1.5, -3, 7.1, 7}, Close{Shape::Lorentz, 4, 1.5, -3, 7.1, 8},
                         Close{Shape::Lorentz, 4, 1.5, -3, 7.3, 7}, Close{Shape::Gauss, 5, 1, -3, 9.7, 4},
-                        Close{Shape::Gauss, 5, 1, 5.25, 18, 1}, Close{Shape::Gauss, 8, 1.5, -3, 7, 1}}) {
+                        Close{Shape::Gauss, 5, 1, 5.25, 18, 1}, Close{Shape::Gauss, 8, 1.5, -3, 7, 1},
+                        Close{Shape::Lorentz, 8, 1.5, 15, 27, 1}, Close{Shape::Lorentz, 8, 1.5, 15.5, 27, 2}}) {
     std::vector<TrueLine> close;
     for (int k = 0; k < 4; ++k) close.push_back({c.Kind, 30000 + c.Spacing * g * k, c.Width * g, amplitudes[k]});
     const auto s = MakeSpectrum(close, 3.0, c.Stream, static_cast<int>(30000 + c.From * g), static_cast<int>(30000 + c.To * g));
@@ -326,6 +330,11 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
         return std::fabs(l.CentreCode - (30000 + centre * g)) < 0.15 * c.Width * g;
       })) << c.From << " " << c.To << " line " << k;
     }
+    for (const FoundLine& l : r.Lines)
+      EXPECT_TRUE(l.CutLow || l.CutHigh || std::any_of(close.begin(), close.end(), [&](const TrueLine& t) {
+                    return std::fabs(l.CentreCode - t.Centre) < 0.3 * t.Width && std::fabs(l.Width - t.Width) < 0.5 * t.Width;
+                  }))
+          << c.From << " " << c.To << " at " << l.CentreCode;
   }
   // A Gaussian line and, 33 of its widths on, a stronger one whose first
   // lobe the range end cuts: the stretch between crosses the baseline at the
