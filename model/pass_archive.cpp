@@ -75,6 +75,16 @@ std::optional<SpectrumBuffer> ReplayPasses(const std::vector<PassRecord>& passes
   return spectrum;
 }
 
+std::pair<std::size_t, std::size_t> PassCodeSpan(const PassRecord& pass) {
+  std::size_t first = MaxFieldCode + 1, last = 0;
+  for (const PassEntry& e : pass.Entries) {
+    if (e.Value == PassCleared || e.Value == PassRejected || e.Code > MaxFieldCode) continue;
+    first = std::min<std::size_t>(first, e.Code);
+    last = std::max<std::size_t>(last, std::min<std::size_t>(e.Code + std::max<std::uint8_t>(e.Points, 1) - 1, MaxFieldCode));
+  }
+  return {first, last};
+}
+
 bool PassCodeBlock(const PassRecord& pass, std::size_t first, std::vector<std::uint16_t>& block) {
   std::fill(block.begin(), block.end(), PassNoValue);
   bool any = false;
@@ -92,15 +102,6 @@ bool PassCodeBlock(const PassRecord& pass, std::size_t first, std::vector<std::u
     any = any || (!rejected && to > std::max(from, first));
   }
   return any;
-}
-
-std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass) {
-  std::vector<std::uint16_t> block(MaxFieldCode + 1);
-  PassCodeBlock(pass, 0, block);
-  std::vector<std::optional<std::uint16_t>> map(block.size());
-  for (std::size_t c = 0; c < block.size(); ++c)
-    if (block[c] != PassNoValue) map[c] = block[c];
-  return map;
 }
 
 namespace {

@@ -100,17 +100,16 @@ class PassSink {
 std::optional<SpectrumBuffer> ReplayPasses(const std::vector<PassRecord>& passes,
                                            const std::set<std::uint32_t>& excluded = {});
 
-// Each pass's own values per field code 0..65519 (after the filter, before
-// the mean; the last write of the pass wins): std::nullopt for a code the
-// pass never reached or whose value was rejected.
-std::vector<std::optional<std::uint16_t>> PassCodeMap(const PassRecord& pass);
-
-// The same for the codes first .. first + block.size() - 1 only, written into
-// `block`, PassNoValue where the pass holds none: lets a reader of thousands
-// of passes work through the codes a block at a time. False when the pass
-// never wrote into the block.
+// Each pass's own values per field code (after the filter, before the
+// mean; the last write of the pass wins), for the codes first ..
+// first + block.size() - 1, written into `block`: PassNoValue for a code the
+// pass never reached or whose value was rejected. False when the pass never
+// wrote into the block.
 inline constexpr std::uint16_t PassNoValue = 0xFFFF;
 bool PassCodeBlock(const PassRecord& pass, std::size_t first, std::vector<std::uint16_t>& block);
+// The least and greatest code the pass writes a value to (first > last
+// when none).
+std::pair<std::size_t, std::size_t> PassCodeSpan(const PassRecord& pass);
 
 // The file.
 inline constexpr std::uint32_t PassArchiveVersion = 1;

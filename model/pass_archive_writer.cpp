@@ -201,6 +201,7 @@ void PassArchiveWriter::StartSeries(const Job& job) {
   if (lost)
     Say("Архив проходов: незаписанные проходы прежней серии (" + std::to_string(lost) + ") потеряны: " + why, true);
   failing_ = false;
+  lossSaid_ = false;
   // The file is made at once: the dialog names it from the first pass on.
   if (!Append(why)) {
     Say("Архив проходов: " + why + ". Проходы будут храниться в памяти, пока файл не удастся создать", true);

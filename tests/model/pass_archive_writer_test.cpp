@@ -128,6 +128,19 @@ TEST_F(ArchiveWriter, PassesWaitWhileTheFolderIsMissingAndAreWrittenAfter) {
   ASSERT_TRUE(old);
   EXPECT_NE(old->find("незаписанные проходы прежней серии (1) потеряны"), std::string::npos) << *old;
   EXPECT_EQ(small.WaitingBytes(), 0u);
+  // This series loses passes too, and so does the next: each said in a box.
+  for (int series = 0; series < 2; ++series) {
+    if (series) {
+      small.SeriesStarted(1765300200);
+      small.Flush();
+      small.TakeError();
+    }
+    for (std::uint32_t n = 1; n <= 3; ++n) small.PassFinished(Pass(n));
+    small.Flush();
+    const auto again = small.TakeError();
+    ASSERT_TRUE(again) << series;
+    EXPECT_NE(again->find("проходы с 1 (1) потеряны"), std::string::npos) << *again;
+  }
 }
 
 TEST_F(ArchiveWriter, AWriteCutShortIsWrittenOverByTheNextPass) {

@@ -107,7 +107,14 @@ std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes, std::s
   // The codes a block at a time, so that the values held (two bytes each)
   // stay bounded however many passes the archive has.
   constexpr std::size_t kCodes = MaxFieldCode + 1;
-  const std::size_t blockSize = std::clamp<std::size_t>(valuesHeld / passes.size(), 256, kCodes);
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  std::size_t holding = 0;  // passes with a value
+  for (const PassRecord& p : passes) {
+    spans.push_back(PassCodeSpan(p));
+    holding += spans.back().first <= spans.back().second;
+  }
+  if (holding < 3) return scores;
+  const std::size_t blockSize = std::clamp<std::size_t>(valuesHeld / holding, 256, kCodes);
   std::vector<std::vector<std::uint16_t>> blocks(passes.size());
   std::vector<double> values, deviations;
   auto median = [](std::vector<double>& v) {
@@ -121,6 +128,7 @@ std::vector<PassScore> ScorePasses(const std::vector<PassRecord>& passes, std::s
     const std::size_t size = std::min(blockSize, kCodes - first);
     std::vector<std::size_t> in;  // the passes that reach the block
     for (std::size_t k = 0; k < passes.size(); ++k) {
+      if (spans[k].first >= first + size || spans[k].second < first) continue;
       blocks[k].resize(size);
       if (PassCodeBlock(passes[k], first, blocks[k])) in.push_back(k);
     }
@@ -186,6 +194,18 @@ std::string PassesReport(const std::vector<PassScore>& scores, PassesFormat form
   return out;
 }
 
+namespace {
+// The least and greatest code any of the passes holds (first > last: none).
+std::pair<std::size_t, std::size_t> SpanOfPasses(const std::vector<PassRecord>& passes) {
+  std::pair<std::size_t, std::size_t> span{MaxFieldCode + 1, 0};
+  for (const PassRecord& p : passes) {
+    const auto s = PassCodeSpan(p);
+    span = {std::min(span.first, s.first), std::max(span.second, s.second)};
+  }
+  return span;
+}
+}  // namespace
+
 PassesPlotRequest PassesPlotOf(const PassArchive& archive, const std::vector<PassScore>& scores,
                                const std::string& output) {
   PassesPlotRequest r;
@@ -198,21 +218,16 @@ PassesPlotRequest PassesPlotOf(const PassArchive& archive, const std::vector<Pas
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
     median = values[values.size() / 2];
   }
-  long first = -1, last = -1;
-  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
-  for (const PassRecord& p : archive.Passes) {
-    maps.push_back(PassCodeMap(p));
-    for (long c = 0; c <= MaxFieldCode; ++c)
-      if (maps.back()[static_cast<std::size_t>(c)]) {
-        if (first < 0 || c < first) first = c;
-        last = std::max(last, c);
-      }
-  }
-  if (first < 0) return r;
+  const auto [first, last] = SpanOfPasses(archive.Passes);
+  if (first > last) return r;
   r.First = static_cast<std::uint16_t>(first);
   r.Last = static_cast<std::uint16_t>(last);
-  for (std::size_t k = 0; k < maps.size(); ++k) {
-    r.Passes.emplace_back(maps[k].begin() + first, maps[k].begin() + last + 1);
+  std::vector<std::uint16_t> block(last - first + 1);
+  for (std::size_t k = 0; k < archive.Passes.size(); ++k) {
+    PassCodeBlock(archive.Passes[k], first, block);
+    auto& row = r.Passes.emplace_back(block.size());
+    for (std::size_t i = 0; i < block.size(); ++i)
+      if (block[i] != PassNoValue) row[i] = block[i];
     r.Numbers.push_back(archive.Passes[k].Number);
     const auto score = scores[k].Score;
     r.Outlier.push_back(score && *score >= 10 && *score >= 3 * median);
@@ -247,17 +262,13 @@ Bes3tSet MakePassesBes3t(const PassArchive& archive, const std::set<std::uint32_
   for (const PassRecord& p : archive.Passes)
     if (!excluded.count(p.Number)) rows.push_back(&p);
   if (rows.empty()) throw std::runtime_error("исключены все проходы: выводить нечего");
-  std::vector<std::vector<std::optional<std::uint16_t>>> maps;
-  long first = -1, last = -1;
+  std::pair<std::size_t, std::size_t> span{MaxFieldCode + 1, 0};
   for (const PassRecord* p : rows) {
-    maps.push_back(PassCodeMap(*p));
-    for (long c = 0; c <= MaxFieldCode; ++c)
-      if (maps.back()[static_cast<std::size_t>(c)]) {
-        if (first < 0 || c < first) first = c;
-        last = std::max(last, c);
-      }
+    const auto s = PassCodeSpan(*p);
+    span = {std::min(span.first, s.first), std::max(span.second, s.second)};
   }
-  if (first < 0) throw std::runtime_error("в проходах нет точек");
+  const auto [first, last] = span;
+  if (first > last) throw std::runtime_error("в проходах нет точек");
   // The settings as opening the last pass's spectrum gives them.
   SpectrumStore store;
   store.CurrentSpectrum.fill(EmptyPoint);
@@ -265,14 +276,14 @@ Bes3tSet MakePassesBes3t(const PassArchive& archive, const std::set<std::uint32_
   const Shown shown = ShownOf(store, op);
 
   Bes3tSet out;
-  const long points = last - first + 1;
-  out.Dta.reserve(static_cast<std::size_t>(points) * rows.size() * 8);
-  for (const auto& m : maps)
-    for (long c = first; c <= last; ++c) {
-      const auto v = m[static_cast<std::size_t>(c)];
-      PutBigEndian(out.Dta, v ? AmplitudeShown(shown.S, static_cast<double>(*v) - ZeroLine)
-                              : std::numeric_limits<double>::quiet_NaN());
-    }
+  std::vector<std::uint16_t> block(last - first + 1);
+  out.Dta.reserve(block.size() * rows.size() * 8);
+  for (const PassRecord* p : rows) {
+    PassCodeBlock(*p, first, block);
+    for (const std::uint16_t v : block)
+      PutBigEndian(out.Dta, v != PassNoValue ? AmplitudeShown(shown.S, static_cast<double>(v) - ZeroLine)
+                                             : std::numeric_limits<double>::quiet_NaN());
+  }
   for (const PassRecord* p : rows) PutBigEndian(out.Ygf, static_cast<double>(p->Number));
 
   const UnitRecord& f = shown.Field;
@@ -297,7 +308,7 @@ Bes3tSet MakePassesBes3t(const PassArchive& archive, const std::set<std::uint32_
   line("IRFMT", "D");
   line("YFMT", "D");
   d += "*\n*\tData Ranges and Resolutions:\n*\n";
-  line("XPTS", std::to_string(points));
+  line("XPTS", std::to_string(block.size()));
   line("XMIN", Number(xmin));
   line("XWID", Number(xmax - xmin));
   line("YPTS", std::to_string(rows.size()));

@@ -213,16 +213,45 @@ void DrawPassesFile(const PassesPlotRequest& r, const Settings& operatorSettings
     const double span = static_cast<double>(r.Last - r.First);
     auto x = [&](std::size_t i) { return (w - 1) * static_cast<double>(i) / span; };
     auto y = [&](int v) { return 8 + (h - 17) * static_cast<double>(high - v) / (high - low); };
+    // Each pixel column of a pass drawn from its first, least, greatest and
+    // last value: the picture of every point, with a few vertices a column
+    // (thousands of passes of 65,520 points each took minutes).
     auto pass = [&](std::size_t k, const QColor& color) {
       p.setPen(QPen(color, 0));
       QPolygonF run;
+      long column = -1;
+      int first = 0, least = 0, greatest = 0, last = 0;
+      auto put = [&] {
+        if (column < 0) return;
+        const double cx = static_cast<double>(column);
+        run << QPointF(cx, y(first));
+        if (greatest > least) run << QPointF(cx, y(first == greatest ? least : greatest)) << QPointF(cx, y(first == greatest ? greatest : least));
+        run << QPointF(cx, y(last));
+        column = -1;
+      };
       auto flush = [&] {
-        if (run.size() > 1) p.drawPolyline(run);
+        put();
+        // In short pieces: the raster engine strokes a long polyline as a
+        // path, far slower.
+        for (qsizetype from = 0; from + 1 < run.size(); from += 255)
+          p.drawPolyline(run.constData() + from, static_cast<int>(std::min<qsizetype>(256, run.size() - from)));
         run.clear();
       };
       for (std::size_t i = 0; i < r.Passes[k].size(); ++i) {
-        if (const auto v = r.Passes[k][i]) run << QPointF(x(i), y(*v));
-        else flush();
+        const auto v = r.Passes[k][i];
+        if (!v) {
+          flush();
+          continue;
+        }
+        const auto c = static_cast<long>(std::lround(x(i)));
+        if (c != column) {
+          put();
+          column = c;
+          first = least = greatest = *v;
+        }
+        least = std::min<int>(least, *v);
+        greatest = std::max<int>(greatest, *v);
+        last = *v;
       }
       flush();
     };
