@@ -45,6 +45,25 @@ bool PathExists(const std::string& path) {
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view data) {
+  // A device or a pipe (/dev/null, /dev/stdout, a FIFO) is written into:
+  // renaming a file over it would replace the device itself.
+  struct stat target;
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) Fail("Не удалось открыть файл", path, errno);
+    for (std::size_t done = 0; done < data.size();) {
+      const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        const int err = errno;
+        ::close(fd);
+        Fail("Ошибка записи файла", path, err);
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) Fail("Ошибка записи файла", path, errno);
+    return;
+  }
   // A short name of fixed length beside the target, so that any name the
   // folder takes (up to 255 bytes) can be written.
   std::string tmpl = DirectoryOf(path) + "/.qel-XXXXXX";

@@ -20,7 +20,7 @@ class FileError : public std::runtime_error {
 
 // Replaces (or creates) the file at `path` with `data`. On any failure the old
 // file is left exactly as it was, the temporary file is removed, and FileError
-// is thrown.
+// is thrown. A device or a pipe at `path` is written into, never replaced.
 void WriteFileAtomically(const std::string& path, std::string_view data);
 
 // Reads a file to its end, but never more than `limit` bytes; std::nullopt

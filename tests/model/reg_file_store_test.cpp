@@ -392,6 +392,22 @@ TEST(AtomicFile, RenameNeverReplacesAFile) {
   EXPECT_FALSE(PathExists(dir.File("1.0.reg")));
 }
 
+#ifndef _WIN32
+TEST(AtomicFile, ADeviceIsWrittenIntoNeverReplaced) {
+  // "qel passes --csv /dev/null" run as root replaced the device with a
+  // file. Here a link to it, so that a fault replaces only the link.
+  test::TempDir dir;
+  const std::string link = dir.File("out.csv");
+  ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
+  WriteFileAtomically(link, "pass,points\n");
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+#endif
+
 TEST(AtomicFile, CurrentFolderIsTheProcesssOwn) {
   EXPECT_EQ(CurrentFolder(), test::Utf8Path(std::filesystem::current_path()));
 }
