@@ -361,8 +361,9 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
     double limit = std::max(floor, 3 * work[static_cast<std::size_t>(quarter)] / 0.3186);
     // A range cut through strong lobes leaves few blocks on the baseline:
     // the quartile then lies on lobes, and so would the parabola. Where a
-    // quarter of the blocks lie within five times a block's noise (of as
-    // many independent samples as it holds) and half a code, only those.
+    // quarter of the blocks lie within five times the floor (three times a
+    // block's noise, of as many independent samples as it holds) and half a
+    // code, only those.
     const double capped = 5 * (floor * std::sqrt(static_cast<double>(std::max<std::size_t>(1, spread))) + 0.5);
     if (capped < limit) {
       std::size_t within = 0;
@@ -500,6 +501,9 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
   // is not known); where none does (a line cut by both ends, weak lines in
   // smooth noise), the pairs that cross the baseline steeply.
   double score[2] = {0, 0};  // max first, min first
+  // A zoom too short for any box the noise's correlation allows: nothing
+  // to tell a line from the noise by.
+  if (scales.empty()) return r;
   const std::size_t edge = 2 * scales.front().H;
   auto inside = [&](std::size_t i1, std::size_t i2) { return i1 > edge && i2 + edge < n - 1; };
   for (std::size_t j = 0; j < scales.size(); ++j) {

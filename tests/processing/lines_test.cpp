@@ -99,6 +99,12 @@ TEST(LineSearchTest, NoiseAloneHoldsNoLine) {
     EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, stream)).Lines.empty()) << stream;
     EXPECT_TRUE(Find(MakeSpectrum({}, 20.0, stream, 0, 1999)).Lines.empty()) << stream;
   }
+  // Zooms of 60-140 codes through the filter (its correlation allows no
+  // box there): no line, and no crash.
+  for (int width = 60; width <= 140; width += 20) {
+    const auto zoom = MakeSpectrum({{Shape::Lorentz, 30000, 200, 300}}, 3.0, 1, 30000 - width / 2, 30000 + width / 2);
+    EXPECT_TRUE(FindLines(zoom.X, zoom.Y, {1, 25}).Lines.empty()) << width;
+  }
   // A line of 4 sigma is not one; of 6 sigma it is.
   EXPECT_TRUE(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 80}}, 20.0, 3)).Lines.empty());
   EXPECT_EQ(Find(MakeSpectrum({{Shape::Gauss, 30000, 400, 120}}, 20.0, 3)).Lines.size(), 1u);
