@@ -625,12 +625,16 @@ LineSearch FindLines(std::span<const double> x, std::span<const double> y, const
     // Codes with no point (never written, or rejected) cut a line as a range
     // end does: an extreme at the edge of such a gap is only where the points
     // stop, and a gap between the extremes hides the centre.
-    const double gap = std::max(8.0 * static_cast<double>(sampleCodes), line.Width / 4);
+    // A gap counts from 3 samples (points missing here and there are no
+    // gap) and a quarter of the line as measured without it (a gap at an
+    // extreme widens the line by its own length).
     auto gapWithin = [&](double from, double to) {
       const auto a = static_cast<std::size_t>(std::max(0.0, from));
       const auto b = static_cast<std::size_t>(std::min(static_cast<double>(n - 1), to));
-      for (std::size_t i = a; i < b; ++i)
-        if (x[i + 1] - x[i] > gap) return true;
+      for (std::size_t i = a; i < b; ++i) {
+        const double step = x[i + 1] - x[i];
+        if (step > std::max(3.0 * static_cast<double>(sampleCodes), (line.Width - step) / 4)) return true;
+      }
       return false;
     };
     const bool hidden = gapWithin(e1, e2);

@@ -435,14 +435,15 @@ TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
   }
   // Codes with no point cut a line as a range end does: a gap over the
   // whole line, over its second lobe, over its first, or from its centre on
-  // leaves what is seen of it cut where the points stop; a gap of 50 codes
-  // in its first lobe does not.
+  // leaves what is seen of it cut where the points stop, and so does one of
+  // 110 codes over its maximum (which it widens by 16 %, past a quarter of
+  // the line then); a gap of 50 codes in its first lobe does not.
   struct Gap {
     double From, Length;
     bool CutLow, CutHigh;
   };
   for (const Gap g : {Gap{29600, 1000, true, true}, Gap{30100, 1000, false, true}, Gap{29000, 900, true, false},
-                      Gap{30000, 5000, true, true}, Gap{29750, 50, false, false}}) {
+                      Gap{30000, 5000, true, true}, Gap{29740, 110, true, true}, Gap{29750, 50, false, false}}) {
     const auto whole = MakeSpectrum({{Shape::Lorentz, 30000, 400, 800}, {Shape::Lorentz, 40000, 400, 500}}, 3.0);
     test::Synthetic s;
     for (std::size_t i = 0; i < whole.X.size(); ++i)
