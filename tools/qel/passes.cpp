@@ -196,10 +196,10 @@ std::string PassesReport(const std::vector<PassScore>& scores, PassesFormat form
 
 namespace {
 // The least and greatest code any of the passes holds (first > last: none).
-std::pair<std::size_t, std::size_t> SpanOfPasses(const std::vector<PassRecord>& passes) {
+std::pair<std::size_t, std::size_t> SpanOfPasses(const std::vector<const PassRecord*>& passes) {
   std::pair<std::size_t, std::size_t> span{MaxFieldCode + 1, 0};
-  for (const PassRecord& p : passes) {
-    const auto s = PassCodeSpan(p);
+  for (const PassRecord* p : passes) {
+    const auto s = PassCodeSpan(*p);
     span = {std::min(span.first, s.first), std::max(span.second, s.second)};
   }
   return span;
@@ -218,7 +218,9 @@ PassesPlotRequest PassesPlotOf(const PassArchive& archive, const std::vector<Pas
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
     median = values[values.size() / 2];
   }
-  const auto [first, last] = SpanOfPasses(archive.Passes);
+  std::vector<const PassRecord*> all;
+  for (const PassRecord& p : archive.Passes) all.push_back(&p);
+  const auto [first, last] = SpanOfPasses(all);
   if (first > last) return r;
   r.First = static_cast<std::uint16_t>(first);
   r.Last = static_cast<std::uint16_t>(last);
@@ -262,12 +264,7 @@ Bes3tSet MakePassesBes3t(const PassArchive& archive, const std::set<std::uint32_
   for (const PassRecord& p : archive.Passes)
     if (!excluded.count(p.Number)) rows.push_back(&p);
   if (rows.empty()) throw std::runtime_error("исключены все проходы: выводить нечего");
-  std::pair<std::size_t, std::size_t> span{MaxFieldCode + 1, 0};
-  for (const PassRecord* p : rows) {
-    const auto s = PassCodeSpan(*p);
-    span = {std::min(span.first, s.first), std::max(span.second, s.second)};
-  }
-  const auto [first, last] = span;
+  const auto [first, last] = SpanOfPasses(rows);
   if (first > last) throw std::runtime_error("в проходах нет точек");
   // The settings as opening the last pass's spectrum gives them.
   SpectrumStore store;
