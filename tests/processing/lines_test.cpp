@@ -470,14 +470,17 @@ TEST(LineSearchTest, CutAndOverlappingLinesAreFlagged) {
     EXPECT_FALSE(r.Lines[1].CutLow || r.Lines[1].CutHigh) << g.From;
   }
   // At 4 codes a sample, 7 samples missing over the maximum of a line 12
-  // samples wide: its width read 35 % too wide, and it is cut.
+  // samples wide: its width read 35 % too wide, and it is cut; a step of 3
+  // samples (2 missing) there is no gap yet.
   const auto slow = Stepped(MakeSpectrum({{Shape::Gauss, 30000, 48, 600}}, 3.0, 5, 28000, 32000), 4);
-  test::Synthetic holed;
-  for (std::size_t i = 0; i < slow.X.size(); ++i)
-    if (slow.X[i] < 29964 || slow.X[i] >= 29992) holed.X.push_back(slow.X[i]), holed.Y.push_back(slow.Y[i]);
-  const LineSearch r = FindLines(holed.X, holed.Y, {4, 0});
-  ASSERT_EQ(r.Lines.size(), 1u);
-  EXPECT_TRUE(r.Lines[0].CutLow || r.Lines[0].CutHigh);
+  for (const Gap g : {Gap{29964, 28, true, true}, Gap{29971, 11, false, false}}) {
+    test::Synthetic holed;
+    for (std::size_t i = 0; i < slow.X.size(); ++i)
+      if (slow.X[i] < g.From || slow.X[i] >= g.From + g.Length) holed.X.push_back(slow.X[i]), holed.Y.push_back(slow.Y[i]);
+    const LineSearch r = FindLines(holed.X, holed.Y, {4, 0});
+    ASSERT_EQ(r.Lines.size(), 1u) << g.From;
+    EXPECT_EQ(r.Lines[0].CutLow || r.Lines[0].CutHigh, g.CutLow) << g.From;
+  }
 }
 
 TEST(LineSearchTest, InvertedPhaseAndAnOffsetBaseline) {
