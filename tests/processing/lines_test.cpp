@@ -327,7 +327,10 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
   // line, pulled the baseline's offset up by 14 codes, and the first line
   // was lost to the other phase. Lorentzian lines 5 G apart and 1.5 G wide
   // leave only tails between them, a straight stretch of which is no
-  // baseline.
+  // baseline. Gaussian lines 4 G apart and 1.5 G wide, cut in the second
+  // line's first lobe: where an eighth of the stretches sufficed to hold the
+  // baseline to them, a few on tails did, and made a line of S/N 25 before
+  // the first.
   struct Close {
     Shape Kind;
     double Spacing, Width, From, To;  // G from the first line
@@ -337,7 +340,8 @@ TEST(LineSearchTest, ARangeEndInALobeNeverPairsLinesWrongly) {
                         Close{Shape::Lorentz, 4, 1.5, -3, 7.3, 7}, Close{Shape::Gauss, 5, 1, -3, 9.7, 4},
                         Close{Shape::Gauss, 5, 1, 5.25, 18, 1}, Close{Shape::Gauss, 8, 1.5, -3, 7, 1},
                         Close{Shape::Lorentz, 8, 1.5, 15, 27, 1}, Close{Shape::Lorentz, 8, 1.5, 15.5, 27, 2},
-                        Close{Shape::Gauss, 5, 1, -4, 4.74, 1}, Close{Shape::Lorentz, 5, 1.5, -3, 4.25, 1}}) {
+                        Close{Shape::Gauss, 5, 1, -4, 4.74, 1}, Close{Shape::Lorentz, 5, 1.5, -3, 4.25, 1},
+                        Close{Shape::Gauss, 4, 1.5, -3, 3.6, 1}}) {
     std::vector<TrueLine> close;
     for (int k = 0; k < 4; ++k) close.push_back({c.Kind, 30000 + c.Spacing * g * k, c.Width * g, amplitudes[k]});
     const auto s = MakeSpectrum(close, 3.0, c.Stream, static_cast<int>(30000 + c.From * g), static_cast<int>(30000 + c.To * g));
