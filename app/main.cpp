@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
 
   QStringList problems;
 #ifdef Q_OS_WIN
-  // HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0, as the instrument's computers have it.
-  qel::WinRegistryStore store;
+  // SOFTWARE\Talvor\Qel\1.0 under HKEY_CURRENT_USER; taken over at the
+  // first start from where the earlier program kept it.
+  qel::UserRegistryStores stores;
+  qel::RegistryStore& store = stores.Store();
 #else
   const QString settingsPath = QString::fromStdString(qel::RegFileStore::DefaultPath());
   qel::SingleInstance instance(QFileInfo(settingsPath).absolutePath());

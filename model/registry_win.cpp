@@ -109,5 +109,23 @@ void WinRegistryStore::DeleteValue(std::string_view name) {
     throw RegistryError(FailedToSetText(name), WinReason(static_cast<unsigned long>(rc)));
 }
 
+namespace {
+// "SOFTWARE\Talvor\Qel\1.0" without its first part.
+std::string BelowSoftware(const std::string& path) {
+  const auto slash = path.find('\\');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+}  // namespace
+
+UserRegistryStores::UserRegistryStores(WinRegistryStore::Access own, const std::string& userPath,
+                                       const std::string& virtualBase, HKEY machineRoot,
+                                       const std::string& machinePath)
+    : own_(HKEY_CURRENT_USER, userPath, own),
+      virtualWow_(HKEY_CURRENT_USER, virtualBase + "\\WOW6432Node\\" + BelowSoftware(machinePath),
+                  WinRegistryStore::Access::ReadOnly),
+      virtual_(HKEY_CURRENT_USER, virtualBase + "\\" + BelowSoftware(machinePath), WinRegistryStore::Access::ReadOnly),
+      machine_(machineRoot, machinePath, WinRegistryStore::Access::ReadOnly),
+      layered_(own_, {&virtualWow_, &virtual_, &machine_}) {}
+
 }  // namespace qel
 #endif

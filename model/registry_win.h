@@ -1,12 +1,13 @@
 #pragma once
-// The program's key in the Windows registry, HKEY_LOCAL_MACHINE\SOFTWARE\Talvor\Qel\1.0,
-// and its subkeys. Built only on Windows.
+// The program's key in the Windows registry, SOFTWARE\Talvor\Qel\1.0, and
+// its subkeys. Built only on Windows.
 #ifdef _WIN32
 
 #include <windows.h>
 
 #include <string>
 
+#include "layered_registry_store.h"
 #include "registry_store.h"
 
 namespace qel {
@@ -37,6 +38,33 @@ class WinRegistryStore : public RegistryStore {
   Access access_;
   HKEY current_ = nullptr;
   std::string openFailure_;  // why the last OpenKey failed, for the write that follows
+};
+
+// The user's settings: stored under HKEY_CURRENT_USER, which a standard
+// user may write; read, until they are first stored there, from the copy
+// Windows made of the earlier 32-bit program's writes for a standard user
+// (HKEY_CURRENT_USER\Software\Classes\VirtualStore\MACHINE\SOFTWARE, with
+// or without WOW6432Node), else from HKEY_LOCAL_MACHINE, where a laboratory's
+// administrator may keep one set for every user.
+class UserRegistryStores {
+ public:
+  static constexpr const char* ProgramKey = "SOFTWARE\\Talvor\\Qel\\1.0";
+  // `own`: how the user's key is opened (ReadOnly for the command line).
+  // Tests name keys of their own: `userPath` under HKEY_CURRENT_USER (the
+  // virtual copies under `virtualBase` there too), `machinePath` under
+  // `machineRoot`.
+  explicit UserRegistryStores(WinRegistryStore::Access own = WinRegistryStore::Access::ReadWrite,
+                              const std::string& userPath = ProgramKey,
+                              const std::string& virtualBase = "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE",
+                              HKEY machineRoot = HKEY_LOCAL_MACHINE, const std::string& machinePath = ProgramKey);
+  UserRegistryStores(const UserRegistryStores&) = delete;
+  UserRegistryStores& operator=(const UserRegistryStores&) = delete;
+
+  RegistryStore& Store() { return layered_; }
+
+ private:
+  WinRegistryStore own_, virtualWow_, virtual_, machine_;
+  LayeredRegistryStore layered_;
 };
 
 }  // namespace qel

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "model/atomic_file.h"
+#include "model/layered_registry_store.h"
 #include "model/reg_file_store.h"
 #include "model/settings.h"
 #include "model/units.h"
@@ -327,6 +328,49 @@ TEST_F(SettingsStore, UsedValuesStayInsideTheirRanges) {
   EXPECT_EQ(UsedConst(-5), 2);
   EXPECT_EQ(UsedConst(10), 10);
   EXPECT_EQ(UsedConst(5000), 2000);
+}
+
+
+// A standard user may read the machine's key but not write it: the settings
+// are read from the user's own key once it exists, else from the copy
+// Windows kept of the earlier program's writes, else from the machine's key,
+// and stored in the user's own key only (the machine's store here refuses
+// every save, as the registry does).
+TEST_F(SettingsStore, StoredWhereTheUserMayWriteReadFromWhereTheyWere) {
+  struct Where {
+    const char *Own, *Virtual, *Machine, *Read;
+  };
+  for (const Where w : {Where{nullptr, nullptr, "COM3", "COM3"}, Where{nullptr, "COM5", "COM3", "COM5"},
+                        Where{"COM7", "COM5", "COM3", "COM7"}, Where{nullptr, nullptr, nullptr, "COM1"}}) {
+    const std::string ownPath = dir.File(std::string("user-") + w.Read + (w.Own ? "-own" : "") + ".reg");
+    if (w.Own) Spit(ownPath, BaseKeyFile(std::string("\"Port\"=\"") + w.Own + "\""));
+    auto earlier = [](const char* port) {
+      return RegFileStore::ReadOnlyFromText("earlier.reg", port ? BaseKeyFile(std::string("\"Port\"=\"") + port + "\"")
+                                                                : "Windows Registry Editor Version 5.00\n");
+    };
+    RegFileStore own(ownPath), virtualStore = earlier(w.Virtual), machine = earlier(w.Machine);
+    LayeredRegistryStore store(own, {&virtualStore, &machine});
+    Settings read;
+    SetDefaults(read);
+    RecentFileList files;
+    LoadSettings(read, files, store);
+    EXPECT_EQ(read.Port, w.Read) << w.Read;
+    read.Port = "COM9";
+    ASSERT_NO_THROW(SaveSettings(read, {"/a.qel"}, store)) << w.Read;
+    Settings again;
+    LoadSettings(again, files, store);
+    EXPECT_EQ(again.Port, "COM9") << w.Read;
+    EXPECT_NE(own.Serialize().find("\"Port\"=\"COM9\""), std::string::npos) << w.Read;
+  }
+  // A value written after its key was opened to be read lands in the user's
+  // key too.
+  RegFileStore own(dir.File("late.reg")), machine = RegFileStore::ReadOnlyFromText("m.reg", BaseKeyFile("\"Rapid\"=dword:00000002"));
+  LayeredRegistryStore store(own, {&machine});
+  ASSERT_TRUE(store.OpenKey("", false));
+  EXPECT_EQ(store.ReadInteger("Rapid"), 2);
+  store.WriteInteger("Rapid", 5);
+  EXPECT_EQ(store.ReadInteger("Rapid"), 5);
+  EXPECT_EQ(machine.ReadInteger("Rapid"), 2);
 }
 
 }  // namespace qel

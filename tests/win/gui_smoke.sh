@@ -9,7 +9,8 @@
 #    passes and saves them: the files are read back by the Linux qel and
 #    qel-soak-check, every point equal to the simulator's signal;
 #  - it prints the sheet to a PDF (no printer under Wine: the PDF dialog);
-#  - it closes on the system's close message and stores its settings;
+#  - it closes on the system's close message and stores its settings
+#    (under HKCU\SOFTWARE\Talvor\Qel\1.0, the machine's key left alone);
 #  - started again, it ends with the session (a logout) and stores them too.
 # Leaves a screenshot at BUILD-DIR/qel-gui-wine.png and prints the start time.
 # Usage: gui_smoke.sh SOURCE-DIR BUILD-DIR LINUX-TOOLS-DIR WINE WINESERVER
@@ -115,7 +116,9 @@ echo "printed: $(pdfinfo "$tmp/spectra/sheet.pdf" | awk '/^Pages|^Page size/' | 
 
 # Closed as Windows closes a program (WM_CLOSE), the settings stored: the
 # window's place (the Position key) is written only then.
-key='HKLM\SOFTWARE\Talvor\Qel\1.0'
+# They go where the user may write them, HKEY_CURRENT_USER; the machine's
+# key, read at the first start, is left as it was.
+key='HKCU\SOFTWARE\Talvor\Qel\1.0'
 position() { "$wine" reg query "$key\Position" /reg:32 >/dev/null 2>&1; }
 ! position || fail "the Position key was there before the close"
 "$wine" taskkill /IM qel-gui.exe >/dev/null 2>&1 || fail "taskkill"

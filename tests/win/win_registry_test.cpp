@@ -306,5 +306,59 @@ TEST_F(WinRegistryLocation, TheEarlierProgramsSettingsAreRead) {
   }
 }
 
+
+// The window's settings for a standard user, in the registry's own keys
+// (subkeys of this test's): read from the machine's key until the user has
+// stored them, the copy Windows kept of the earlier program's writes before
+// that, and stored under HKEY_CURRENT_USER only.
+TEST_F(WinRegistryLocation, TheUserStoresTheSettingsAndTakesOverTheEarlierOnes) {
+  const std::string program = "SOFTWARE\\Talvor\\Qel\\1.0\\", user = program + "U" + Utf8FromWide(sub_),
+                    machine = program + "M" + Utf8FromWide(sub_),
+                    copy = "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Talvor\\Qel\\1.0\\M" +
+                           Utf8FromWide(sub_);
+  auto remove = [&] {
+    RegDeleteTreeW(HKEY_CURRENT_USER, WideFromUtf8(user).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, WideFromUtf8(copy).c_str());
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, WideFromUtf8(machine).c_str(), KEY_WOW64_32KEY, 0);
+  };
+  remove();
+  auto port = [](HKEY root, const std::string& path, const char* value) {
+    WinRegistryStore s(root, path);
+    ASSERT_TRUE(s.OpenKey("", true)) << path;
+    s.WriteString("Port", value);
+  };
+  {
+    WinRegistryStore probe(HKEY_LOCAL_MACHINE, machine);
+    if (!probe.OpenKey("", true)) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be written by this user";
+  }
+  port(HKEY_LOCAL_MACHINE, machine, "COM3");
+  auto load = [&] {
+    UserRegistryStores stores(WinRegistryStore::Access::ReadWrite, user,
+                              "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE", HKEY_LOCAL_MACHINE, machine);
+    Settings s;
+    SetDefaults(s);
+    RecentFileList recent;
+    LoadSettings(s, recent, stores.Store());
+    return s;
+  };
+  EXPECT_EQ(load().Port, "COM3");
+  port(HKEY_CURRENT_USER, copy, "COM5");
+  Settings s = load();
+  EXPECT_EQ(s.Port, "COM5");
+  s.Port = "COM9";
+  {
+    UserRegistryStores stores(WinRegistryStore::Access::ReadWrite, user,
+                              "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE", HKEY_LOCAL_MACHINE, machine);
+    ASSERT_NO_THROW(SaveSettings(s, {}, stores.Store()));
+  }
+  EXPECT_EQ(load().Port, "COM9");
+  WinRegistryStore own(HKEY_CURRENT_USER, user, WinRegistryStore::Access::ReadOnly), earlier(HKEY_LOCAL_MACHINE, machine);
+  ASSERT_TRUE(own.OpenKey("", false));
+  EXPECT_EQ(own.ReadString("Port"), "COM9");
+  ASSERT_TRUE(earlier.OpenKey("", false));
+  EXPECT_EQ(earlier.ReadString("Port"), "COM3");
+  remove();
+}
+
 }  // namespace
 }  // namespace qel

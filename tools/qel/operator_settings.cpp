@@ -37,10 +37,16 @@ OperatorSettings ReadOperatorSettingsFromRegistry(void* root, const std::string&
   OperatorSettings o;
   SetDefaults(o.S);
   try {
-    WinRegistryStore store(root ? static_cast<HKEY>(root) : HKEY_LOCAL_MACHINE, key,
-                           WinRegistryStore::Access::ReadOnly);
     RecentFileList recent;
-    LoadSettings(o.S, recent, store);
+    if (root) {
+      WinRegistryStore store(static_cast<HKEY>(root), key, WinRegistryStore::Access::ReadOnly);
+      LoadSettings(o.S, recent, store);
+    } else {
+      // As the window reads them: the user's own, else those it takes over.
+      UserRegistryStores stores(WinRegistryStore::Access::ReadOnly, key, "Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE",
+                                HKEY_LOCAL_MACHINE, key);
+      LoadSettings(o.S, recent, stores.Store());
+    }
   } catch (const RegistryError& e) {
     SetDefaults(o.S);
     o.Warning = std::string("настройки в реестре не прочитаны (") + e.what() + "); используются настройки по умолчанию";

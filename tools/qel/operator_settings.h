@@ -20,8 +20,9 @@ OperatorSettings ReadOperatorSettings(const std::string& path);
 
 #ifdef _WIN32
 // The same from the program's key in the registry, opened for reading only:
-// a missing key is not created. The key is the program's own in
-// HKEY_LOCAL_MACHINE unless a test names another root and path.
+// a missing key is not created. The key is read where the window reads it
+// (the user's own under HKEY_CURRENT_USER, else the earlier program's copy,
+// else HKEY_LOCAL_MACHINE) unless a test names one root and path.
 OperatorSettings ReadOperatorSettingsFromRegistry(void* root = nullptr,
                                                   const std::string& key = "SOFTWARE\\Talvor\\Qel\\1.0");
 #endif
