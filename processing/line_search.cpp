@@ -348,44 +348,6 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
   const double floor = 3 * 1.25 * sigma / std::sqrt(static_cast<double>(n / blocks));
   const double half = (x[n - 1] - x[0]) / 2;
   if (!(half > 0)) return;
-  // Three times a block's noise, of as many independent samples as it
-  // holds, and half a code, five times over: a block this near the baseline
-  // is on it.
-  const double capped = 5 * (floor * std::sqrt(static_cast<double>(std::max<std::size_t>(1, spread))) + 0.5);
-  auto holds = [&](double base, double slope) {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < bx.size(); ++i) count += std::fabs(by[i] - base - slope * (bx[i] - r.BaselineX)) <= capped;
-    return count;
-  };
-  // The medians are of a range whose lobes stand to one side (a strong lobe
-  // cut by the range end) pull the slope and offset above off the baseline,
-  // which the blocks on it then no longer confirm. The densest slope and
-  // offset instead: the slopes between blocks at least a quarter of the
-  // range apart, those on the baseline agreeing within twice its scatter,
-  // then the offsets within it. Taken where they hold more blocks than the
-  // medians, and a third of them (where lobes fill the range, a straight
-  // stretch of tails holds as many).
-  {
-    const std::size_t apart = bx.size() / 4;
-    slopes.clear();
-    for (std::size_t i = 0; i + apart < bx.size(); ++i)
-      for (std::size_t j = i + apart; j < bx.size(); ++j) slopes.push_back((by[j] - by[i]) / (bx[j] - bx[i]));
-    auto densest = [](std::vector<double>& v, double width) {
-      std::sort(v.begin(), v.end());
-      std::size_t from = 0, to = 0;
-      for (std::size_t a = 0, lo = 0; a < v.size(); ++a) {
-        while (v[a] - v[lo] > width) ++lo;
-        if (a - lo > to - from) from = lo, to = a;
-      }
-      return v[from + (to - from) / 2];
-    };
-    const double slope = densest(slopes, 4 * capped / (bx[apart] - bx[0]));
-    work.clear();
-    for (std::size_t i = 0; i < bx.size(); ++i) work.push_back(by[i] - slope * (bx[i] - r.BaselineX));
-    const double base = densest(work, 2 * capped);
-    const std::size_t held = holds(base, slope);
-    if (held > holds(r.Baseline, r.BaselineSlope) && 3 * held >= bx.size()) r.Baseline = base, r.BaselineSlope = slope;
-  }
   std::vector<double> residual(bx.size());
   for (int round = 0; round < 5; ++round) {
     for (std::size_t i = 0; i < bx.size(); ++i) residual[i] = by[i] - r.BaselineAt(bx[i]);
@@ -399,7 +361,10 @@ void SmoothBaseline(std::span<const double> x, std::span<const double> y, double
     double limit = std::max(floor, 3 * work[static_cast<std::size_t>(quarter)] / 0.3186);
     // A range cut through strong lobes leaves few blocks on the baseline:
     // the quartile then lies on lobes, and so would the parabola. Where a
-    // quarter of the blocks lie within `capped`, only those.
+    // quarter of the blocks lie within five times the floor (three times a
+    // block's noise, of as many independent samples as it holds) and half a
+    // code, only those.
+    const double capped = 5 * (floor * std::sqrt(static_cast<double>(std::max<std::size_t>(1, spread))) + 0.5);
     if (capped < limit) {
       std::size_t within = 0;
       for (const double d : residual) within += std::fabs(d) <= capped;
