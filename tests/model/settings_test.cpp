@@ -371,6 +371,9 @@ TEST_F(SettingsStore, StoredWhereTheUserMayWriteReadFromWhereTheyWere) {
   store.WriteInteger("Rapid", 5);
   EXPECT_EQ(store.ReadInteger("Rapid"), 5);
   EXPECT_EQ(machine.ReadInteger("Rapid"), 2);
+  // A key made for writing is made in the user's key, and says so.
+  EXPECT_TRUE(store.OpenKey("Position", true));
+  EXPECT_TRUE(own.KeyExists("Position"));
 }
 
 }  // namespace qel
