@@ -10,6 +10,7 @@
 #include "main_window.h"
 #ifdef Q_OS_WIN
 #include "model/registry_win.h"
+#include "model/settings.h"
 #else
 #include <QDir>
 #include <QFileInfo>
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   // SOFTWARE\Talvor\Qel\1.0 under HKEY_CURRENT_USER; taken over at the
   // first start from where the earlier program kept it.
   qel::UserRegistryStores stores;
+  qel::TakeOverSettings(stores.Store());
   qel::RegistryStore& store = stores.Store();
 #else
   const QString settingsPath = QString::fromStdString(qel::RegFileStore::DefaultPath());

@@ -12,6 +12,8 @@
 
 namespace qel {
 
+// A write makes the program key in `own`, which from then on hides the
+// earlier stores: take their settings over first (TakeOverSettings).
 class LayeredRegistryStore : public RegistryStore {
  public:
   // `own` takes every write; `earlier` are read, the first whose program key
@@ -20,6 +22,8 @@ class LayeredRegistryStore : public RegistryStore {
 
   // The store reads come from now.
   RegistryStore& Reading() const;
+  // Whether reads come from `own` (its program key exists).
+  bool ReadsOwn() const { return &Reading() == &own_; }
 
   bool KeyExists(std::string_view key) const override { return Reading().KeyExists(key); }
   bool OpenKey(std::string_view key, bool create) override;

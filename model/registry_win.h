@@ -60,7 +60,7 @@ class UserRegistryStores {
   UserRegistryStores(const UserRegistryStores&) = delete;
   UserRegistryStores& operator=(const UserRegistryStores&) = delete;
 
-  RegistryStore& Store() { return layered_; }
+  LayeredRegistryStore& Store() { return layered_; }
 
  private:
   WinRegistryStore own_, virtualWow_, virtual_, machine_;

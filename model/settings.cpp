@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "layered_registry_store.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -334,5 +336,17 @@ int UsedAmplifying(const Settings& s) { return ClampGainIndex(s.Amplifying); }
 int UsedRapid(const Settings& s) { return ClampSpeedIndex(s.Rapid); }
 int UsedConst(std::int32_t constant) { return std::clamp<std::int32_t>(constant, 2, 2000); }
 int UsedSaveStep(const Settings& s) { return std::clamp<std::int32_t>(s.SaveStep, 1, 256); }
+
+void TakeOverSettings(LayeredRegistryStore& store) {
+  if (store.ReadsOwn() || !store.KeyExists("")) return;
+  Settings s;
+  SetDefaults(s);
+  RecentFileList recent;
+  try {
+    LoadSettings(s, recent, store);
+    SaveSettings(s, recent, store);
+  } catch (const RegistryError&) {
+  }
+}
 
 }  // namespace qel

@@ -12,6 +12,7 @@
 namespace qel {
 
 class RegistryStore;
+class LayeredRegistryStore;
 
 struct WindowPlacement {
   std::int32_t Top = 0;
@@ -117,6 +118,16 @@ void LoadSettings(Settings& s, RecentFileList& recent, RegistryStore& store);
 // Writes the record and the recent files. A value that cannot be written
 // throws RegistryError "Failed to set data for '<name>'" and stops.
 void SaveSettings(const Settings& s, const RecentFileList& recent, RegistryStore& store);
+
+// Stores the settings read from an earlier store in the user's own, at the
+// start, before anything is written there: the automatic save's counter,
+// written during the session, would otherwise make the user's key with that
+// one value, and a session ended without its closing save (a crash, a power
+// cut) would leave every other setting behind in the earlier store. Nothing
+// is done where the user's key exists, or where the earlier settings do not
+// read whole (the window then says why, as for its own) or cannot be stored
+// (the window says so at its close).
+void TakeOverSettings(LayeredRegistryStore& store);
 
 // Values the store may hold out of range are used as the nearest value their
 // dialog allows, so nothing divides by zero or reads past a table.

@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "model/atomic_file.h"
+#include "model/auto_save.h"
 #include "model/layered_registry_store.h"
 #include "model/reg_file_store.h"
 #include "model/settings.h"
@@ -374,6 +375,27 @@ TEST_F(SettingsStore, StoredWhereTheUserMayWriteReadFromWhereTheyWere) {
   // A key made for writing is made in the user's key, and says so.
   EXPECT_TRUE(store.OpenKey("Position", true));
   EXPECT_TRUE(own.KeyExists("Position"));
+
+  // Taken over at the start: the automatic save's counter, written before
+  // the first close, leaves the earlier settings readable after a session
+  // that ended without its closing save.
+  const std::string firstPath = dir.File("first.reg");
+  RegFileStore earlier = RegFileStore::ReadOnlyFromText(
+      "m.reg", BaseKeyFile("\"Port\"=\"COM3\"", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Talvor\\Qel\\1.0\\Position]\n\"Top\"=dword:00000007\n"));
+  {
+    RegFileStore first(firstPath);
+    LayeredRegistryStore session(first, {&earlier});
+    TakeOverSettings(session);
+    std::int32_t countdown = 0;
+    EXPECT_EQ(AdvanceAutoSaveCounters(s, countdown, &session), "");
+  }
+  RegFileStore next(firstPath);
+  LayeredRegistryStore restarted(next, {&earlier});
+  Settings after;
+  SetDefaults(after);
+  LoadSettings(after, recent, restarted);
+  EXPECT_EQ(after.Port, "COM3");
+  EXPECT_EQ(after.Position.Top, 7);
 }
 
 }  // namespace qel
