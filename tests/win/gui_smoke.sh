@@ -120,7 +120,10 @@ echo "printed: $(pdfinfo "$tmp/spectra/sheet.pdf" | awk '/^Pages|^Page size/' | 
 # key, read at the first start, is left as it was.
 key='HKCU\SOFTWARE\Talvor\Qel\1.0'
 position() { "$wine" reg query "$key\Position" /reg:32 >/dev/null 2>&1; }
-! position || fail "the Position key was there before the close"
+# Taken over from the machine's key at the start; the window's place is
+# then removed, for the close to store it again.
+position || fail "the settings were not taken over into the user's key at the start"
+"$wine" reg delete "$key\Position" /f /reg:32 >/dev/null 2>&1 || fail "reg delete"
 "$wine" taskkill /IM qel-gui.exe >/dev/null 2>&1 || fail "taskkill"
 ended() { ! kill -0 "$gpid" 2>/dev/null; }
 within 30 ended || fail "the window did not close"
@@ -128,7 +131,9 @@ gpid=
 position || fail "the window's place was not stored at the close"
 stored=$("$wine" reg query "$key" /v NumbMask /reg:32 2>/dev/null | tr -d '\r' | awk '/NumbMask/ {print $3}')
 [[ -n $stored ]] && ((stored >= 3)) || fail "NumbMask after two saves: '$stored'"
-echo "closed; settings stored (NumbMask $((stored)))"
+machine=$("$wine" reg query 'HKLM\SOFTWARE\Talvor\Qel\1.0' /v NumbMask /reg:32 2>/dev/null | tr -d '\r' | awk '/NumbMask/ {print $3}')
+((machine == 1)) || fail "the machine's key was written: NumbMask '$machine'"
+echo "closed; settings stored (NumbMask $((stored)); the machine's key as it was)"
 
 # A logout (WM_QUERYENDSESSION, then WM_ENDSESSION, and the process ends):
 # the window closes first and stores its settings.
